@@ -1,0 +1,25 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorvel::cli {
+
+// Builds one JSON object on one line, for JSON Lines output.
+class JsonLine {
+ public:
+  JsonLine& field(std::string_view name, std::string_view value);
+  JsonLine& field(std::string_view name, const char* value) { return field(name, std::string_view(value)); }
+  JsonLine& field(std::string_view name, std::int64_t value);
+  JsonLine& field(std::string_view name, bool value);
+  std::string str() const { return text_ + "}"; }
+
+ private:
+  void key(std::string_view name);
+  std::string text_ = "{";
+};
+
+// A JSON string literal, quotes included; invalid UTF-8 becomes U+FFFD.
+std::string jsonString(std::string_view text);
+
+}  // namespace quorvel::cli

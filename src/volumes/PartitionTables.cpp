@@ -1,0 +1,239 @@
+// The standard listing: MBR entries in table order with the EBR chain of an
+// extended entry where it stands, or the GPT for protective MBRs and on request.
+#include <array>
+#include <cerrno>
+#include <set>
+#include <vector>
+
+#include "fs/Utf16.h"
+#include "volumes/BootSector.h"
+#include "volumes/Partition.h"
+
+namespace quorvel {
+
+namespace {
+
+using Sector = std::array<std::uint8_t, kSectorSize>;
+
+// MBR and EBR layout.
+constexpr std::size_t kFirstEntry = 0x1BE;
+constexpr std::size_t kEntrySize = 16;
+constexpr std::size_t kEntryType = 4;
+constexpr std::size_t kEntryFirstSector = 8;
+constexpr std::size_t kEntrySectorCount = 12;
+constexpr int kMaxChainLength = 50;
+
+// GPT header (at sector 1) and entry layout.
+constexpr std::size_t kGptEntryLba = 0x48;
+constexpr std::size_t kGptEntryCount = 0x50;
+constexpr std::size_t kGptEntrySize = 0x54;
+constexpr std::size_t kGptEntryFirstLba = 0x20;
+constexpr std::size_t kGptEntryLastLba = 0x28;
+constexpr std::size_t kGptEntryName = 0x38;
+constexpr std::size_t kGptNameUnits = 36;
+// The entry table is small on every real disk; this bounds a damaged header.
+constexpr std::uint64_t kMaxGptTableBytes = 1 << 20;
+
+struct TableEntry {
+  std::uint8_t type = 0;
+  std::uint32_t firstSector = 0;
+  std::uint32_t sectorCount = 0;
+};
+
+TableEntry tableEntry(const Sector& s, int index) {
+  const Bytes e = Bytes(s).subspan(kFirstEntry + kEntrySize * index, kEntrySize);
+  return {e[kEntryType], le32(e, kEntryFirstSector), le32(e, kEntrySectorCount)};
+}
+
+bool isExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+
+class Lister {
+ public:
+  Lister(FileReadSeek& source, Partition& partition) : source_(source), partition_(partition) {}
+
+  std::int32_t run() {
+    source_.baseOffset = 0;
+    std::array<std::uint8_t, 2 * kSectorSize> head{};
+    const bool haveHead = source_.readAt(0, head.data(), head.size());
+    if (haveHead && (partition_.readGpt || (isProtectiveMbr(head) && hasText(head, 512, "EFI PART"))))
+      return walkGpt(Bytes(head).subspan(kSectorSize));
+    return walkMbr();
+  }
+
+ private:
+  // A read that met the end of the source has no system error of its own.
+  std::int32_t failure() const { return source_.lastError() != 0 ? source_.lastError() : ENODATA; }
+
+  bool readSector(std::uint64_t sector, Sector& out) {
+    if (sector > INT64_MAX / kSectorSize) return false;
+    return source_.readAt(static_cast<std::int64_t>(sector * kSectorSize), out.data(), out.size());
+  }
+
+  static bool isProtectiveMbr(Bytes head) {
+    for (int i = 0; i < 4; ++i)
+      if (head[kFirstEntry + kEntrySize * i + kEntryType] == 0xEE) return true;
+    return false;
+  }
+
+  void record(const std::string& kind, const std::string& sizeText, std::int64_t startSector) {
+    VolumeRecord v;
+    v.kind = kind;
+    v.label = std::to_string(labelCounter_++);
+    v.sizeText = sizeText;
+    v.startSector = startSector;
+    partition_.record(std::move(v));
+  }
+
+  // Kind and status text of an MBR or EBR entry type. Logical volumes say a
+  // few things differently from primaries.
+  std::int32_t recordTableEntry(const TableEntry& entry, std::uint64_t startSector, bool logical) {
+    std::string kind;
+    std::string status;
+    switch (entry.type) {
+      case 0x01: kind = "FAT12"; break;
+      case 0x04: case 0x06: case 0x0E: kind = "FAT16"; status = "found FAT 16..."; break;
+      case 0x07:
+        if (isExFatAt(source_, static_cast<std::int64_t>(startSector))) {
+          kind = "FAT64";
+          status = "found FAT64...";
+        } else {
+          kind = "NTFS";
+          status = logical ? "found NTFS..." : "found NTFS " + std::to_string(++ntfsCount_) + "...";
+        }
+        break;
+      case 0x0B: case 0x0C: kind = "FAT32"; status = "found FAT 32..."; break;
+      case 0x42:
+        kind = logical ? "Unknown" : "NTFS";
+        status = logical ? "found UNKNOWN..." : "NTFS...";
+        break;
+      case 0x83: kind = "extX"; status = logical ? "found extx..." : "found ext2..."; break;
+      default: kind = "Unknown"; status = "found UNKNOWN..."; break;
+    }
+    if (!status.empty()) partition_.job.setStatus(status);
+    record(kind, sizeTextWide(entry.sectorCount >> 11), static_cast<std::int64_t>(startSector));
+    return 0;
+  }
+
+  std::int32_t walkMbr() {
+    Sector mbr{};
+    if (!readSector(0, mbr)) return failure();
+    for (int i = 0; i < 4; ++i) {
+      const TableEntry entry = tableEntry(mbr, i);
+      if (entry.type == 0) continue;
+      if (isExtended(entry.type)) {
+        if (const std::int32_t error = walkChain(entry.firstSector)) return error;
+        continue;
+      }
+      recordTableEntry(entry, entry.firstSector, false);
+    }
+    return 0;
+  }
+
+  // Each EBR holds logical volumes relative to itself and at most one link
+  // relative to the extended partition's start.
+  std::int32_t walkChain(std::uint64_t extendedBase) {
+    std::uint64_t ebrSector = extendedBase;
+    std::set<std::uint64_t> visited;
+    for (int step = 0; step < kMaxChainLength && visited.insert(ebrSector).second; ++step) {
+      Sector ebr{};
+      if (!readSector(ebrSector, ebr)) return failure();
+      std::uint64_t next = 0;
+      for (int i = 0; i < 4; ++i) {
+        const TableEntry entry = tableEntry(ebr, i);
+        if (entry.type == 0) continue;
+        if (isExtended(entry.type)) {
+          if (next == 0) next = extendedBase + entry.firstSector;
+          continue;
+        }
+        recordTableEntry(entry, ebrSector + entry.firstSector, true);
+      }
+      if (next == 0) break;
+      ebrSector = next;
+    }
+    return 0;
+  }
+
+  std::int32_t walkGpt(Bytes header) {
+    std::uint64_t tableLba = 2;
+    std::uint64_t entryCount = 128;
+    std::uint64_t entrySize = 128;
+    if (hasText(header, 0, "EFI PART")) {
+      tableLba = le64(header, kGptEntryLba);
+      entryCount = le32(header, kGptEntryCount);
+      entrySize = le32(header, kGptEntrySize);
+    }
+    if (entrySize < 128 || entrySize % 8 != 0 || entrySize > kMaxGptTableBytes) return 0;
+    entryCount = std::min(entryCount, kMaxGptTableBytes / entrySize);
+    if (tableLba < 2 || tableLba > INT64_MAX / kSectorSize) return 0;
+
+    std::vector<std::uint8_t> table(entryCount * entrySize);
+    if (!source_.readAt(static_cast<std::int64_t>(tableLba * kSectorSize), table.data(), table.size()))
+      return failure();
+
+    for (std::uint64_t i = 0; i < entryCount; ++i) {
+      const Bytes entry = Bytes(table).subspan(i * entrySize, entrySize);
+      if (le64(entry, 0) == 0 && le64(entry, 8) == 0) continue;  // unused slot
+      const std::string name = utf16leToUtf8(entry.subspan(kGptEntryName), kGptNameUnits);
+      if (name == "Microsoft reserved partition") continue;
+      const std::uint64_t first = le64(entry, kGptEntryFirstLba);
+      const std::uint64_t last = le64(entry, kGptEntryLastLba);
+      if (first <= 2) continue;  // would overlap the GPT itself
+
+      Sector boot{};
+      if (!readSector(first, boot)) return failure();
+      const auto start = static_cast<std::int64_t>(first);
+      const VolumeClass found = classifyBootSector(boot);
+      const std::int64_t mebibytes = bytesToMebibytes(found.sizeBytes);
+      switch (found.kind) {
+        case VolumeKind::Ntfs: {
+          const int label = labelCounter_++;  // used up even when not listed
+          if (mebibytes > 0) {
+            partition_.job.setStatus("found NTFS " + std::to_string(++ntfsCount_) + "...");
+            VolumeRecord v{"NTFS", "", std::to_string(label), sizeTextWide(mebibytes), start};
+            partition_.record(std::move(v));
+          }
+          break;
+        }
+        case VolumeKind::Fat12:
+        case VolumeKind::Fat16:
+        case VolumeKind::Fat32:
+        case VolumeKind::ExFat:
+        case VolumeKind::FatUnknown:
+          partition_.job.setStatus(foundStatusText(found.kind));
+          if (mebibytes > 0) record(kindText(found.kind), sizeTextNarrow(mebibytes), start);
+          break;
+        default: {
+          std::string kind = name;
+          if (isHfsPlusAt(source_, start)) {
+            kind = "HFS+";
+          } else if (Sector sb{}; readSector(first + 2, sb) &&
+                                  classifyVolumeHeader(sb).kind == VolumeKind::Ext) {
+            kind = "extX";
+          }
+          const std::uint64_t sectors = last > first ? last - first : 0;
+          record(kind, std::to_string(sectors / 2048), start);
+          continue;  // as before: no stop check after an unrecognised entry
+        }
+      }
+      if (partition_.job.stopRequested()) return 0;
+    }
+    return 0;
+  }
+
+  FileReadSeek& source_;
+  Partition& partition_;
+  int labelCounter_ = 0;
+  int ntfsCount_ = 0;
+};
+
+}  // namespace
+
+std::int32_t listVolumes(FileReadSeek& source, Partition& partition) {
+  return Lister(source, partition).run();
+}
+
+void numberVolumes(std::vector<VolumeRecord>& volumes) {
+  for (std::size_t i = 0; i < volumes.size(); ++i) volumes[i].label = std::to_string(i);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+// One found volume, as the volume list shows it and a parser receives it.
+struct VolumeRecord {
+  std::string kind;        // "NTFS", "FAT16", "FAT32", "FAT64", "FAT12", "extX", "HFS+", ...
+  std::string volumeName;  // "Unknown" for a volume image; empty otherwise
+  std::string label;       // decimal number of the volume
+  std::string sizeText;    // starts with the size in MiB; parsers read it back
+  std::int64_t startSector = 0;  // absolute in the source
+
+  bool operator==(const VolumeRecord&) const = default;
+};
+
+// "%d   MB": the size texts of NTFS volumes, MBR entries and volume images.
+std::string sizeTextWide(std::int64_t mebibytes);
+// "%lld  MB": the size texts of FAT-family and HFS+ volumes found by reading them.
+std::string sizeTextNarrow(std::int64_t mebibytes);
+
+inline std::int64_t bytesToMebibytes(std::uint64_t bytes) {
+  return static_cast<std::int64_t>(bytes / 1048576);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,87 @@
+#include "session/JobContext.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "support/TestSupport.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A worker that passes one checkpoint and says how it came out.
+struct Worker {
+  explicit Worker(JobContext& job)
+      : thread([&] {
+          result = job.checkpoint();
+          done = true;
+        }) {}
+  ~Worker() { thread.join(); }
+  // Gives a blocked worker the chance to (wrongly) run on.
+  bool stillWaiting() {
+    std::this_thread::sleep_for(50ms);
+    return !done;
+  }
+  void finish() {
+    while (!done) std::this_thread::sleep_for(1ms);
+  }
+  std::atomic<bool> done{false};
+  std::atomic<bool> result{false};
+  std::thread thread;
+};
+
+TEST(JobContext, PauseIsCountedAndResumeReleases) {
+  JobContext job;
+  job.pause();
+  job.pause();
+  Worker worker(job);
+  EXPECT_TRUE(worker.stillWaiting());
+  job.resume();
+  EXPECT_TRUE(worker.stillWaiting());  // two pauses need two resumes
+  job.resume();
+  worker.finish();
+  EXPECT_TRUE(worker.result);
+}
+
+TEST(JobContext, StopEndsAPauseAndEveryLaterCheckpoint) {
+  JobContext job;
+  job.pause();
+  Worker worker(job);
+  EXPECT_TRUE(worker.stillWaiting());
+  job.requestStop();
+  worker.finish();
+  EXPECT_FALSE(worker.result);
+  EXPECT_FALSE(job.checkpoint());
+  EXPECT_TRUE(job.stopRequested());
+}
+
+TEST(JobContext, ExtraResumeDoesNotCancelTheNextPause) {
+  JobContext job;
+  job.resume();
+  job.pause();
+  EXPECT_TRUE(job.paused());
+}
+
+TEST(JobContext, ReportsReachTheObserverWithoutRepeats) {
+  test::RecordingObserver observer;
+  JobContext job(&observer);
+  job.setStatus("Scanning partition.....");
+  job.setProgressRange(0, 1000);
+  for (const int p : {0, 0, 5, 5, 7}) job.setProgress(p);
+  job.showMessage("Finished Scanning.");
+  EXPECT_EQ(observer.statuses, std::vector<std::string>{"Scanning partition....."});
+  EXPECT_EQ(observer.positions, (std::vector<std::int64_t>{0, 5, 7}));
+  EXPECT_EQ(observer.messages, std::vector<std::string>{"Finished Scanning."});
+  // A new range starts the positions afresh.
+  job.setProgressRange(0, 10);
+  job.setProgress(7);
+  EXPECT_EQ(observer.positions.back(), 7);
+  EXPECT_EQ(observer.positions.size(), 4u);
+}
+
+}  // namespace
+}  // namespace quorvel

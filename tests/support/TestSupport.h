@@ -1,0 +1,63 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "session/JobContext.h"
+
+namespace quorvel::test {
+
+// Folder of the images that tests/fixtures/build-images made
+// ($QUORVEL_FIXTURES overrides the build's default).
+std::filesystem::path fixtureDir();
+// The quorvel-cli binary under test ($QUORVEL_CLI overrides).
+std::string cliPath();
+
+struct CommandResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+// Runs argv without a shell; stdout and stderr are captured apart.
+CommandResult runCommand(const std::vector<std::string>& argv);
+
+// A file in a fresh temporary folder, removed with the object.
+class TempImage {
+ public:
+  explicit TempImage(const std::vector<std::uint8_t>& bytes = {});
+  ~TempImage();
+  TempImage(const TempImage&) = delete;
+  TempImage& operator=(const TempImage&) = delete;
+  const std::string& path() const { return path_; }
+  // Writes bytes at an offset, growing the file (sparse where untouched).
+  void write(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
+  void resize(std::uint64_t size);
+
+ private:
+  std::filesystem::path dir_;
+  std::string path_;
+};
+
+// Remembers what a job said, in order.
+class RecordingObserver : public JobObserver {
+ public:
+  void statusChanged(const std::string& text) override { statuses.push_back(text); }
+  void progressRangeChanged(std::int64_t low, std::int64_t high) override { ranges.emplace_back(low, high); }
+  void progressChanged(std::int64_t position) override { positions.push_back(position); }
+  void message(const std::string& text) override { messages.push_back(text); }
+
+  std::vector<std::string> statuses;
+  std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
+  std::vector<std::int64_t> positions;
+  std::vector<std::string> messages;
+};
+
+// Little-endian stores into a byte vector, for hand-made structures.
+void putLe16(std::vector<std::uint8_t>& b, std::size_t off, std::uint16_t v);
+void putLe32(std::vector<std::uint8_t>& b, std::size_t off, std::uint32_t v);
+void putLe64(std::vector<std::uint8_t>& b, std::size_t off, std::uint64_t v);
+void putBe32(std::vector<std::uint8_t>& b, std::size_t off, std::uint32_t v);
+void putText(std::vector<std::uint8_t>& b, std::size_t off, const std::string& text);
+
+}  // namespace quorvel::test
