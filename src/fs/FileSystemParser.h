@@ -1,0 +1,118 @@
+#pragma once
+// The one interface every file system offers. Browsing, saving, search,
+// recycle-bin names, the CLI and the GUI use only this; none of them asks
+// which kind of file system is behind it.
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "io/Endian.h"
+#include "io/FileReadSeek.h"
+#include "session/JobContext.h"
+#include "volumes/VolumeRecord.h"
+
+namespace quorvel {
+
+// A catalogue entry, by its index in the parser's catalogue. Never a pointer:
+// catalogues grow while they are built.
+using EntryId = std::uint32_t;
+inline constexpr EntryId kNoEntry = std::numeric_limits<EntryId>::max();
+
+// A point in time, UTC, counted from the Unix epoch.
+struct FileTime {
+  std::int64_t seconds = 0;
+  std::uint32_t nanoseconds = 0;
+  bool operator==(const FileTime&) const = default;
+};
+
+struct EntryTimes {
+  std::optional<FileTime> created;
+  std::optional<FileTime> accessed;
+  std::optional<FileTime> modified;
+};
+
+// The list row's texts, in the order of the list's columns.
+struct RowTexts {
+  std::string created;
+  std::string accessed;
+  std::string modified;
+  std::string attributes;
+};
+
+enum class RecoveryMode { Standard = 1, Advanced = 2, Deep = 3 };
+
+// What the advanced-input searches found, as their lists show it.
+struct CandidateLists {
+  std::vector<std::string> tfs;                // "MFT_ENTRY:%d", "FAT32_ENTRY:%d", ...
+  std::vector<std::string> sectorsPerCluster;  // the cluster-size choices
+  std::vector<std::string> heapOffsets;        // "HEAP_OFFSET_ENTRY:%d" (exFAT)
+};
+
+// The user's picks among the candidate lists; -1 means none picked.
+struct AdvancedChoices {
+  int tfs = -1;
+  int sectorsPerCluster = -1;  // index into CandidateLists::sectorsPerCluster
+  int heapOffset = -1;
+  bool formatted = false;      // "Is Drive Formated..?"
+  int maxCandidates = 3;       // how many candidates the searches collect
+};
+
+struct ScanRequest {
+  VolumeRecord volume;
+  RecoveryMode mode = RecoveryMode::Standard;
+  AdvancedChoices advanced;
+};
+
+// Where an entry's content goes, in file order. A false return stops the read.
+class ContentSink {
+ public:
+  virtual ~ContentSink() = default;
+  virtual bool write(Bytes data) = 0;
+  // A run of zero bytes (sparse regions); by default written out as zeros.
+  virtual bool zeros(std::uint64_t count);
+};
+
+class FileSystemParser {
+ public:
+  virtual ~FileSystemParser() = default;
+
+  // ---- scanning, on the job's worker thread ----
+  // The advanced-input searches; the scan in Advanced mode reads their
+  // results by position. Kinds without them return empty lists.
+  virtual CandidateLists findCandidates(FileReadSeek& source, const ScanRequest& request, JobContext& job);
+  // Runs the job of the request's mode: status texts, progress and Stop go
+  // through `job`. False when the volume could not be parsed at all; the
+  // parser has then told the user why through job.showMessage.
+  virtual bool scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) = 0;
+  // Whether the session gives recycle-bin files their former names after a
+  // scan, and whether the index and data files sit in per-user sub-folders.
+  virtual bool restoresRecycleBinNames() const { return false; }
+  virtual bool recycleBinHasUserFolders() const { return false; }
+
+  // ---- the catalogue, after the scan; one thread at a time ----
+  // The entries shown directly under the tree's top item ("ROOT").
+  virtual std::vector<EntryId> topEntries() const = 0;
+  // A folder's children in catalogue order. Finite even on a damaged volume:
+  // the parser cuts cycles in its sibling chains.
+  virtual std::vector<EntryId> children(EntryId folder) const = 0;
+  virtual std::string name(EntryId id) const = 0;  // UTF-8
+  virtual bool isFolder(EntryId id) const = 0;
+  virtual bool isDeleted(EntryId id) const = 0;
+  // Whether the entry gets a row in the file list of its folder.
+  virtual bool getsListRow(EntryId id) const { return !isFolder(id); }
+  virtual std::uint64_t size(EntryId id) const = 0;  // bytes of the content
+  virtual EntryTimes times(EntryId id) const = 0;
+  virtual RowTexts formatRow(EntryId id) const = 0;
+  virtual std::string formatSize(EntryId id) const = 0;
+  // Streams the entry's content. False when it could not be read whole.
+  virtual bool readContent(EntryId id, ContentSink& sink) const = 0;
+  // Writes the content to `target` (created or replaced) and sets its times.
+  virtual bool saveFile(EntryId id, const std::filesystem::path& target) const;
+  // Gives an entry another name (recycle-bin restoration).
+  virtual void rename(EntryId id, const std::string& newName) = 0;
+};
+
+}  // namespace quorvel

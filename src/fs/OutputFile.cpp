@@ -1,0 +1,76 @@
+#include "fs/OutputFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+bool ContentSink::zeros(std::uint64_t count) {
+  static const std::vector<std::uint8_t> block(64 * 1024, 0);
+  while (count > 0) {
+    const std::size_t n = count < block.size() ? static_cast<std::size_t>(count) : block.size();
+    if (!write(Bytes(block.data(), n))) return false;
+    count -= n;
+  }
+  return true;
+}
+
+OutputFile::OutputFile(const std::filesystem::path& path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool OutputFile::write(Bytes data) {
+  if (fd_ < 0 || failed_) return false;
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(length_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed_ = true;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  length_ += data.size();
+  return true;
+}
+
+bool OutputFile::zeros(std::uint64_t count) {
+  if (fd_ < 0 || failed_) return false;
+  length_ += count;  // a hole; the length is fixed in finish
+  return true;
+}
+
+namespace {
+timespec toTimespec(const std::optional<FileTime>& time) {
+  if (!time) return {0, UTIME_OMIT};
+  return {static_cast<time_t>(time->seconds), static_cast<long>(time->nanoseconds)};
+}
+}  // namespace
+
+bool OutputFile::finish(const EntryTimes& times) {
+  if (fd_ < 0) return false;
+  bool ok = !failed_ && ::ftruncate(fd_, static_cast<off_t>(length_)) == 0;
+  const timespec stamps[2] = {toTimespec(times.accessed), toTimespec(times.modified)};
+  ok = ::futimens(fd_, stamps) == 0 && ok;
+  if (times.created) {
+    // Linux has no settable creation time; keep it where tools can read it.
+    const std::string value = std::to_string(times.created->seconds) + "." + std::to_string(times.created->nanoseconds);
+    ::fsetxattr(fd_, "user.creation_time", value.data(), value.size(), 0);
+  }
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  return ok;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,41 @@
+#include "fs/TextFormats.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace quorvel {
+
+std::string sizeText(std::uint64_t bytes) {
+  char text[64];
+  const double size = static_cast<double>(bytes);
+  if (size / 1073741824.0 >= 1)
+    std::snprintf(text, sizeof text, "%.2f GB", size / 1073741824.0);
+  else if (size / 1048576.0 >= 1)
+    std::snprintf(text, sizeof text, "%.2f MB", size / 1048576.0);
+  else if (size / 1024.0 >= 1)
+    std::snprintf(text, sizeof text, "%.2f KB", size / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%lld Bytes", static_cast<long long>(bytes));
+  return text;
+}
+
+std::string timeText(const FileTime& time) {
+  const std::time_t seconds = static_cast<std::time_t>(time.seconds);
+  std::tm local{};
+  if (!localtime_r(&seconds, &local)) return {};
+  const bool afternoon = local.tm_hour > 12;
+  char text[64];
+  std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", local.tm_mon + 1, local.tm_mday,
+                local.tm_year + 1900, afternoon ? local.tm_hour - 12 : local.tm_hour, local.tm_min,
+                afternoon ? "PM" : "AM");
+  return text;
+}
+
+std::optional<FileTime> fromWindowsFileTime(std::uint64_t fileTime) {
+  if (fileTime == 0) return std::nullopt;
+  constexpr std::int64_t kEpochDifference = 11644473600;  // seconds from 1601 to 1970
+  const auto ticks = static_cast<std::int64_t>(fileTime / 10000000);
+  return FileTime{ticks - kEpochDifference, static_cast<std::uint32_t>(fileTime % 10000000) * 100};
+}
+
+}  // namespace quorvel

@@ -1,0 +1,22 @@
+#pragma once
+// The system's own texts for sizes and times, and the on-disk time encodings
+// that file systems store, decoded to one FileTime.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "fs/FileSystemParser.h"
+
+namespace quorvel {
+
+// "%.2f GB", "%.2f MB", "%.2f KB" or "%lld Bytes", in powers of 1024.
+std::string sizeText(std::uint64_t bytes);
+
+// "MM/DD/YYYY  hh:mm AM" in local time; hours above 12 count from 1 PM, so
+// noon and midnight both read AM. Empty for a time that cannot be shown.
+std::string timeText(const FileTime& time);
+
+// Windows FILETIME: 100 ns units since 1601-01-01 UTC. Empty for 0.
+std::optional<FileTime> fromWindowsFileTime(std::uint64_t fileTime);
+
+}  // namespace quorvel
