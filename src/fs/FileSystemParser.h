@@ -54,7 +54,7 @@ struct CandidateLists {
 // The user's picks among the candidate lists; -1 means none picked.
 struct AdvancedChoices {
   int tfs = -1;
-  int sectorsPerCluster = -1;  // index into CandidateLists::sectorsPerCluster
+  int sectorsPerCluster = 0;   // the chosen item's value (its text as a number); 0 = none
   int heapOffset = -1;
   bool formatted = false;      // "Is Drive Formated..?"
   int maxCandidates = 3;       // how many candidates the searches collect
