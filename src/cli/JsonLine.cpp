@@ -2,36 +2,18 @@
 
 #include <cstdio>
 
+#include "fs/Utf8.h"
+
 namespace quorvel::cli {
 
-namespace {
-// Length of the valid UTF-8 sequence starting at text[i], or 0.
-std::size_t utf8Length(std::string_view text, std::size_t i) {
-  const auto c = static_cast<unsigned char>(text[i]);
-  std::size_t length = 0;
-  char32_t minimum = 0;
-  if (c >= 0xC2 && c <= 0xDF) length = 2, minimum = 0x80;
-  else if (c >= 0xE0 && c <= 0xEF) length = 3, minimum = 0x800;
-  else if (c >= 0xF0 && c <= 0xF4) length = 4, minimum = 0x10000;
-  else return 0;
-  if (i + length > text.size()) return 0;
-  char32_t cp = c & (0x3F >> (length - 1));
-  for (std::size_t k = 1; k < length; ++k) {
-    const auto next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return length;
-}
-}  // namespace
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      const std::size_t length = utf8Length(text, i);
+      char32_t ignored = 0;
+      const std::size_t length = decodeUtf8(text, i, ignored);
       if (length == 0) {
         out += "\xEF\xBF\xBD";
         ++i;

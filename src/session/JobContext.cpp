@@ -18,6 +18,10 @@ void JobContext::setProgress(std::int64_t position) {
   if (observer_) observer_->progressChanged(position);
 }
 
+void JobContext::setDetail(const std::string& text) {
+  if (observer_) observer_->detailChanged(text);
+}
+
 void JobContext::showMessage(const std::string& text) {
   if (observer_) observer_->message(text);
 }

@@ -18,6 +18,8 @@ class JobObserver {
     (void)high;
   }
   virtual void progressChanged(std::int64_t position) { (void)position; }
+  // A second, smaller line beside the status (the size of the file being saved).
+  virtual void detailChanged(const std::string& text) { (void)text; }
   // Returns once the user has seen the message; the worker waits for it.
   virtual void message(const std::string& text) { (void)text; }
 };
@@ -33,6 +35,7 @@ class JobContext {
   void setStatus(const std::string& text);
   void setProgressRange(std::int64_t low, std::int64_t high);
   void setProgress(std::int64_t position);
+  void setDetail(const std::string& text);
   void showMessage(const std::string& text);
 
   // The one place a long loop sees Stop and waits while paused.

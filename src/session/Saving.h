@@ -1,0 +1,51 @@
+#pragma once
+// Writing recovered entries into the output folder: a folder's contents
+// recursively, or one file. Written once for every kind of file system.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "fs/FileSystemParser.h"
+
+namespace quorvel {
+
+inline constexpr const char* kSelectOutputFolder = "select output folder";
+inline constexpr const char* kWorkDone = "work done";
+inline constexpr const char* kWaitForOtherProcess = "Please wait for other process to complete";
+
+// "number of files found inside this folder = %lld .do u want to continue dumping these files..?"
+std::string saveQuestion(std::uint64_t fileCount);
+
+// The output folder named by the user's text, trimmed; none when it is blank.
+std::optional<std::filesystem::path> outputFolderFromText(const std::string& text);
+
+// A name the output folder can hold: trimmed at both ends, '/' and NUL
+// replaced, never "." or "..", never empty, at most 255 bytes of UTF-8.
+std::string safeOutputName(const std::string& name);
+
+// Files below a folder (the top entries when empty), sub-folders included.
+std::uint64_t countFiles(const FileSystemParser& parser, std::optional<EntryId> folder, JobContext* job = nullptr);
+
+// Creates `name` inside `parent` unless it exists; the folder's path, or
+// none when it is not a real folder there (a file or a link in the way).
+std::optional<std::filesystem::path> makeFolder(const std::string& name, const std::filesystem::path& parent);
+
+struct SaveSummary {
+  std::uint64_t filesSaved = 0;
+  std::uint64_t filesFailed = 0;  // could not be created or read whole
+  bool stopped = false;
+};
+
+// Writes the contents of `folder` (the top entries when empty) into
+// `outputFolder`, one sub-folder per catalogue folder; the folder itself gets
+// no folder of its own. Existing files are replaced. Reports status,
+// progress (0 to the file count) and the file-size line through `job`.
+SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<EntryId> folder,
+                               const std::filesystem::path& outputFolder, JobContext& job);
+
+// Writes one file into `outputFolder`; the path written, or none.
+std::optional<std::filesystem::path> saveSingleFile(const FileSystemParser& parser, EntryId id,
+                                                    const std::filesystem::path& outputFolder);
+
+}  // namespace quorvel

@@ -1,0 +1,19 @@
+#include "session/ScanSession.h"
+
+#include "session/RecycleBin.h"
+
+namespace quorvel {
+
+CandidateLists ScanSession::findCandidates(FileReadSeek& source, JobContext& job) {
+  return parser_->findCandidates(source, request_, job);
+}
+
+bool ScanSession::run(FileReadSeek& source, JobContext& job) {
+  if (!parser_->scan(source, request_, job)) return false;
+  if (parser_->restoresRecycleBinNames()) restoreRecycleBinNames(*parser_);
+  job.showMessage(kScanDone);
+  job.setStatus(kScanDone);
+  return true;
+}
+
+}  // namespace quorvel

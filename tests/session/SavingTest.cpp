@@ -1,0 +1,187 @@
+#include "session/Saving.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <fstream>
+
+#include "support/FakeParser.h"
+#include "support/TestSupport.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeParser;
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every path below a folder, relative, with a trailing '/' for folders.
+std::vector<std::string> tree(const fs::path& root) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    out.push_back(fs::relative(e.path(), root).string() + (e.is_directory() ? "/" : ""));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+class Saving : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    out = fs::temp_directory_path() / ("quorvel-save-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(out);
+    fs::create_directories(out);
+  }
+  void TearDown() override { fs::remove_all(out); }
+
+  SaveSummary save(const FakeParser& p, std::optional<EntryId> folder = std::nullopt) {
+    JobContext job(&observer);
+    return saveFolderContents(p, folder, out, job);
+  }
+
+  fs::path out;
+  test::RecordingObserver observer;
+};
+
+TEST_F(Saving, WritesTheFolderTreeWithContentAndTimes) {
+  FakeParser p;
+  const EntryId docs = p.folder("docs");
+  const EntryId letter = p.file("letter.txt", docs, "dear reader");
+  p.entries[letter].times = {FileTime{1000000000, 5}, FileTime{1200000000, 0}, FileTime{1100000000, 250}};
+  p.folder("empty", docs);
+  const EntryId sparse = p.file("sparse.bin", docs, "head");
+  p.entries[sparse].sparseTail = 10 << 20;
+  p.file("top.txt", kNoEntry, "top");
+
+  const SaveSummary summary = save(p, docs);
+  EXPECT_EQ(summary.filesSaved, 2u);
+  EXPECT_EQ(summary.filesFailed, 0u);
+  EXPECT_EQ(tree(out), (std::vector<std::string>{"empty/", "letter.txt", "sparse.bin"}));
+  // Times first: reading the file would move its access time.
+  struct stat info {};
+  ASSERT_EQ(stat((out / "letter.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtim.tv_sec, 1100000000);
+  EXPECT_EQ(info.st_mtim.tv_nsec, 250);
+  EXPECT_EQ(info.st_atim.tv_sec, 1200000000);
+  char created[64] = {};
+  if (getxattr((out / "letter.txt").c_str(), "user.creation_time", created, sizeof created) > 0) {
+    EXPECT_STREQ(created, "1000000000.5");
+  }
+
+  EXPECT_EQ(readText(out / "letter.txt"), "dear reader");
+
+  ASSERT_EQ(stat((out / "sparse.bin").c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, 4 + (10 << 20));
+  EXPECT_LT(info.st_blocks * 512, 1 << 20);  // the zeros are a hole, not written blocks
+  EXPECT_EQ(readText(out / "sparse.bin").substr(0, 4), "head");
+
+  EXPECT_EQ(observer.ranges.front(), (std::pair<std::int64_t, std::int64_t>{0, 2}));
+  EXPECT_EQ(observer.positions.back(), 2);
+  EXPECT_EQ(observer.statuses.front(), "saving File  " + (out / "letter.txt").string());
+}
+
+TEST_F(Saving, NamesCannotLeaveTheOutputFolder) {
+  FakeParser p;
+  const EntryId up = p.folder("..");
+  p.file("escaped", up, "x");
+  p.file("../../etc-passwd", kNoEntry, "y");
+  p.file("a/b", kNoEntry, "z");
+  p.file("  spaced name.txt  ", kNoEntry, "s");
+  p.file("", kNoEntry, "nameless");
+  p.file(std::string(300, 'n') + ".txt", kNoEntry, "long");
+  const SaveSummary summary = save(p);
+  EXPECT_EQ(summary.filesSaved, 6u);
+  EXPECT_FALSE(fs::exists(out.parent_path() / "escaped"));
+  EXPECT_TRUE(fs::exists(out / "_.." / "escaped"));
+  EXPECT_TRUE(fs::exists(out / ".._.._etc-passwd"));
+  EXPECT_TRUE(fs::exists(out / "a_b"));
+  EXPECT_TRUE(fs::exists(out / "spaced name.txt"));
+  EXPECT_TRUE(fs::exists(out / "_"));
+  EXPECT_TRUE(fs::exists(out / std::string(255, 'n')));
+}
+
+TEST_F(Saving, ALinkInTheOutputFolderIsNotFollowed) {
+  const fs::path elsewhere = out.string() + "-elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_directory_symlink(elsewhere, out / "docs");
+  fs::create_symlink(elsewhere / "target", out / "file.txt");
+  FakeParser p;
+  p.file("inside.txt", p.folder("docs"), "x");
+  p.file("file.txt", kNoEntry, "y");
+  const SaveSummary summary = save(p);
+  EXPECT_EQ(summary.filesFailed, 2u);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+  fs::remove_all(elsewhere);
+}
+
+TEST_F(Saving, SkippedAndUnreadableFiles) {
+  FakeParser p;
+  const EntryId dot = p.folder(".");
+  p.file("not-entered", dot, "x");
+  p.file("$BadClus", kNoEntry, "never");
+  const EntryId broken = p.file("broken", kNoEntry, "partial");
+  p.entries[broken].unreadable = true;
+  const SaveSummary summary = save(p);
+  EXPECT_EQ(summary.filesSaved, 0u);
+  EXPECT_EQ(summary.filesFailed, 1u);
+  EXPECT_FALSE(fs::exists(out / "$BadClus"));
+  EXPECT_FALSE(fs::exists(out / "not-entered"));
+}
+
+TEST_F(Saving, LaterFileOfTheSameNameReplacesTheEarlier) {
+  FakeParser p;
+  p.file("same.txt", kNoEntry, "earlier, longer text");
+  p.file("same.txt", kNoEntry, "later");
+  save(p);
+  EXPECT_EQ(readText(out / "same.txt"), "later");
+}
+
+TEST_F(Saving, FoldersOnlyGiveAnEmptyRangeAndStopEndsTheSave) {
+  FakeParser p;
+  p.folder("b", p.folder("a"));
+  save(p);
+  EXPECT_EQ(tree(out), (std::vector<std::string>{"a/", "a/b/"}));
+  EXPECT_EQ(observer.ranges.front(), (std::pair<std::int64_t, std::int64_t>{0, 0}));
+
+  FakeParser many;
+  for (int i = 0; i < 10; ++i) many.file("f" + std::to_string(i), kNoEntry, "x");
+  struct StopAfterThree : test::RecordingObserver {
+    JobContext* job = nullptr;
+    void statusChanged(const std::string& text) override {
+      if (++count == 3) job->requestStop();
+      RecordingObserver::statusChanged(text);
+    }
+    int count = 0;
+  } stopper;
+  JobContext job(&stopper);
+  stopper.job = &job;
+  fs::remove_all(out);
+  const SaveSummary summary = saveFolderContents(many, std::nullopt, out, job);
+  EXPECT_TRUE(summary.stopped);
+  EXPECT_EQ(summary.filesSaved, 3u);
+}
+
+TEST(SavingTexts, OutputFolderAndQuestion) {
+  EXPECT_FALSE(outputFolderFromText(""));
+  EXPECT_FALSE(outputFolderFromText("   \t"));
+  EXPECT_EQ(outputFolderFromText("  /tmp/out "), fs::path("/tmp/out"));
+  EXPECT_EQ(saveQuestion(42),
+            "number of files found inside this folder = 42 .do u want to continue dumping these files..?");
+}
+
+TEST_F(Saving, SingleFileGoesIntoTheOutputFolder) {
+  FakeParser p;
+  const EntryId id = p.file("one.txt", p.folder("deep"), "content");
+  const auto written = saveSingleFile(p, id, out / "new");
+  ASSERT_TRUE(written);
+  EXPECT_EQ(*written, out / "new" / "one.txt");
+  EXPECT_EQ(readText(*written), "content");
+}
+
+}  // namespace
+}  // namespace quorvel
