@@ -30,6 +30,8 @@ void TerminalProgress::progressChanged(std::int64_t position) {
 }
 
 void TerminalProgress::message(const std::string& text) {
+  lastMessage_ = text;
+  if (!enabled_) return;
   if (drawn_) std::fputs("\r\033[K", stderr);
   drawn_ = false;
   std::fprintf(stderr, "%s\n", text.c_str());

@@ -75,11 +75,15 @@ int runVolumes(const VolumesOptions& options) {
     partition.scanEndSector = options.endSector;
     scanForVolumes(*source, partition);
   } else if (const std::int32_t error = listVolumes(*source, partition)) {
-    reportError("Cannot read the partition tables of " + options.image + ": " + std::strerror(error) + ".");
+    if (source->sourceLength() < 2 * kSectorSize)
+      reportError(options.image + " is too short to hold a partition table.");
+    else
+      reportError("Cannot read the partition tables of " + options.image + ": " + std::strerror(error) + ".");
     status = kInputFailed;
   }
   numberVolumes(partition.volumes);
-  printVolumes(partition.volumes, options.json);
+  // A failed listing still shows what it found before the failure.
+  if (status == kSuccess || !partition.volumes.empty()) printVolumes(partition.volumes, options.json);
   return status;
 }
 

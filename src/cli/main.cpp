@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   CommandRunner runner;
   addVolumesCommand(app, runner);
   addProbeCommand(app, runner);
+  addScanCommands(app, runner);
 
   try {
     app.parse(argc, argv);

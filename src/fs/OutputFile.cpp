@@ -42,12 +42,14 @@ bool OutputFile::write(Bytes data) {
     done += static_cast<std::size_t>(n);
   }
   length_ += data.size();
+  endsInHole_ = false;
   return true;
 }
 
 bool OutputFile::zeros(std::uint64_t count) {
   if (fd_ < 0 || failed_) return false;
   length_ += count;  // a hole; the length is fixed in finish
+  endsInHole_ = endsInHole_ || count > 0;
   return true;
 }
 
@@ -60,7 +62,8 @@ timespec toTimespec(const std::optional<FileTime>& time) {
 
 bool OutputFile::finish(const EntryTimes& times) {
   if (fd_ < 0) return false;
-  bool ok = !failed_ && ::ftruncate(fd_, static_cast<off_t>(length_)) == 0;
+  // Only a trailing hole leaves the file shorter than its content.
+  bool ok = !failed_ && (!endsInHole_ || ::ftruncate(fd_, static_cast<off_t>(length_)) == 0);
   const timespec stamps[2] = {toTimespec(times.accessed), toTimespec(times.modified)};
   ok = ::futimens(fd_, stamps) == 0 && ok;
   if (times.created) {

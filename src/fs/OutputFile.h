@@ -24,6 +24,7 @@ class OutputFile : public ContentSink {
   int fd_ = -1;
   std::uint64_t length_ = 0;
   bool failed_ = false;
+  bool endsInHole_ = false;
 };
 
 }  // namespace quorvel

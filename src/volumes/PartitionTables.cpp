@@ -210,7 +210,7 @@ class Lister {
                                   classifyVolumeHeader(sb).kind == VolumeKind::Ext) {
             kind = "extX";
           }
-          const std::uint64_t sectors = last > first ? last - first : 0;
+          const std::uint64_t sectors = last >= first ? last - first + 1 : 0;  // the last sector is inclusive
           record(kind, std::to_string(sectors / 2048), start);
           continue;  // as before: no stop check after an unrecognised entry
         }

@@ -109,8 +109,17 @@ void scanForVolumes(FileReadSeek& source, Partition& partition) {
       }
       const bool skip = partition.skipVolumeSize &&
                         (recordable || (kind == VolumeKind::HfsPlus && mebibytes >= 1));
-      if (skip) i += volumeSectors;
-      ++i;
+      if (skip) {
+        // Go on at the first sector behind the volume, counted from its start
+        // (headers sit two sectors in), so a volume packed right behind it is
+        // still found. NTFS counts its backup boot sector outside its size.
+        const std::uint64_t volumeStart = (position - (finding.fromHeader ? 1024 : 0)) / kSectorSize;
+        const std::uint64_t chunkStart = chunkPosition / kSectorSize;
+        const std::uint64_t behind = volumeStart + volumeSectors + (kind == VolumeKind::Ntfs ? 1 : 0);
+        i = behind > chunkStart + i ? behind - chunkStart : i + 1;
+      } else {
+        ++i;
+      }
       if (!job.checkpoint()) {
         job.setStatus("Scanned Partitions");
         return;

@@ -203,7 +203,7 @@ TEST(GptWalk, ProtectiveMbrLeadsToTheGptAndKindsComeFromBootSectors) {
     EXPECT_EQ(kinds(l), (std::vector<std::string>{"NTFS", "FAT32", "Donn\u00e9es \u2603 \U0001F600", "HFS+", "extX"}));
     EXPECT_EQ(l.volumes[0].sizeText, "100   MB");
     EXPECT_EQ(l.volumes[1].sizeText, "40  MB");
-    EXPECT_EQ(l.volumes[2].sizeText, "1");  // unrecognised: the entry's own size, no unit
+    EXPECT_EQ(l.volumes[2].sizeText, "2");  // unrecognised: the entry's own 4096 sectors, no unit
   }
 }
 

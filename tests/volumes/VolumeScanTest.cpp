@@ -67,12 +67,24 @@ TEST(VolumeScan, NtfsSkipsToBehindItsBackupBootSector) {
 TEST(VolumeScan, Fat32AtSector63SkipsItsSectorCount) {
   TempImage image;
   image.write(63 * kSector, fat32BootSector(2097152));
-  image.write(2097215 * kSector, ntfsBootSector(4096));  // inside the skipped stretch
-  image.write(2097216 * kSector, ntfsBootSector(4096));
-  image.resize((2097216 + 4096) * kSector);
+  image.write(2097214 * kSector, ntfsBootSector(4096));  // inside the skipped stretch
+  image.write(2097215 * kSector, ntfsBootSector(4096));  // packed right behind it
+  image.resize((2097215 + 4097) * kSector);
   const auto r = scan(image);
-  EXPECT_EQ(starts(*r), (std::vector<std::int64_t>{63, 2097216}));
+  ASSERT_EQ(starts(*r), (std::vector<std::int64_t>{63, 2097215}));
   EXPECT_EQ(r->volumes[0].sizeText, "1024  MB");
+}
+
+// Volumes sized exactly to their partitions follow each other without a gap.
+TEST(VolumeScan, PackedVolumesAreAllFound) {
+  TempImage image;
+  image.write(2048 * kSector, exfatBootSector(4096));
+  image.write((6144 + 2) * kSector, hfsPlusHeader(4096, 512));
+  image.write((10240 + 2) * kSector, extSuperblock(512));
+  image.write(14336 * kSector, fat16BootSector(4096));
+  image.resize(20480 * kSector);
+  const auto r = scan(image);
+  EXPECT_EQ(starts(*r), (std::vector<std::int64_t>{2048, 6144, 10240, 14336}));
 }
 
 TEST(VolumeScan, WhatIsNotRecorded) {

@@ -1,0 +1,260 @@
+// ls, save, search and candidates: scan one volume, then browse, save or
+// search its catalogue through the parser interface.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <memory>
+
+#include "cli/Commands.h"
+#include "cli/JsonLine.h"
+#include "cli/TerminalProgress.h"
+#include "cli/VolumeSelection.h"
+#include "fs/CatalogueWalk.h"
+#include "io/CurrentSource.h"
+#include "session/Saving.h"
+#include "session/ScanSession.h"
+#include "session/Search.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+const char* modeName(RecoveryMode mode) {
+  switch (mode) {
+    case RecoveryMode::Advanced: return "advanced";
+    case RecoveryMode::Deep: return "deep";
+    case RecoveryMode::Standard: break;
+  }
+  return "standard";
+}
+
+// An opened image, its chosen volume and that volume's session.
+struct OpenVolume {
+  FileReadSeek* source = nullptr;
+  std::unique_ptr<ScanSession> session;
+};
+
+std::optional<OpenVolume> openVolume(const VolumeSelection& selection) {
+  auto source = std::make_unique<FileReadSeek>();
+  if (!source->open(selection.image)) {
+    reportError(source->lastErrorText());
+    return std::nullopt;
+  }
+  replaceCurrentSource(std::move(source));
+  OpenVolume open;
+  open.source = currentSource();
+  const std::optional<VolumeRecord> volume = resolveVolume(*open.source, selection);
+  if (!volume) return std::nullopt;
+  const RecoveryMode mode = recoveryMode(selection);
+  std::unique_ptr<FileSystemParser> parser = parserFor(volume->kind, mode);
+  if (!parser) {
+    reportError(std::string(kNotValidDrive) + " (Volumes of kind \"" + volume->kind + "\" cannot be read in " +
+                modeName(mode) + " mode.)");
+    return std::nullopt;
+  }
+  ScanRequest request{*volume, mode, selection.advanced};
+  open.session = std::make_unique<ScanSession>(std::move(request), std::move(parser));
+  return open;
+}
+
+// Runs the advanced-input searches where the mode needs them, then the scan.
+bool scanVolume(OpenVolume& open, const VolumeSelection& selection) {
+  TerminalProgress progress;
+  if (open.session->request().mode == RecoveryMode::Advanced) {
+    JobContext search(&progress);
+    const CandidateLists lists = open.session->findCandidates(*open.source, search);
+    const int tfs = selection.advanced.tfs;
+    if (tfs < 0 || static_cast<std::size_t>(tfs) >= lists.tfs.size()) {
+      reportError("Advanced mode needs --tfs K with K below " + std::to_string(lists.tfs.size()) +
+                  ", the number of candidates found; see quorvel-cli candidates.");
+      return false;
+    }
+  }
+  JobContext job(&progress);
+  if (open.session->run(*open.source, job)) return true;
+  reportError(progress.lastMessage().empty() ? "The volume could not be parsed." : progress.lastMessage());
+  return false;
+}
+
+// The entry at a "ROOT/a/b" path; kNoEntry for ROOT itself; none if absent.
+std::optional<EntryId> findPath(const FileSystemParser& parser, const std::string& path) {
+  std::string rest = path;
+  if (rest.rfind("ROOT", 0) != 0 || (rest.size() > 4 && rest[4] != '/')) return std::nullopt;
+  rest = rest.size() > 5 ? rest.substr(5) : "";
+  EntryId current = kNoEntry;
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string part = rest.substr(0, slash);
+    rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
+    if (part.empty()) continue;
+    const std::vector<EntryId> candidates = current == kNoEntry ? parser.topEntries() : parser.children(current);
+    // Prefer a folder while more of the path follows, a live entry to a deleted one.
+    std::optional<EntryId> best;
+    int bestScore = -1;
+    for (const EntryId id : candidates) {
+      if (parser.name(id) != part) continue;
+      const int score = (parser.isFolder(id) == !rest.empty() ? 2 : 0) + (parser.isDeleted(id) ? 0 : 1);
+      if (score > bestScore) best = id, bestScore = score;
+    }
+    if (!best) return std::nullopt;
+    current = *best;
+  }
+  return current;
+}
+
+std::string entryJson(const FileSystemParser& parser, EntryId id, const std::string& path, bool folder) {
+  const RowTexts row = parser.formatRow(id);
+  return JsonLine()
+      .field("path", path)
+      .field("folder", folder)
+      .field("deleted", parser.isDeleted(id))
+      .field("size", static_cast<std::int64_t>(folder ? 0 : parser.size(id)))
+      .field("created", row.created)
+      .field("accessed", row.accessed)
+      .field("modified", row.modified)
+      .field("attributes", row.attributes)
+      .field("sizeText", folder ? std::string() : parser.formatSize(id))
+      .str();
+}
+
+int runLs(const VolumeSelection& selection, bool json) {
+  std::optional<OpenVolume> open = openVolume(selection);
+  if (!open || !scanVolume(*open, selection)) return kInputFailed;
+  const FileSystemParser& parser = open->session->parser();
+  std::string out;
+  walkCatalogue(parser, std::nullopt, [&](const CatalogueItem& item) {
+    const std::string path = "ROOT/" + itemPath(item);
+    if (json) {
+      out += entryJson(parser, item.id, path, item.folder);
+    } else {
+      out += path;
+      if (item.folder) out += '/';
+      if (parser.isDeleted(item.id)) out += "  (deleted)";
+    }
+    out += '\n';
+    if (out.size() > (1 << 20)) {
+      std::cout << out;
+      out.clear();
+    }
+    return true;
+  });
+  std::cout << out << std::flush;
+  return kSuccess;
+}
+
+int runSave(const VolumeSelection& selection, const std::string& path, const std::string& outText) {
+  const std::optional<std::filesystem::path> outputFolder = outputFolderFromText(outText);
+  if (!outputFolder) {
+    reportError(std::string(kSelectOutputFolder) + ": --out names no folder.");
+    return kBadArguments;
+  }
+  std::optional<OpenVolume> open = openVolume(selection);
+  if (!open || !scanVolume(*open, selection)) return kInputFailed;
+  const FileSystemParser& parser = open->session->parser();
+  const std::optional<EntryId> target = findPath(parser, path);
+  if (!target) {
+    reportError("The volume has no entry " + path + "; see quorvel-cli ls.");
+    return kInputFailed;
+  }
+  if (*target != kNoEntry && !parser.isFolder(*target)) {
+    const auto written = saveSingleFile(parser, *target, *outputFolder);
+    if (!written) {
+      reportError("Could not save " + path + " into " + outputFolder->string() + ".");
+      return kInputFailed;
+    }
+    std::cout << written->string() << '\n';
+    return kSuccess;
+  }
+  TerminalProgress progress;
+  JobContext job(&progress);
+  const std::optional<EntryId> folder = *target == kNoEntry ? std::nullopt : std::optional<EntryId>(*target);
+  const SaveSummary summary = saveFolderContents(parser, folder, *outputFolder, job);
+  std::cout << "saved " << summary.filesSaved << " files into " << outputFolder->string() << '\n';
+  if (summary.filesFailed > 0) {
+    reportError(std::to_string(summary.filesFailed) + " files could not be saved whole.");
+    return kInputFailed;
+  }
+  return kSuccess;
+}
+
+int runSearchCommand(const VolumeSelection& selection, const std::string& patternText, bool json) {
+  if (!NamePattern::compile(patternText)) {
+    reportError(kSearchNotAllowed);
+    return kBadArguments;
+  }
+  std::optional<OpenVolume> open = openVolume(selection);
+  if (!open || !scanVolume(*open, selection)) return kInputFailed;
+  const FileSystemParser& parser = open->session->parser();
+  TerminalProgress progress;
+  JobContext job(&progress);
+  runSearch(parser, patternText, job, [&](const SearchHit& hit) {
+    std::cout << (json ? entryJson(parser, hit.id, hit.path, false) : hit.path) << '\n';
+  });
+  std::cout << std::flush;
+  return kSuccess;
+}
+
+int runCandidates(const VolumeSelection& selection, bool json) {
+  std::optional<OpenVolume> open = openVolume(selection);
+  if (!open) return kInputFailed;
+  TerminalProgress progress;
+  JobContext job(&progress);
+  const CandidateLists lists = open->session->findCandidates(*open->source, job);
+  const std::pair<const char*, const std::vector<std::string>*> named[] = {
+      {"tfs", &lists.tfs}, {"sectorsPerCluster", &lists.sectorsPerCluster}, {"heapOffset", &lists.heapOffsets}};
+  for (const auto& [list, items] : named)
+    for (std::size_t i = 0; i < items->size(); ++i) {
+      if (json)
+        std::cout << JsonLine().field("list", list).field("index", static_cast<std::int64_t>(i)).field("text", (*items)[i]).str()
+                  << '\n';
+      else
+        std::cout << list << ' ' << i << ' ' << (*items)[i] << '\n';
+    }
+  return kSuccess;
+}
+
+}  // namespace
+
+void addScanCommands(CLI::App& app, CommandRunner& runner) {
+  {
+    auto selection = std::make_shared<VolumeSelection>();
+    auto json = std::make_shared<bool>(false);
+    CLI::App* ls = app.add_subcommand("ls", "List every entry of a volume below ROOT, depth first");
+    addSelectionOptions(*ls, *selection, true);
+    ls->add_flag("--json", *json, "Print JSON Lines");
+    ls->callback([=, &runner] { runner = [=] { return runLs(*selection, *json); }; });
+  }
+  {
+    auto selection = std::make_shared<VolumeSelection>();
+    auto path = std::make_shared<std::string>("ROOT");
+    auto out = std::make_shared<std::string>();
+    CLI::App* save = app.add_subcommand("save", "Save a folder's contents, or one file, into a folder");
+    addSelectionOptions(*save, *selection, true);
+    save->add_option("--path", *path, "ROOT/folder/... to save (default: the whole volume)");
+    save->add_option("--out", *out, "Output folder")->required();
+    save->callback([=, &runner] { runner = [=] { return runSave(*selection, *path, *out); }; });
+  }
+  {
+    auto selection = std::make_shared<VolumeSelection>();
+    auto pattern = std::make_shared<std::string>();
+    auto json = std::make_shared<bool>(false);
+    CLI::App* search = app.add_subcommand("search", "List files whose names match a pattern");
+    addSelectionOptions(*search, *selection, true);
+    search->add_option("PATTERN", *pattern, "Regular expression, case ignored; a|b finds either")->required();
+    search->add_flag("--json", *json, "Print JSON Lines");
+    search->callback([=, &runner] { runner = [=] { return runSearchCommand(*selection, *pattern, *json); }; });
+  }
+  {
+    auto selection = std::make_shared<VolumeSelection>();
+    auto json = std::make_shared<bool>(false);
+    CLI::App* candidates = app.add_subcommand("candidates", "The advanced-mode searches: MFT records, FAT copies, heaps");
+    addSelectionOptions(*candidates, *selection, false);
+    candidates->add_option("--max", selection->advanced.maxCandidates, "Candidates to collect")->check(CLI::PositiveNumber);
+    candidates->add_flag("--json", *json, "Print JSON Lines");
+    candidates->callback([=, &runner] {
+      selection->mode = "advanced";
+      runner = [=] { return runCandidates(*selection, *json); };
+    });
+  }
+}
+
+}  // namespace quorvel::cli

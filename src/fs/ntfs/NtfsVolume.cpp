@@ -1,0 +1,68 @@
+#include "fs/ntfs/NtfsVolume.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorvel::ntfsfmt {
+
+namespace {
+constexpr std::uint64_t kByteLimit = 1ull << 62;
+}
+
+bool vcnToBytes(std::uint64_t vcn, std::uint64_t clusterSize, std::uint64_t& bytes) {
+  if (clusterSize == 0 || vcn > kByteLimit / clusterSize) return false;
+  bytes = vcn * clusterSize;
+  return true;
+}
+
+bool NtfsVolume::clustersInside(std::int64_t lcn, std::uint64_t count) const {
+  const std::uint64_t clusters = clusterCount();
+  return lcn >= 0 && static_cast<std::uint64_t>(lcn) <= clusters && count <= clusters - static_cast<std::uint64_t>(lcn);
+}
+
+std::int64_t NtfsVolume::readUpTo(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  if (!source) return -1;
+  if (offset >= limitBytes) return 0;
+  const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), limitBytes - offset));
+  return source->readUpTo(static_cast<std::int64_t>(offset), out.data(), wanted);
+}
+
+bool NtfsVolume::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  const std::int64_t n = readUpTo(offset, out);
+  const std::size_t got = n > 0 ? static_cast<std::size_t>(n) : 0;
+  if (got < out.size()) std::memset(out.data() + got, 0, out.size() - got);
+  return got == out.size();
+}
+
+bool NtfsVolume::readClusters(std::int64_t lcn, std::uint64_t count, std::span<std::uint8_t> out) const {
+  if (!clustersInside(lcn, count)) {
+    std::fill(out.begin(), out.end(), 0);
+    return false;
+  }
+  return read(static_cast<std::uint64_t>(lcn) * clusterSize, out);
+}
+
+bool readMftRecord(const NtfsVolume& volume, const std::vector<DataRun>& runs, std::uint64_t number,
+                   std::span<std::uint8_t> out) {
+  if (volume.clusterSize == 0 || volume.recordSize == 0 || number > kByteLimit / volume.recordSize) return false;
+  const std::uint64_t virtualOffset = number * volume.recordSize;
+  std::size_t done = 0;
+  // A record spans at most recordSize / 512 pieces, one per cluster at worst.
+  while (done < out.size()) {
+    const std::uint64_t at = virtualOffset + done;
+    const DataRun* run = findRun(runs, at / volume.clusterSize);
+    if (!run || run->sparse()) return false;
+    std::uint64_t runStart = 0;
+    std::uint64_t runEnd = 0;
+    if (!vcnToBytes(run->vcn, volume.clusterSize, runStart) || !vcnToBytes(run->endVcn(), volume.clusterSize, runEnd))
+      return false;
+    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(out.size() - done, runEnd - at));
+    if (!volume.clustersInside(run->lcn, 0)) return false;
+    const std::uint64_t physical = static_cast<std::uint64_t>(run->lcn) * volume.clusterSize + (at - runStart);
+    if (!volume.read(physical, out.subspan(done, piece))) return false;
+    done += piece;
+  }
+  return true;
+}
+
+}  // namespace quorvel::ntfsfmt

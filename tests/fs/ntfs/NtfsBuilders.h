@@ -1,0 +1,163 @@
+#pragma once
+// Hand-made NTFS structures: MFT records with chosen attributes, run lists,
+// and small volumes around them. Everything is valid unless a test spoils a
+// field on purpose.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fs/FileSystemParser.h"
+#include "fs/ntfs/Ntfs.h"
+#include "support/TestSupport.h"
+
+namespace quorvel::test {
+
+using ByteVector = std::vector<std::uint8_t>;
+
+// One run of a run list to encode: `lcn` < 0 for a sparse run.
+struct RunSpec {
+  std::uint64_t length;
+  std::int64_t lcn;
+};
+// Mapping pairs with relative offsets in the narrowest signed width, ended by 0.
+ByteVector encodeRuns(const std::vector<RunSpec>& runs);
+
+struct NonResidentSpec {
+  ByteVector runList;
+  std::uint64_t firstVcn = 0;
+  std::uint64_t lastVcn = 0;
+  std::uint64_t allocatedSize = 0;
+  std::uint64_t realSize = 0;
+  std::uint64_t initializedSize = 0;
+  std::uint16_t flags = 0;
+  std::uint8_t compressionUnit = 0;
+  std::u16string name;
+};
+
+struct AttributeListItem {
+  std::uint32_t type;
+  std::uint64_t firstVcn;
+  std::uint64_t record;
+  std::u16string name;
+};
+
+class RecordBuilder {
+ public:
+  explicit RecordBuilder(std::uint32_t size = 1024) : size_(size) {}
+
+  RecordBuilder& inUse(bool used) { flags_ = used ? (flags_ | 1) : (flags_ & ~1); return *this; }
+  RecordBuilder& sequence(std::uint16_t s) { sequence_ = s; return *this; }
+  RecordBuilder& baseReference(std::uint64_t ref) { baseReference_ = ref; return *this; }
+  RecordBuilder& ownNumber(std::uint32_t n) { ownNumber_ = n; return *this; }
+
+  RecordBuilder& standardInformation(std::uint64_t created, std::uint64_t modified, std::uint64_t accessed);
+  // parent: record number (48 bits) and sequence number.
+  RecordBuilder& fileName(std::uint64_t parentRecord, std::uint16_t parentSequence, const std::u16string& name,
+                          std::uint8_t nameSpace = 1, std::uint32_t flags = 0);
+  RecordBuilder& folderName(std::uint64_t parentRecord, std::uint16_t parentSequence, const std::u16string& name) {
+    return fileName(parentRecord, parentSequence, name, 1, 0x10000000);
+  }
+  RecordBuilder& residentData(const ByteVector& value, const std::u16string& name = u"");
+  RecordBuilder& nonResidentData(const NonResidentSpec& layout, std::uint32_t type = 0x80);
+  RecordBuilder& attributeList(const std::vector<AttributeListItem>& items);
+  // Any hand-made attribute, copied as given (its length field included).
+  RecordBuilder& rawAttribute(const ByteVector& bytes);
+
+  // The record with its update-sequence array applied.
+  ByteVector build() const;
+
+ private:
+  std::uint32_t size_;
+  std::uint16_t flags_ = 1;
+  std::uint16_t sequence_ = 1;
+  std::uint64_t baseReference_ = 0;
+  std::uint32_t ownNumber_ = 0;
+  std::uint16_t nextId_ = 0;
+  std::vector<ByteVector> attributes_;
+};
+
+// Builds an attribute: header plus resident value.
+ByteVector residentAttribute(std::uint32_t type, const ByteVector& value, std::uint16_t id = 0,
+                             const std::u16string& name = u"");
+
+// The record with its own number in the header (outside every fix-up word).
+ByteVector withOwnNumber(ByteVector record, std::uint32_t number);
+
+// A volume image: a boot sector, an MFT at `mftCluster` holding `records`
+// (record 0, the MFT's own, is made to map the whole MFT), and data clusters.
+class TestVolume {
+ public:
+  TestVolume(std::uint64_t clusterSize = 4096, std::uint32_t recordSize = 1024, std::uint64_t clusters = 256,
+             std::uint64_t mftCluster = 4, std::uint32_t recordCount = 32);
+
+  std::uint64_t clusterSize() const { return clusterSize_; }
+  std::uint32_t recordSize() const { return recordSize_; }
+  std::uint64_t mftCluster() const { return mftCluster_; }
+  std::uint32_t recordCount() const { return recordCount_; }
+  // First cluster after the MFT, free for data.
+  std::uint64_t firstFreeCluster() const;
+  std::uint64_t recordPosition(std::uint32_t number) const;
+
+  // The usual system records: $MFT (0), $MFTMirr, $LogFile, $Volume,
+  // $AttrDef, the root "." (5), $Bitmap, $Boot (7).
+  void addSystemRecords();
+  void setRecord(std::uint32_t number, const ByteVector& record);
+  void writeBytes(std::uint64_t offset, const ByteVector& bytes);
+  void writeCluster(std::uint64_t lcn, const ByteVector& bytes) { writeBytes(lcn * clusterSize_, bytes); }
+  ByteVector& bootSector() { return boot_; }
+
+  // The image: boot sector, then everything written.
+  ByteVector image() const;
+  // The $MFT record as addSystemRecords makes it.
+  ByteVector mftRecord() const;
+
+ private:
+  std::uint64_t clusterSize_;
+  std::uint32_t recordSize_;
+  std::uint64_t clusters_;
+  std::uint64_t mftCluster_;
+  std::uint32_t recordCount_;
+  ByteVector boot_;
+  std::vector<std::pair<std::uint64_t, ByteVector>> writes_;
+};
+
+// Collects streamed content; zero runs are counted apart as well.
+class CollectingSink : public ContentSink {
+ public:
+  bool write(Bytes data) override {
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return true;
+  }
+  bool zeros(std::uint64_t count) override {
+    zeroCalls += 1;
+    bytes.insert(bytes.end(), count, 0);
+    return true;
+  }
+  ByteVector bytes;
+  int zeroCalls = 0;
+};
+
+// A scanned volume: the image on disk, the source and the parser.
+struct ScannedVolume {
+  std::unique_ptr<TempImage> image;
+  std::unique_ptr<FileReadSeek> source;
+  std::unique_ptr<ntfs> parser;
+  RecordingObserver observer;
+  bool scanned = false;
+
+  // The entry at a "/a/b" path below the top entries, or kNoEntry.
+  EntryId find(const std::string& path) const;
+  ByteVector content(EntryId id, bool* complete = nullptr) const;
+  std::vector<std::string> childNames(EntryId id) const;
+  std::vector<std::string> topNames() const;
+};
+
+std::unique_ptr<ScannedVolume> scanImage(const ByteVector& image, RecoveryMode mode = RecoveryMode::Standard,
+                                         const std::string& sizeText = "1   MB", AdvancedChoices choices = {});
+
+// A Windows file time for a UTC calendar time.
+std::uint64_t windowsTime(int year, int month, int day, int hour, int minute, int second = 0);
+
+}  // namespace quorvel::test
