@@ -1,18 +1,10 @@
 #include "volumes/BootSector.h"
 
-#include <limits>
+#include "io/Arithmetic.h"
 
 namespace quorvel {
 
 namespace {
-
-constexpr std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b) {
-  if (a != 0 && b > std::numeric_limits<std::uint64_t>::max() / a)
-    return std::numeric_limits<std::uint64_t>::max();
-  return a * b;
-}
-
-constexpr bool isPowerOfTwo(std::uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 // Boot sector fields, as their offsets say.
 namespace field {

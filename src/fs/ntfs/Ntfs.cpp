@@ -32,11 +32,6 @@ constexpr const char* kOutOfMemory = "The volume could not be read: there was no
 constexpr const char* kSizeUnknown =
     "The volume's size is unknown: its boot sector is damaged and its size text gives none.";
 
-std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b) {
-  if (a != 0 && b > std::numeric_limits<std::uint64_t>::max() / a) return std::numeric_limits<std::uint64_t>::max();
-  return a * b;
-}
-
 // Finds extension records through a run list: the MFT's, or while the MFT's
 // own runs are being gathered, the runs gathered so far.
 class MftRunsLookup : public RecordLookup {

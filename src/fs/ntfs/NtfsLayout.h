@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "io/Arithmetic.h"
 #include "io/Endian.h"
 
 namespace quorvel::ntfsfmt {
@@ -46,8 +47,6 @@ inline constexpr std::uint32_t kFixupStride = 512;
 inline constexpr std::uint64_t kRecordNumberMask = 0x0000FFFFFFFFFFFFull;
 constexpr std::uint64_t referenceRecord(std::uint64_t reference) { return reference & kRecordNumberMask; }
 constexpr std::uint16_t referenceSequence(std::uint64_t reference) { return static_cast<std::uint16_t>(reference >> 48); }
-
-constexpr bool isPowerOfTwo(std::uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 struct BootSector {
   bool hasNtfsName = false;           // "NTFS" at offset 3
