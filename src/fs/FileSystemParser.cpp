@@ -1,8 +1,20 @@
 #include "fs/FileSystemParser.h"
 
+#include <vector>
+
 #include "fs/OutputFile.h"
 
 namespace quorvel {
+
+bool ContentSink::zeros(std::uint64_t count) {
+  static const std::vector<std::uint8_t> block(64 * 1024, 0);
+  while (count > 0) {
+    const std::size_t n = count < block.size() ? static_cast<std::size_t>(count) : block.size();
+    if (!write(Bytes(block.data(), n))) return false;
+    count -= n;
+  }
+  return true;
+}
 
 CandidateLists FileSystemParser::findCandidates(FileReadSeek&, const ScanRequest&, JobContext&) { return {}; }
 

@@ -7,19 +7,8 @@
 
 #include <cerrno>
 #include <string>
-#include <vector>
 
 namespace quorvel {
-
-bool ContentSink::zeros(std::uint64_t count) {
-  static const std::vector<std::uint8_t> block(64 * 1024, 0);
-  while (count > 0) {
-    const std::size_t n = count < block.size() ? static_cast<std::size_t>(count) : block.size();
-    if (!write(Bytes(block.data(), n))) return false;
-    count -= n;
-  }
-  return true;
-}
 
 OutputFile::OutputFile(const std::filesystem::path& path) {
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);

@@ -21,14 +21,7 @@ ByteVector concat(std::initializer_list<ByteVector> parts) {
 }
 
 NonResidentSpec dataSpec(const std::vector<RunSpec>& runs, std::uint64_t realSize) {
-  std::uint64_t clusters = 0;
-  for (const RunSpec& r : runs) clusters += r.length;
-  NonResidentSpec s;
-  s.runList = encodeRuns(runs);
-  s.lastVcn = clusters - 1;
-  s.allocatedSize = clusters * kCluster;
-  s.realSize = s.initializedSize = realSize;
-  return s;
+  return mappedAttribute(runs, kCluster, realSize);
 }
 
 ByteVector fileWith(const NonResidentSpec& data, const std::u16string& name = u"file.bin") {

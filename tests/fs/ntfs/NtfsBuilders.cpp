@@ -29,6 +29,17 @@ int unsignedWidth(std::uint64_t v) {
 
 }  // namespace
 
+NonResidentSpec mappedAttribute(const std::vector<RunSpec>& runs, std::uint64_t clusterSize, std::uint64_t realSize) {
+  std::uint64_t clusters = 0;
+  for (const RunSpec& r : runs) clusters += r.length;
+  NonResidentSpec a;
+  a.runList = encodeRuns(runs);
+  a.lastVcn = clusters - 1;
+  a.allocatedSize = clusters * clusterSize;
+  a.realSize = a.initializedSize = realSize;
+  return a;
+}
+
 ByteVector encodeRuns(const std::vector<RunSpec>& runs) {
   ByteVector out;
   std::int64_t previous = 0;

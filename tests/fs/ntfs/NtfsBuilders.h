@@ -36,6 +36,10 @@ struct NonResidentSpec {
   std::u16string name;
 };
 
+// A non-resident attribute mapped by `runs` from VCN 0, holding `realSize`
+// bytes (all initialized) in clusters of `clusterSize`.
+NonResidentSpec mappedAttribute(const std::vector<RunSpec>& runs, std::uint64_t clusterSize, std::uint64_t realSize);
+
 struct AttributeListItem {
   std::uint32_t type;
   std::uint64_t firstVcn;

@@ -25,13 +25,7 @@ ByteVector folderRecord(std::uint64_t parent, std::uint16_t parentSequence, cons
 // The MFT's own record with the given runs and record count.
 ByteVector mftRecordWith(const std::vector<RunSpec>& runs, std::uint64_t clusterSize, std::uint32_t records,
                          std::uint32_t recordSize = 1024) {
-  std::uint64_t clusters = 0;
-  for (const RunSpec& r : runs) clusters += r.length;
-  NonResidentSpec data;
-  data.runList = encodeRuns(runs);
-  data.lastVcn = clusters - 1;
-  data.allocatedSize = clusters * clusterSize;
-  data.realSize = data.initializedSize = std::uint64_t{records} * recordSize;
+  const NonResidentSpec data = mappedAttribute(runs, clusterSize, std::uint64_t{records} * recordSize);
   return RecordBuilder(recordSize).fileName(5, 5, u"$MFT").nonResidentData(data).build();
 }
 
