@@ -60,6 +60,12 @@ struct AdvancedChoices {
   int maxCandidates = 3;       // how many candidates the searches collect
 };
 
+enum class RecycleBinLayout {
+  None,                // no restoration
+  UserFolders,         // index and data files in per-user sub-folders
+  FlatAndUserFolders,  // those, and pairs lying in the recycle-bin folder itself
+};
+
 struct ScanRequest {
   VolumeRecord volume;
   RecoveryMode mode = RecoveryMode::Standard;
@@ -88,9 +94,8 @@ class FileSystemParser {
   // parser has then told the user why through job.showMessage.
   virtual bool scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) = 0;
   // Whether the session gives recycle-bin files their former names after a
-  // scan, and whether the index and data files sit in per-user sub-folders.
-  virtual bool restoresRecycleBinNames() const { return false; }
-  virtual bool recycleBinHasUserFolders() const { return false; }
+  // scan, and where in the recycle-bin folder it looks for index files.
+  virtual RecycleBinLayout recycleBinLayout() const { return RecycleBinLayout::None; }
 
   // ---- the catalogue, after the scan; one thread at a time ----
   // The entries shown directly under the tree's top item ("ROOT").

@@ -19,16 +19,19 @@ std::string sizeText(std::uint64_t bytes) {
   return text;
 }
 
+std::string wallClockText(int year, int month, int day, int hour, int minute) {
+  const bool afternoon = hour > 12;
+  char text[64];
+  std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", month, day, year, afternoon ? hour - 12 : hour, minute,
+                afternoon ? "PM" : "AM");
+  return text;
+}
+
 std::string timeText(const FileTime& time) {
   const std::time_t seconds = static_cast<std::time_t>(time.seconds);
   std::tm local{};
   if (!localtime_r(&seconds, &local)) return {};
-  const bool afternoon = local.tm_hour > 12;
-  char text[64];
-  std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", local.tm_mon + 1, local.tm_mday,
-                local.tm_year + 1900, afternoon ? local.tm_hour - 12 : local.tm_hour, local.tm_min,
-                afternoon ? "PM" : "AM");
-  return text;
+  return wallClockText(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
 }
 
 std::optional<FileTime> fromWindowsFileTime(std::uint64_t fileTime) {

@@ -16,6 +16,10 @@ std::string sizeText(std::uint64_t bytes);
 // noon and midnight both read AM. Empty for a time that cannot be shown.
 std::string timeText(const FileTime& time);
 
+// The same text for a wall-clock time as a volume recorded it, shown as it
+// stands (file systems that store local time).
+std::string wallClockText(int year, int month, int day, int hour, int minute);
+
 // Windows FILETIME: 100 ns units since 1601-01-01 UTC. Empty for 0.
 std::optional<FileTime> fromWindowsFileTime(std::uint64_t fileTime);
 

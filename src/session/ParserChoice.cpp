@@ -3,6 +3,8 @@
 #include <cctype>
 #include <functional>
 
+#include "fs/fat/Fat16Class.h"
+#include "fs/fat/Fat32Class.h"
 #include "fs/ntfs/Ntfs.h"
 #include "session/ScanSession.h"
 
@@ -19,6 +21,8 @@ struct ParserKind {
 const std::vector<ParserKind>& parserKinds() {
   static const std::vector<ParserKind> table = {
       {{"ntfs"}, {RecoveryMode::Standard, RecoveryMode::Advanced, RecoveryMode::Deep}, makeNtfsParser},
+      {{"fat16", "fat", "fat12"}, {RecoveryMode::Standard}, makeFat16Parser},
+      {{"fat32"}, {RecoveryMode::Standard}, makeFat32Parser},
   };
   return table;
 }

@@ -74,15 +74,13 @@ std::optional<std::string> formerNameFromIndexFile(Bytes content) {
 }
 
 int restoreRecycleBinNames(FileSystemParser& parser) {
-  if (!parser.restoresRecycleBinNames()) return 0;
+  const RecycleBinLayout layout = parser.recycleBinLayout();
+  if (layout == RecycleBinLayout::None) return 0;
   int renamed = 0;
   for (const EntryId top : parser.topEntries()) {
     const std::string name = parser.name(top);
     if (!parser.isFolder(top) || (name != "$RECYCLE.BIN" && name != "$RECYCLEBIN")) continue;
-    if (!parser.recycleBinHasUserFolders()) {
-      renamed += restoreDataFileNames(parser, top);
-      continue;
-    }
+    if (layout == RecycleBinLayout::FlatAndUserFolders) renamed += restoreDataFileNames(parser, top);
     for (const EntryId userFolder : parser.children(top))
       if (parser.isFolder(userFolder) && userFolder != top) renamed += restoreDataFileNames(parser, userFolder);
   }

@@ -10,7 +10,7 @@ CandidateLists ScanSession::findCandidates(FileReadSeek& source, JobContext& job
 
 bool ScanSession::run(FileReadSeek& source, JobContext& job) {
   if (!parser_->scan(source, request_, job)) return false;
-  if (parser_->restoresRecycleBinNames()) restoreRecycleBinNames(*parser_);
+  restoreRecycleBinNames(*parser_);
   job.showMessage(kScanDone);
   job.setStatus(kScanDone);
   return true;

@@ -1,5 +1,6 @@
 #include "volumes/BootSector.h"
 
+#include "fs/fat/FatLayout.h"
 #include "io/Arithmetic.h"
 
 namespace quorvel {
@@ -12,14 +13,6 @@ constexpr std::size_t jumpOpcode = 0x00;
 constexpr std::size_t jumpDisplacement = 0x01;
 constexpr std::size_t oemName = 0x03;
 constexpr std::size_t bytesPerSector = 0x0B;
-constexpr std::size_t sectorsPerCluster = 0x0D;
-constexpr std::size_t reservedSectors = 0x0E;
-constexpr std::size_t fatCount = 0x10;
-constexpr std::size_t rootEntryCount = 0x11;
-constexpr std::size_t totalSectors16 = 0x13;
-constexpr std::size_t sectorsPerFat16 = 0x16;
-constexpr std::size_t totalSectors32 = 0x20;
-constexpr std::size_t sectorsPerFat32 = 0x24;
 constexpr std::size_t ntfsTotalSectors = 0x28;
 constexpr std::size_t exfatVolumeLength = 0x48;
 constexpr std::size_t exfatBytesPerSectorShift = 0x6C;
@@ -44,30 +37,15 @@ constexpr std::uint16_t extMagicValue = 0xEF53;
 constexpr std::uint32_t extIncompat64Bit = 0x80;
 }  // namespace header
 
-// The FAT standard's rule: the cluster count decides FAT12 against FAT16.
-// A 16-bit sectors-per-FAT of 0 means the FAT32 layout (root cluster, FSInfo),
-// which decides FAT32 whatever the count, as the kernel and fsck do.
 VolumeClass classifyFat(Bytes s) {
-  const std::uint32_t bytesPerSector = le16(s, field::bytesPerSector);
-  const std::uint32_t sectorsPerCluster = u8(s, field::sectorsPerCluster);
-  const std::uint32_t reserved = le16(s, field::reservedSectors);
-  const std::uint32_t fats = u8(s, field::fatCount);
-  const std::uint32_t rootEntries = le16(s, field::rootEntryCount);
-  const std::uint32_t fat16Size = le16(s, field::sectorsPerFat16);
-  const std::uint32_t fatSize = fat16Size != 0 ? fat16Size : le32(s, field::sectorsPerFat32);
-  const std::uint32_t total16 = le16(s, field::totalSectors16);
-  const std::uint64_t total = total16 != 0 ? total16 : le32(s, field::totalSectors32);
-
-  if (bytesPerSector < 512 || bytesPerSector > 4096 || !isPowerOfTwo(bytesPerSector)) return {};
-  if (!isPowerOfTwo(sectorsPerCluster) || reserved == 0 || fats == 0 || fatSize == 0) return {};
-  const std::uint64_t rootSectors = (rootEntries * 32ull + bytesPerSector - 1) / bytesPerSector;
-  const std::uint64_t metadata = reserved + std::uint64_t{fats} * fatSize + rootSectors;
-  if (total <= metadata) return {};
-  const std::uint64_t clusters = (total - metadata) / sectorsPerCluster;
-
-  VolumeKind kind = VolumeKind::Fat32;
-  if (fat16Size != 0) kind = clusters < 4085 ? VolumeKind::Fat12 : VolumeKind::Fat16;
-  return {kind, total * bytesPerSector};
+  const auto geometry = fatfmt::fatGeometry(fatfmt::decodeBiosParameterBlock(s));
+  if (!geometry) return {};
+  switch (geometry->width) {
+    case fatfmt::FatWidth::Fat12: return {VolumeKind::Fat12, geometry->volumeBytes};
+    case fatfmt::FatWidth::Fat16: return {VolumeKind::Fat16, geometry->volumeBytes};
+    case fatfmt::FatWidth::Fat32: break;
+  }
+  return {VolumeKind::Fat32, geometry->volumeBytes};
 }
 
 }  // namespace

@@ -64,15 +64,16 @@ TEST(RecycleBinNames, DataFilesInUserFoldersGetTheirFormerNames) {
 
 TEST(RecycleBinNames, FlatBinsAndUnrecognisedFolders) {
   Bin flat = makeBin("$RECYCLEBIN", 1);
-  flat.p.userFolders = false;
-  EXPECT_EQ(restoreRecycleBinNames(flat.p), 1);
+  flat.p.recycleBin = RecycleBinLayout::FlatAndUserFolders;
+  EXPECT_EQ(restoreRecycleBinNames(flat.p), 2);
   EXPECT_EQ(flat.p.name(flat.loose), "loose.txt");
+  EXPECT_EQ(flat.p.name(flat.data), "Report.docx");
 
   Bin wrongCase = makeBin("$Recycle.Bin", 1);
   EXPECT_EQ(restoreRecycleBinNames(wrongCase.p), 0);
 
   Bin notHandled = makeBin("$RECYCLE.BIN", 1);
-  notHandled.p.recycleBin = false;
+  notHandled.p.recycleBin = RecycleBinLayout::None;
   EXPECT_EQ(restoreRecycleBinNames(notHandled.p), 0);
 }
 

@@ -39,8 +39,7 @@ class FakeParser : public FileSystemParser {
     job.setStatus("fake scan");
     return scanSucceeds;
   }
-  bool restoresRecycleBinNames() const override { return recycleBin; }
-  bool recycleBinHasUserFolders() const override { return userFolders; }
+  RecycleBinLayout recycleBinLayout() const override { return recycleBin; }
 
   std::vector<EntryId> topEntries() const override { return childrenOf(kNoEntry); }
   std::vector<EntryId> children(EntryId folder) const override {
@@ -69,8 +68,7 @@ class FakeParser : public FileSystemParser {
 
   std::vector<Entry> entries;
   bool scanSucceeds = true;
-  bool recycleBin = true;
-  bool userFolders = true;
+  RecycleBinLayout recycleBin = RecycleBinLayout::UserFolders;
 
  private:
   std::vector<EntryId> childrenOf(EntryId parent) const {

@@ -22,8 +22,7 @@ class ntfs : public FileSystemParser {
 
   CandidateLists findCandidates(FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  bool restoresRecycleBinNames() const override { return true; }
-  bool recycleBinHasUserFolders() const override { return true; }
+  RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::UserFolders; }
 
   std::vector<EntryId> topEntries() const override;
   std::vector<EntryId> children(EntryId folder) const override;

@@ -1,0 +1,58 @@
+#pragma once
+// The cluster area of a FAT-family volume: where a cluster lies, and reading
+// a chain of clusters or a contiguous run of them into a sink in large
+// pieces with bounded memory.
+#include <cstdint>
+#include <vector>
+
+#include "fs/FileSystemParser.h"
+#include "fs/fat/FatTable.h"
+
+namespace quorvel::fatfmt {
+
+// Where an entry's data lies.
+struct Placement {
+  std::uint32_t firstCluster = 0;
+  std::uint64_t length = 0;  // bytes wanted
+  bool contiguous = false;   // one run from firstCluster, not a FAT chain
+};
+
+struct ReadOutcome {
+  std::uint64_t bytes = 0;  // delivered to the sink
+  bool complete = false;    // all wanted bytes, every read whole, the sink took them
+};
+
+// Clusters a walk has already read as folders. A folder read stops before
+// one of them, so damaged chains and folders that contain their ancestors
+// are read once.
+using ClusterClaims = std::vector<bool>;
+
+class ClusterArea {
+ public:
+  ClusterArea() = default;
+  ClusterArea(const FileReadSeek* source, const FatTable* fat, std::uint64_t firstClusterOffset,
+              std::uint32_t clusterSize)
+      : source_(source), fat_(fat), firstClusterOffset_(firstClusterOffset), clusterSize_(clusterSize) {}
+
+  std::uint32_t clusterSize() const { return clusterSize_; }
+  std::uint64_t offsetOf(std::uint32_t cluster) const {
+    return firstClusterOffset_ + (std::uint64_t{cluster} - 2) * clusterSize_;
+  }
+
+  // Streams up to placement.length bytes. A chain ends early at its end, at
+  // a cluster met before in the same chain, or at a claimed cluster; a run
+  // ends at the volume's last cluster. With `claims`, every cluster read is
+  // claimed.
+  ReadOutcome read(const Placement& placement, ContentSink& sink, ClusterClaims* claims = nullptr) const;
+
+  // Reads a whole placement into memory; bytes past a short read are not kept.
+  std::vector<std::uint8_t> readAll(const Placement& placement, ClusterClaims* claims = nullptr) const;
+
+ private:
+  const FileReadSeek* source_ = nullptr;
+  const FatTable* fat_ = nullptr;
+  std::uint64_t firstClusterOffset_ = 0;
+  std::uint32_t clusterSize_ = 0;
+};
+
+}  // namespace quorvel::fatfmt

@@ -1,0 +1,18 @@
+#pragma once
+// FAT12 and FAT16 volumes: the root directory is a fixed region behind the FATs.
+#include <memory>
+
+#include "fs/fat/FatDirectoryParser.h"
+
+namespace quorvel {
+
+class Fat16Class : public FatDirectoryParser {
+ protected:
+  bool takesWidth(fatfmt::FatWidth width) const override { return width != fatfmt::FatWidth::Fat32; }
+  const char* wrongFormatMessage() const override { return "Selected Drive is not in Fat16 Format"; }
+  const char* walkStatus() const override { return "Finding Fat16 File And Directory entries recursively...."; }
+};
+
+std::unique_ptr<FileSystemParser> makeFat16Parser();
+
+}  // namespace quorvel

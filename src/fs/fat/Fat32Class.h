@@ -1,0 +1,18 @@
+#pragma once
+// FAT32 volumes: the root directory is a cluster chain like any folder.
+#include <memory>
+
+#include "fs/fat/FatDirectoryParser.h"
+
+namespace quorvel {
+
+class Fat32Class : public FatDirectoryParser {
+ protected:
+  bool takesWidth(fatfmt::FatWidth width) const override { return width == fatfmt::FatWidth::Fat32; }
+  const char* wrongFormatMessage() const override { return "Selected Drive is not in Fat32 Format"; }
+  const char* walkStatus() const override { return "Finding Fat32 File And Directory entries recursively...."; }
+};
+
+std::unique_ptr<FileSystemParser> makeFat32Parser();
+
+}  // namespace quorvel

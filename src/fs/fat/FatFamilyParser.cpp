@@ -1,0 +1,150 @@
+#include "fs/fat/FatFamilyParser.h"
+
+#include <cstdlib>
+#include <deque>
+
+#include "fs/TextFormats.h"
+
+namespace quorvel {
+
+using fatfmt::FatFamilyRecord;
+using fatfmt::Placement;
+
+// ---------------------------------------------------------------- catalogue
+
+std::vector<EntryId> FatFamilyParser::topEntries() const {
+  if (recordCount() == 0) return {};
+  return children(0);
+}
+
+std::vector<EntryId> FatFamilyParser::children(EntryId folder) const {
+  std::vector<EntryId> out;
+  const std::size_t count = recordCount();
+  if (folder >= count || !common(folder).folder) return out;
+  // Every record sits in one chain at most once, so count bounds the walk.
+  std::size_t steps = count;
+  for (EntryId child = common(folder).firstChild; child < count && steps-- > 0; child = common(child).nextSibling)
+    if (common(child).listed) out.push_back(child);
+  return out;
+}
+
+std::string FatFamilyParser::name(EntryId id) const { return id < recordCount() ? common(id).name : std::string(); }
+
+bool FatFamilyParser::isFolder(EntryId id) const { return id < recordCount() && common(id).folder; }
+
+bool FatFamilyParser::isDeleted(EntryId id) const { return id < recordCount() && common(id).deleted; }
+
+std::uint64_t FatFamilyParser::size(EntryId id) const {
+  return id < recordCount() && !common(id).folder ? common(id).size : 0;
+}
+
+std::string FatFamilyParser::formatSize(EntryId id) const { return sizeText(size(id)); }
+
+void FatFamilyParser::rename(EntryId id, const std::string& newName) {
+  if (id < recordCount()) commonRecord(id).name = newName;
+}
+
+bool FatFamilyParser::readContent(EntryId id, ContentSink& sink) const {
+  if (id >= recordCount()) return false;
+  const FatFamilyRecord& record = common(id);
+  if (record.folder) return true;
+  return area_.read(placementOf(record), sink).complete;
+}
+
+Placement FatFamilyParser::placementOf(const FatFamilyRecord& record) const {
+  Placement p;
+  p.firstCluster = record.firstCluster;
+  if (record.folder) {
+    // A freed folder's chain is gone; its first cluster is all that is sure.
+    const bool firstClusterOnly = driveFormatted_ || (record.deleted && !record.noFatChain);
+    p.contiguous = firstClusterOnly || record.noFatChain;
+    p.length = firstClusterOnly ? area_.clusterSize() : record.noFatChain && record.allocated ? record.allocated : maxFolderBytes_;
+    if (p.length > maxFolderBytes_) p.length = maxFolderBytes_;
+    return p;
+  }
+  // A freed file's chain is zero: its clusters are taken to follow each other.
+  p.contiguous = driveFormatted_ || record.deleted || record.noFatChain;
+  p.length = record.size;
+  return p;
+}
+
+// ---------------------------------------------------------------- linking
+
+void FatFamilyParser::linkParentChild() {
+  const std::size_t count = recordCount();
+  std::vector<EntryId> lastChild(count, kNoEntry);
+  for (std::size_t i = 0; i < count; ++i) {
+    FatFamilyRecord& record = commonRecord(static_cast<EntryId>(i));
+    record.firstChild = kNoEntry;
+    record.nextSibling = kNoEntry;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t p = common(static_cast<EntryId>(i)).parentIndex;
+    if (p >= count || p == i || !common(p).folder) continue;
+    if (lastChild[p] == kNoEntry)
+      commonRecord(p).firstChild = static_cast<EntryId>(i);
+    else
+      commonRecord(lastChild[p]).nextSibling = static_cast<EntryId>(i);
+    lastChild[p] = static_cast<EntryId>(i);
+  }
+}
+
+// ---------------------------------------------------------------- the walk
+
+void FatFamilyParser::attachSource(FileReadSeek& source, const VolumeRecord& volume) {
+  source_ = &source;
+  volume_ = volume;
+  source.baseOffset = volume.startSector * static_cast<std::int64_t>(kSectorSize);
+  source.seek(0);
+}
+
+std::uint64_t FatFamilyParser::sizeTextBytes(const VolumeRecord& volume) {
+  const long long mib = std::strtoll(volume.sizeText.c_str(), nullptr, 10);
+  return mib > 0 ? static_cast<std::uint64_t>(mib) * 1048576 : 0;
+}
+
+void FatFamilyParser::setLayout(std::uint64_t fatOffset, std::uint64_t fatBytes, fatfmt::FatEntryKind kind,
+                                std::uint32_t clusterCount, std::uint64_t firstClusterOffset, std::uint32_t clusterSize) {
+  fat_ = fatfmt::FatTable(source_, fatOffset, fatBytes, kind, clusterCount);
+  area_ = fatfmt::ClusterArea(source_, &fat_, firstClusterOffset, clusterSize);
+  claims_.assign(std::size_t{clusterCount} + 2, false);
+}
+
+bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {
+  struct Pending {
+    EntryId folder;
+    bool insideDeleted;
+  };
+  std::deque<Pending> live;
+  std::deque<Pending> deleted;
+  const auto queueNewFolders = [&](std::size_t from, bool insideDeleted) {
+    for (std::size_t i = from; i < recordCount(); ++i) {
+      const FatFamilyRecord& r = common(static_cast<EntryId>(i));
+      if (!r.folder || !r.listed) continue;
+      const bool gone = insideDeleted || r.deleted;
+      (gone ? deleted : live).push_back({static_cast<EntryId>(i), gone});
+    }
+  };
+
+  std::size_t before = recordCount();
+  parseFolder(rootDirectory, 0, false);
+  queueNewFolders(before, false);
+  std::int64_t walked = 0;
+  job.setProgressRange(0, 100);
+  while (!live.empty() || !deleted.empty()) {
+    if (!job.checkpoint()) return false;
+    std::deque<Pending>& queue = live.empty() ? deleted : live;
+    const Pending next = queue.front();
+    queue.pop_front();
+    const std::vector<std::uint8_t> bytes = area_.readAll(placementOf(common(next.folder)), &claims_);
+    before = recordCount();
+    parseFolder(bytes, next.folder, next.insideDeleted);
+    queueNewFolders(before, next.insideDeleted);
+    // The total is not known ahead; the bar creeps towards its end.
+    ++walked;
+    job.setProgress(99 - 99 * 64 / (64 + walked));
+  }
+  return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,88 @@
+#pragma once
+// What the FAT12/16/32 and exFAT parsers share: the record list and its
+// linking, the catalogue the browser and saving see, the walk over every
+// folder, and reading data through the FAT or as contiguous runs.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fs/FileSystemParser.h"
+#include "fs/fat/ClusterArea.h"
+#include "fs/fat/FatFamilyRecord.h"
+#include "fs/fat/FatTable.h"
+
+namespace quorvel {
+
+class FatFamilyParser : public FileSystemParser {
+ public:
+  RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::FlatAndUserFolders; }
+
+  std::vector<EntryId> topEntries() const override;
+  std::vector<EntryId> children(EntryId folder) const override;
+  std::string name(EntryId id) const override;
+  bool isFolder(EntryId id) const override;
+  bool isDeleted(EntryId id) const override;
+  std::uint64_t size(EntryId id) const override;
+  std::string formatSize(EntryId id) const override;
+  bool readContent(EntryId id, ContentSink& sink) const override;
+  void rename(EntryId id, const std::string& newName) override;
+
+  // Chains every record to its parent: first child, then next siblings in
+  // list order. Runs once, after the last record was appended.
+  void linkParentChild();
+
+  // "Is Drive Formated..?": the FAT is not trusted; folders are read as
+  // their first cluster and files as contiguous runs.
+  bool driveFormatted() const { return driveFormatted_; }
+  void setDriveFormatted(bool formatted) { driveFormatted_ = formatted; }
+
+  std::size_t recordCount() const { return recordCountImpl(); }
+  const fatfmt::FatFamilyRecord& common(EntryId id) const { return commonRecord(id); }
+
+ protected:
+  // The record list is the derived class's, with its own record type.
+  virtual std::size_t recordCountImpl() const = 0;
+  virtual const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const = 0;
+  fatfmt::FatFamilyRecord& commonRecord(EntryId id) {
+    return const_cast<fatfmt::FatFamilyRecord&>(std::as_const(*this).commonRecord(id));
+  }
+  // Decodes one folder's directory bytes and appends a record per entry,
+  // with `folder` as parent. Inside a deleted folder the entries may be
+  // stale, and the parser may ask more of them.
+  virtual void parseFolder(Bytes directory, EntryId folder, bool insideDeletedFolder) = 0;
+  // Where a record's data lies; folders are read with the same rules.
+  virtual fatfmt::Placement placementOf(const fatfmt::FatFamilyRecord& record) const;
+
+  // Sets the base offset to the volume's start; remembers the volume.
+  void attachSource(FileReadSeek& source, const VolumeRecord& volume);
+  // The size text's MiB number in bytes (0 when it has none).
+  static std::uint64_t sizeTextBytes(const VolumeRecord& volume);
+  // Binds the FAT and the cluster area to the source.
+  void setLayout(std::uint64_t fatOffset, std::uint64_t fatBytes, fatfmt::FatEntryKind kind, std::uint32_t clusterCount,
+                 std::uint64_t firstClusterOffset, std::uint32_t clusterSize);
+  // Reads every folder below the root, whose bytes the caller has read
+  // (claiming its clusters). Live folders go first, so that a deleted
+  // folder never takes clusters that a live one uses now. False when the
+  // job was stopped.
+  bool walkFolders(Bytes rootDirectory, JobContext& job);
+
+  fatfmt::ClusterClaims& folderClaims() { return claims_; }
+  const fatfmt::FatTable& fat() const { return fat_; }
+  const fatfmt::ClusterArea& area() const { return area_; }
+  FileReadSeek* source() const { return source_; }
+  const VolumeRecord& volume() const { return volume_; }
+
+  // Longest folder the walk reads: the formats' own limits.
+  std::uint64_t maxFolderBytes_ = 2 * 1024 * 1024;
+
+ private:
+  FileReadSeek* source_ = nullptr;
+  VolumeRecord volume_;
+  fatfmt::FatTable fat_;
+  fatfmt::ClusterArea area_;
+  fatfmt::ClusterClaims claims_;
+  bool driveFormatted_ = false;
+};
+
+}  // namespace quorvel

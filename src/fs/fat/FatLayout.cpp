@@ -1,0 +1,76 @@
+#include "fs/fat/FatLayout.h"
+
+#include "io/Arithmetic.h"
+
+namespace quorvel::fatfmt {
+
+namespace {
+namespace field {
+constexpr std::size_t bytesPerSector = 0x0B;
+constexpr std::size_t sectorsPerCluster = 0x0D;
+constexpr std::size_t reservedSectors = 0x0E;
+constexpr std::size_t fatCount = 0x10;
+constexpr std::size_t rootEntryCount = 0x11;
+constexpr std::size_t totalSectors16 = 0x13;
+constexpr std::size_t sectorsPerFat16 = 0x16;
+constexpr std::size_t totalSectors32 = 0x20;
+constexpr std::size_t sectorsPerFat32 = 0x24;
+constexpr std::size_t rootCluster = 0x2C;
+}  // namespace field
+
+constexpr std::uint32_t kDirectoryEntrySize = 32;
+}  // namespace
+
+BiosParameterBlock decodeBiosParameterBlock(Bytes s) {
+  BiosParameterBlock b;
+  b.bytesPerSector = le16(s, field::bytesPerSector);
+  b.sectorsPerCluster = u8(s, field::sectorsPerCluster);
+  b.reservedSectors = le16(s, field::reservedSectors);
+  b.fatCount = u8(s, field::fatCount);
+  b.rootEntryCount = le16(s, field::rootEntryCount);
+  const std::uint32_t total16 = le16(s, field::totalSectors16);
+  b.totalSectors = total16 != 0 ? total16 : le32(s, field::totalSectors32);
+  b.sectorsPerFat16 = le16(s, field::sectorsPerFat16);
+  b.sectorsPerFat32 = le32(s, field::sectorsPerFat32);
+  b.rootCluster = le32(s, field::rootCluster);
+  return b;
+}
+
+std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& b) {
+  if (b.bytesPerSector < 512 || b.bytesPerSector > 4096 || !isPowerOfTwo(b.bytesPerSector)) return std::nullopt;
+  if (!isPowerOfTwo(b.sectorsPerCluster) || b.reservedSectors == 0 || b.fatCount == 0) return std::nullopt;
+  const bool fat32 = b.sectorsPerFat16 == 0;
+  const std::uint64_t sectorsPerFat = fat32 ? b.sectorsPerFat32 : b.sectorsPerFat16;
+  if (sectorsPerFat == 0) return std::nullopt;
+
+  FatGeometry g;
+  g.bytesPerSector = b.bytesPerSector;
+  g.clusterSize = b.bytesPerSector * b.sectorsPerCluster;
+  const std::uint64_t rootSectors = fat32 ? 0 : (b.rootEntryCount * std::uint64_t{kDirectoryEntrySize} + b.bytesPerSector - 1) / b.bytesPerSector;
+  const std::uint64_t metadata = b.reservedSectors + b.fatCount * sectorsPerFat + rootSectors;
+  if (b.totalSectors <= metadata) return std::nullopt;
+  const std::uint64_t clusters = (b.totalSectors - metadata) / b.sectorsPerCluster;
+  if (clusters == 0) return std::nullopt;
+
+  g.width = fat32 ? FatWidth::Fat32 : clusters < 4085 ? FatWidth::Fat12 : FatWidth::Fat16;
+  g.fatOffset = std::uint64_t{b.reservedSectors} * b.bytesPerSector;
+  g.fatBytes = sectorsPerFat * b.bytesPerSector;
+  g.rootOffset = g.fatOffset + b.fatCount * g.fatBytes;
+  g.rootBytes = fat32 ? 0 : b.rootEntryCount * kDirectoryEntrySize;
+  g.rootCluster = fat32 ? b.rootCluster : 0;
+  g.dataOffset = metadata * b.bytesPerSector;
+  g.volumeBytes = b.totalSectors * b.bytesPerSector;
+
+  // The FAT must have an entry for every cluster; a shorter one caps the count.
+  const std::uint64_t entryBits = g.width == FatWidth::Fat12 ? 12 : g.width == FatWidth::Fat16 ? 16 : 32;
+  const std::uint64_t fatEntries = g.fatBytes * 8 / entryBits;
+  const std::uint64_t limit = g.width == FatWidth::Fat32 ? 0x0FFFFFF5ull : g.width == FatWidth::Fat16 ? 0xFFF5ull : 0xFF5ull;
+  std::uint64_t count = clusters;
+  if (fatEntries < count + 2) count = fatEntries >= 2 ? fatEntries - 2 : 0;
+  if (count > limit) count = limit;
+  if (count == 0) return std::nullopt;
+  g.clusterCount = static_cast<std::uint32_t>(count);
+  return g;
+}
+
+}  // namespace quorvel::fatfmt
