@@ -5,6 +5,7 @@
 
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
+#include "fs/fat/Fat64Class.h"
 #include "fs/ntfs/Ntfs.h"
 #include "session/ScanSession.h"
 
@@ -23,6 +24,7 @@ const std::vector<ParserKind>& parserKinds() {
       {{"ntfs"}, {RecoveryMode::Standard, RecoveryMode::Advanced, RecoveryMode::Deep}, makeNtfsParser},
       {{"fat16", "fat", "fat12"}, {RecoveryMode::Standard}, makeFat16Parser},
       {{"fat32"}, {RecoveryMode::Standard}, makeFat32Parser},
+      {{"fat64", "exfat"}, {RecoveryMode::Standard}, makeExFatParser},
   };
   return table;
 }

@@ -1,0 +1,72 @@
+#pragma once
+// exFAT volumes: entry sets instead of short entries, data either in one
+// contiguous run or along the FAT, the root directory a cluster chain.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "fs/fat/ExFatLayout.h"
+#include "fs/fat/FatFamilyParser.h"
+
+namespace quorvel {
+
+// One record per entry set.
+struct ExFatEntryRecord : fatfmt::FatFamilyRecord {
+  std::uint8_t entryType = 0;  // 0x85 live, 0x05 deleted
+  std::uint16_t attributes = 0;
+  std::uint32_t createTimestamp = 0;
+  std::uint32_t modifiedTimestamp = 0;
+  std::uint32_t accessedTimestamp = 0;
+  std::uint8_t create10ms = 0;
+  std::uint8_t modified10ms = 0;
+  std::uint8_t createUtcOffset = 0;
+  std::uint8_t modifiedUtcOffset = 0;
+  std::uint8_t accessedUtcOffset = 0;
+  std::uint8_t streamEntryType = 0;
+  std::uint8_t generalSecondaryFlags = 0;
+  std::uint8_t nameLength = 0;
+  std::uint64_t validDataLength = 0;
+  std::uint64_t dataLength = 0;
+};
+
+class Fat64Class : public FatFamilyParser {
+ public:
+  Fat64Class();
+  bool scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  EntryTimes times(EntryId id) const override;
+  RowTexts formatRow(EntryId id) const override;
+
+  // ---- the scan steps, in the order the job runs them ----
+  // The volume's size as its size text says; true when above 0.
+  bool setVolumeSize();
+  // Reads the boot sector; false when it is no usable exFAT boot sector.
+  bool checkBootSector(JobContext& job);
+  // The root directory's bytes, along its chain; nothing when the boot
+  // sector names no cluster for it.
+  std::optional<std::vector<std::uint8_t>> readRootDirectory();
+  // Builds the record list from the root down.
+  bool parseRootDirectory(Bytes root, JobContext& job);
+
+  const std::vector<ExFatEntryRecord>& records() const { return records_; }
+  const std::optional<exfatfmt::ExFatGeometry>& geometry() const { return geometry_; }
+  std::uint64_t volumeSize() const { return volumeSize_; }
+
+ protected:
+  std::size_t recordCountImpl() const override { return records_.size(); }
+  const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const override { return records_[id]; }
+  void parseFolder(Bytes directory, EntryId folder, bool insideDeletedFolder) override;
+
+ private:
+  // Decodes the entry set at `offset`; how many slots it takes, 0 when
+  // there is no usable set there.
+  std::size_t readEntrySet(Bytes directory, std::size_t offset, EntryId parent, bool verifyChecksum);
+
+  std::uint64_t volumeSize_ = 0;
+  std::optional<exfatfmt::ExFatGeometry> geometry_;
+  std::vector<ExFatEntryRecord> records_;
+};
+
+std::unique_ptr<FileSystemParser> makeExFatParser();
+
+}  // namespace quorvel
