@@ -7,6 +7,10 @@
 namespace quorvel {
 
 class Fat16Class : public FatDirectoryParser {
+ public:
+  // Recycle-bin names are given back on FAT32 and exFAT volumes only.
+  RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::None; }
+
  protected:
   bool takesWidth(fatfmt::FatWidth width) const override { return width != fatfmt::FatWidth::Fat32; }
   const char* wrongFormatMessage() const override { return "Selected Drive is not in Fat16 Format"; }

@@ -62,10 +62,27 @@ Placement FatFamilyParser::placementOf(const FatFamilyRecord& record) const {
     if (p.length > maxFolderBytes_) p.length = maxFolderBytes_;
     return p;
   }
-  // A freed file's chain is zero: its clusters are taken to follow each other.
-  p.contiguous = driveFormatted_ || record.deleted || record.noFatChain;
+  // A freed file's chain is usually zero: its clusters are then taken to
+  // follow each other. Some drivers leave the chain; where it still covers
+  // the whole size it is the better guess.
+  p.contiguous = driveFormatted_ || record.noFatChain || (record.deleted && !chainCovers(record.firstCluster, record.size));
   p.length = record.size;
   return p;
+}
+
+bool FatFamilyParser::chainCovers(std::uint32_t first, std::uint64_t length) const {
+  const std::uint64_t clusterSize = area_.clusterSize();
+  if (clusterSize == 0 || !fat_.isCluster(first)) return false;
+  const std::uint64_t needed = (length + clusterSize - 1) / clusterSize;
+  if (needed > fat_.clusterCount()) return false;
+  std::uint32_t cluster = first;
+  for (std::uint64_t k = 1; k < needed; ++k) {
+    const std::optional<std::uint32_t> next = fat_.nextCluster(cluster);
+    // A chain that comes back to its start is a cycle, not a file.
+    if (!next || *next == first) return false;
+    cluster = *next;
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------- linking

@@ -53,6 +53,8 @@ class FatFamilyParser : public FileSystemParser {
   virtual void parseFolder(Bytes directory, EntryId folder, bool insideDeletedFolder) = 0;
   // Where a record's data lies; folders are read with the same rules.
   virtual fatfmt::Placement placementOf(const fatfmt::FatFamilyRecord& record) const;
+  // Whether the FAT still holds a chain from `first` long enough for `length` bytes.
+  bool chainCovers(std::uint32_t first, std::uint64_t length) const;
 
   // Sets the base offset to the volume's start; remembers the volume.
   void attachSource(FileReadSeek& source, const VolumeRecord& volume);
