@@ -1,6 +1,8 @@
 #include "fs/fat/ClusterArea.h"
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 
 namespace quorvel::fatfmt {
 
@@ -17,6 +19,39 @@ class VectorSink : public ContentSink {
 
  private:
   std::vector<std::uint8_t>& out_;
+};
+
+// The clusters one chain has passed, kept as runs: a file chain is mostly
+// runs, so this stays small where a bit per cluster would not.
+class ChainVisits {
+ public:
+  // False when the chain has been at this cluster before.
+  bool visit(std::uint32_t cluster) {
+    auto after = runs_.upper_bound(cluster);
+    if (after != runs_.begin()) {
+      const auto before = std::prev(after);
+      if (cluster < before->second) return false;
+      if (cluster == before->second) {
+        before->second = std::uint64_t{cluster} + 1;
+        if (after != runs_.end() && after->first == before->second) {
+          before->second = after->second;
+          runs_.erase(after);
+        }
+        return true;
+      }
+    }
+    if (after != runs_.end() && after->first == std::uint64_t{cluster} + 1) {
+      const std::uint64_t end = after->second;
+      runs_.erase(after);
+      runs_.emplace(cluster, end);
+      return true;
+    }
+    runs_.emplace(cluster, std::uint64_t{cluster} + 1);
+    return true;
+  }
+
+ private:
+  std::map<std::uint32_t, std::uint64_t> runs_;  // first cluster -> one past the last
 };
 
 bool claim(ClusterClaims* claims, std::uint32_t cluster) {
@@ -39,7 +74,10 @@ ReadOutcome ClusterArea::read(const Placement& placement, ContentSink& sink, Clu
   bool readsWhole = true;
   std::uint64_t remaining = placement.length;
   std::uint32_t cluster = placement.firstCluster;
-  bool haveCluster = fat_->isCluster(cluster) && claim(claims, cluster);
+  // A chain ends at a cluster it has passed; a run cannot come back.
+  ChainVisits visits;
+  const auto take = [&](std::uint32_t c) { return claim(claims, c) && (placement.contiguous || visits.visit(c)); };
+  bool haveCluster = fat_->isCluster(cluster) && take(cluster);
   // A chain cannot be longer than the volume has clusters; that bounds a cycle.
   std::uint64_t steps = fat_->clusterCount();
 
@@ -58,7 +96,7 @@ ReadOutcome ClusterArea::read(const Placement& placement, ContentSink& sink, Clu
       }
       if (!next) break;
       if (runClusters * clusterSize_ >= remaining) break;
-      if (!claim(claims, *next)) break;
+      if (!take(*next)) break;
       cluster = *next;
       if (cluster != runStart + runClusters || runClusters >= wantClusters) {
         haveCluster = true;

@@ -94,7 +94,7 @@ void Fat64Class::parseFolder(Bytes directory, EntryId folder, bool insideDeleted
     const std::uint8_t type = directory[offset];
     if ((type & ~entryType::inUse) == (entryType::file & ~entryType::inUse)) {
       // A stale cluster of a deleted folder must prove its sets by checksum.
-      const std::size_t slots = readEntrySet(directory, offset, folder, insideDeletedFolder || !(type & entryType::inUse));
+      const std::size_t slots = readEntrySet(directory, offset, folder, insideDeletedFolder);
       if (slots > 0) {
         offset += slots * kEntrySize;
         continue;
@@ -104,7 +104,7 @@ void Fat64Class::parseFolder(Bytes directory, EntryId folder, bool insideDeleted
   }
 }
 
-std::size_t Fat64Class::readEntrySet(Bytes directory, std::size_t offset, EntryId parent, bool verifyChecksum) {
+std::size_t Fat64Class::readEntrySet(Bytes directory, std::size_t offset, EntryId parent, bool insideDeletedFolder) {
   const FileEntry file = decodeFileEntry(directory.subspan(offset, kEntrySize));
   const bool deleted = !(file.type & entryType::inUse);
   // A set is a file entry, one stream entry and 1 to 17 name entries.
@@ -127,14 +127,16 @@ std::size_t Fat64Class::readEntrySet(Bytes directory, std::size_t offset, EntryI
     if (entry[0] != ofThisSet(entryType::fileName)) return 0;
     units.insert(units.end(), entry.begin() + kNameOffset, entry.end());
   }
-  if (verifyChecksum && entrySetChecksum(set) != file.setChecksum) return 0;
+  // A stale cluster of a deleted folder, and a deleted set whose slots may
+  // have been reused, must prove themselves by their checksum.
+  if ((insideDeletedFolder || deleted) && entrySetChecksum(set) != file.setChecksum) return 0;
 
   ExFatEntryRecord r;
   r.name = utf16leToUtf8(units, stream.nameLength);
   r.parentIndex = parent;
   r.ownIndex = static_cast<std::uint32_t>(records_.size());
   r.folder = file.attributes & kDirectoryAttribute;
-  r.deleted = deleted;
+  r.deleted = deleted || insideDeletedFolder;
   r.size = r.folder ? 0 : stream.validDataLength;
   r.allocated = stream.dataLength;
   r.firstCluster = stream.firstCluster;

@@ -60,7 +60,7 @@ class Fat64Class : public FatFamilyParser {
  private:
   // Decodes the entry set at `offset`; how many slots it takes, 0 when
   // there is no usable set there.
-  std::size_t readEntrySet(Bytes directory, std::size_t offset, EntryId parent, bool verifyChecksum);
+  std::size_t readEntrySet(Bytes directory, std::size_t offset, EntryId parent, bool insideDeletedFolder);
 
   std::uint64_t volumeSize_ = 0;
   std::optional<exfatfmt::ExFatGeometry> geometry_;

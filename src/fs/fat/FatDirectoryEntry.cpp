@@ -52,6 +52,16 @@ std::string trimmedPart(const std::uint8_t* bytes, std::size_t count) {
   while (count > 0 && bytes[count - 1] == ' ') --count;
   return codePage437ToUtf8(Bytes(bytes, count));
 }
+
+// Whether a short name may begin with `first` when its long name begins with
+// `unit`: short names are made from the long name, upper-cased, so an ASCII
+// letter or digit is kept; anything else may turn into any byte a short name
+// can begin with.
+bool fitsFirstUnit(std::uint8_t first, std::uint16_t unit) {
+  if (unit >= 'a' && unit <= 'z') return first == unit || first == unit - 'a' + 'A';
+  if ((unit >= 'A' && unit <= 'Z') || (unit >= '0' && unit <= '9')) return first == unit;
+  return first == kKanjiE5 || (first != ' ' && first != '.' && first != kDeletedMark && validShortNameByte(first));
+}
 }  // namespace
 
 std::string attributeText(std::uint8_t attributes) {
@@ -158,14 +168,16 @@ std::optional<std::string> LongNameAssembler::takeNameFor(const ShortEntry& entr
   broken_ = false;
   if (slots.empty() || broken) return std::nullopt;
   if (entry.deleted()) {
-    // The first name byte is lost; the checksum must fit one of its values.
+    // The first name byte is lost. Every step of the checksum is a bijection,
+    // so exactly one value of it fits any checksum: the test is whether that
+    // value is the one the long name's first letter would have given.
     std::array<std::uint8_t, 11> raw = entry.rawName;
-    bool fits = false;
-    for (int b = 0; b < 256 && !fits; ++b) {
+    for (int b = 0; b < 256; ++b) {
       raw[0] = static_cast<std::uint8_t>(b);
-      fits = shortNameChecksum(raw) == slots.front().checksum;
+      if (shortNameChecksum(raw) == slots.front().checksum) break;
     }
-    if (!fits) return std::nullopt;
+    const std::uint16_t firstUnit = static_cast<std::uint16_t>(slots.back().units[0] | (slots.back().units[1] << 8));
+    if (!fitsFirstUnit(raw[0], firstUnit)) return std::nullopt;
   } else {
     if (slots.back().deleted || slots.back().ordinal != 1) return std::nullopt;
     if (shortNameChecksum(entry.rawName) != slots.front().checksum) return std::nullopt;

@@ -78,7 +78,9 @@ class LongNameAssembler {
   void add(Bytes slot);
   void reset() { slots_.clear(); }
   // The pending long name when it belongs to this short entry (its checksum
-  // matches, and for a live entry the run is complete); the run is used up.
+  // matches, and for a live entry the run is complete; for a deleted one the
+  // first byte the checksum implies fits the name's first letter); the run
+  // is used up.
   std::optional<std::string> takeNameFor(const ShortEntry& entry);
 
  private:

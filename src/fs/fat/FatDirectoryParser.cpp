@@ -108,7 +108,9 @@ void FatDirectoryParser::parseFolder(Bytes directory, EntryId folder, bool insid
     }
     const ShortEntry entry = decodeShortEntry(slot);
     std::optional<std::string> name = longName.takeNameFor(entry);
-    appendEntry(entry, name ? std::move(*name) : shortNameText(entry), folder, kind == SlotKind::Folder, pastEnd);
+    // Whatever a deleted folder holds is gone with it.
+    appendEntry(entry, name ? std::move(*name) : shortNameText(entry), folder, kind == SlotKind::Folder,
+                pastEnd || insideDeletedFolder);
   }
 }
 

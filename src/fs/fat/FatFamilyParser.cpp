@@ -1,5 +1,6 @@
 #include "fs/fat/FatFamilyParser.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 
@@ -124,7 +125,16 @@ void FatFamilyParser::setLayout(std::uint64_t fatOffset, std::uint64_t fatBytes,
                                 std::uint32_t clusterCount, std::uint64_t firstClusterOffset, std::uint32_t clusterSize) {
   fat_ = fatfmt::FatTable(source_, fatOffset, fatBytes, kind, clusterCount);
   area_ = fatfmt::ClusterArea(source_, &fat_, firstClusterOffset, clusterSize);
-  claims_.assign(std::size_t{clusterCount} + 2, false);
+  // Clusters beyond the end of the source hold no folder; the boot sector
+  // alone must not decide how much memory the claims take.
+  std::uint64_t claimable = std::uint64_t{clusterCount} + 2;
+  if (source_ && clusterSize > 0) {
+    const std::uint64_t start = static_cast<std::uint64_t>(std::max<std::int64_t>(0, source_->baseOffset));
+    const std::uint64_t end = source_->sourceLength() > start ? source_->sourceLength() - start : 0;
+    const std::uint64_t present = end > firstClusterOffset ? (end - firstClusterOffset) / clusterSize + 3 : 2;
+    claimable = std::min(claimable, present);
+  }
+  claims_.assign(static_cast<std::size_t>(claimable), false);
 }
 
 bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {

@@ -1,11 +1,20 @@
 #include "fs/fat/FatTable.h"
 
+#include <algorithm>
+
 namespace quorvel::fatfmt {
 
 FatTable::FatTable(const FileReadSeek* source, std::uint64_t offset, std::uint64_t bytes, FatEntryKind kind,
                    std::uint32_t clusterCount)
     : source_(source), offset_(offset), bytes_(bytes), kind_(kind), clusterCount_(clusterCount) {
-  pages_.resize(static_cast<std::size_t>((bytes + kPageSize - 1) / kPageSize));
+  // The size comes from the boot sector; entries past the last cluster are
+  // never asked for, so they cost no page slots.
+  const std::uint64_t entries = std::uint64_t{clusterCount} + 2;
+  const std::uint64_t needed = kind == FatEntryKind::Fat12 ? (entries * 3 + 1) / 2
+                               : kind == FatEntryKind::Fat16 ? entries * 2
+                                                             : entries * 4;
+  bytes_ = std::min(bytes_, needed);
+  pages_.resize(static_cast<std::size_t>((bytes_ + kPageSize - 1) / kPageSize));
 }
 
 const std::vector<std::uint8_t>& FatTable::page(std::uint64_t index) const {
