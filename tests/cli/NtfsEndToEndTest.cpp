@@ -7,9 +7,7 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,7 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "support/CliListing.h"
 #include "support/TestSupport.h"
+#include "support/TskOracle.h"
 
 namespace quorvel {
 namespace {
@@ -47,202 +47,9 @@ std::string fact(const std::string& key) {
   throw std::runtime_error("ntfs-expected.txt has no " + key);
 }
 
-// An oracle tool's output; the tool must succeed.
-std::string toolOutput(const std::vector<std::string>& argv) {
-  const CommandResult r = runCommand(argv);
-  if (r.exitCode != 0) throw std::runtime_error(argv[0] + " failed (" + std::to_string(r.exitCode) + "): " + r.err);
-  return r.out;
-}
-
-CommandResult cli(std::vector<std::string> args) {
-  args.insert(args.begin(), cliPath());
-  return runCommand(args);
-}
-
-std::string readWhole(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-// "42 bytes, expected 40 (first difference at byte 7)"
-std::string describeDifference(const std::string& got, const std::string& want) {
-  const auto mismatch = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
-  return std::to_string(got.size()) + " bytes, expected " + std::to_string(want.size()) +
-         " (first difference at byte " + std::to_string(mismatch.first - got.begin()) + ")";
-}
-
-// Many per-file findings become one failure that names the first of them.
-void expectNoProblems(const std::vector<std::string>& problems, const std::string& what) {
-  std::string text;
-  for (std::size_t i = 0; i < problems.size() && i < 25; ++i) text += "\n  " + problems[i];
-  if (problems.size() > 25) text += "\n  ...";
-  EXPECT_TRUE(problems.empty()) << problems.size() << " " << what << ":" << text;
-}
-
-// --- `ls --json`: flat objects of strings, integers and booleans.
-
-struct LsEntry {
-  std::string path;
-  bool folder = false;
-  bool deleted = false;
-  std::int64_t size = 0;
-  std::string accessed;  // row texts
-  std::string modified;
-};
-
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-std::map<std::string, std::string> parseJsonObject(const std::string& line) {
-  std::size_t i = 0;
-  const auto fail = [&](const char* why) { throw std::runtime_error(std::string(why) + " in JSON line: " + line); };
-  const auto skipSpace = [&] {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-  };
-  const auto take = [&](char c) {
-    skipSpace();
-    if (i >= line.size() || line[i] != c) fail("unexpected character");
-    ++i;
-  };
-  const auto hex4 = [&] {
-    if (i + 4 > line.size()) fail("short \\u escape");
-    const char32_t v = static_cast<char32_t>(std::stoul(line.substr(i, 4), nullptr, 16));
-    i += 4;
-    return v;
-  };
-  const auto string = [&] {
-    take('"');
-    std::string s;
-    while (i < line.size() && line[i] != '"') {
-      if (line[i] != '\\') {
-        s += line[i++];
-        continue;
-      }
-      if (++i >= line.size()) fail("cut escape");
-      const char e = line[i++];
-      switch (e) {
-        case 'n': s += '\n'; break;
-        case 't': s += '\t'; break;
-        case 'r': s += '\r'; break;
-        case 'b': s += '\b'; break;
-        case 'f': s += '\f'; break;
-        case 'u': {
-          char32_t c = hex4();
-          if (c >= 0xD800 && c < 0xDC00 && line.compare(i, 2, "\\u") == 0) {
-            i += 2;
-            c = 0x10000 + ((c - 0xD800) << 10) + (hex4() - 0xDC00);
-          }
-          appendUtf8(s, c);
-          break;
-        }
-        default: s += e;
-      }
-    }
-    take('"');
-    return s;
-  };
-  std::map<std::string, std::string> fields;
-  take('{');
-  skipSpace();
-  if (i < line.size() && line[i] == '}') return fields;
-  do {
-    const std::string key = string();
-    take(':');
-    skipSpace();
-    std::string value;
-    if (i < line.size() && line[i] == '"') {
-      value = string();
-    } else {
-      while (i < line.size() && (std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '-'))
-        value += line[i++];
-      if (value.empty()) fail("missing value");
-    }
-    if (!fields.emplace(key, value).second) fail("repeated key");
-    skipSpace();
-  } while (i < line.size() && line[i] == ',' && ++i);
-  take('}');
-  return fields;
-}
-
-std::vector<std::map<std::string, std::string>> parseJsonLines(const std::string& out) {
-  std::vector<std::map<std::string, std::string>> objects;
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) objects.push_back(parseJsonObject(line));
-  return objects;
-}
-
-struct Listing {
-  std::vector<LsEntry> entries;
-  std::multimap<std::string, std::size_t> byPath;  // indices into entries
-
-  std::vector<const LsEntry*> at(const std::string& path) const {
-    std::vector<const LsEntry*> found;
-    for (auto [it, end] = byPath.equal_range(path); it != end; ++it) found.push_back(&entries[it->second]);
-    return found;
-  }
-};
-
-Listing parseListing(const std::string& out) {
-  Listing listing;
-  for (const auto& fields : parseJsonLines(out)) {
-    const auto get = [&](const char* key) {
-      const auto it = fields.find(key);
-      if (it == fields.end()) throw std::runtime_error(std::string("ls object without ") + key);
-      return it->second;
-    };
-    listing.entries.push_back({get("path"), get("folder") == "true", get("deleted") == "true", std::stoll(get("size")),
-                               get("accessed"), get("modified")});
-  }
-  for (std::size_t k = 0; k < listing.entries.size(); ++k) listing.byPath.emplace(listing.entries[k].path, k);
-  return listing;
-}
-
-// ls IMAGE ARGS... --json; the command must succeed.
-Listing listVolume(const fs::path& image, const std::vector<std::string>& selection) {
-  std::vector<std::string> args = {"ls", image.string()};
-  args.insert(args.end(), selection.begin(), selection.end());
-  args.push_back("--json");
-  const CommandResult r = cli(args);
-  if (r.exitCode != 0) throw std::runtime_error("quorvel-cli ls failed (" + std::to_string(r.exitCode) + "): " + r.err);
-  return parseListing(r.out);
-}
-
 // --- The oracle: `fls -r -m /` (body format) gives every name with its
 // inode, type, size of the unnamed data stream and $STANDARD_INFORMATION
 // times, live and deleted.
-
-struct TskEntry {
-  std::string path;     // below the root, '/'-separated
-  std::string inode;    // the record number
-  std::string address;  // record-type-id: names one attribute for icat
-  bool folder = false;
-  bool deleted = false;
-  bool lostParent = false;  // fls shows it under $OrphanFiles
-  std::int64_t size = 0;
-  std::int64_t accessed = 0;
-  std::int64_t modified = 0;
-};
 
 struct TskListing {
   std::vector<TskEntry> live;                            // user files and folders: no metadata files, no named streams
@@ -259,33 +66,12 @@ struct TskListing {
 
 TskListing readTsk(const fs::path& image) {
   TskListing tsk;
-  std::istringstream in(toolOutput({"fls", "-r", "-m", "/", image.string()}));
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> f;
-    std::string field;
-    for (std::istringstream row(line); std::getline(row, field, '|');) f.push_back(field);
-    if (line.ends_with("|")) f.push_back("");
-    if (f.size() < 11) continue;
-    const std::size_t n = f.size();
-    std::string name = f[1];
-    for (std::size_t k = 2; k + 9 < n; ++k) name += "|" + f[k];
-    const std::string mode = f[n - 8];
-    if (name.find(" ($FILE_NAME)") != std::string::npos || name.ends_with(" (deleted-realloc)")) continue;
-    if (mode.size() < 3 || (mode[2] != 'r' && mode[2] != 'd')) continue;  // $OrphanFiles itself
-    TskEntry e;
-    e.deleted = name.ends_with(" (deleted)");
-    if (e.deleted) name.resize(name.size() - std::string(" (deleted)").size());
-    e.path = name.starts_with("/") ? name.substr(1) : name;
-    e.address = f[n - 9];
-    e.inode = e.address.substr(0, e.address.find('-'));
-    e.folder = mode[2] == 'd';
-    e.size = std::stoll(f[n - 5]);
-    e.accessed = std::stoll(f[n - 4]);
-    e.modified = std::stoll(f[n - 3]);
+  for (const TskEntry& e : flsEntries(image)) {
+    if (e.path.find(" ($FILE_NAME)") != std::string::npos || e.reallocated) continue;
+    if (!e.fileOrFolder()) continue;  // $OrphanFiles itself
     const bool metadata = e.path.starts_with("$");
     const bool stream = baseName(e.path).find(':') != std::string::npos;
     if (e.deleted) {
-      e.lostParent = e.path.starts_with("$OrphanFiles/");
       // fls invents "OrphanFile-N" for records without any name.
       if (e.lostParent && baseName(e.path).starts_with("OrphanFile-")) continue;
       if (!stream) tsk.deleted.push_back(e);
@@ -307,29 +93,7 @@ const TskListing& mainTsk() {
   return tsk;
 }
 
-std::string icat(const fs::path& image, const std::string& inode) {
-  return toolOutput({"icat", "-f", "ntfs", image.string(), inode});
-}
-
-// A fresh folder, removed with the object.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "quorvel-ntfs-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+std::string ntfsIcat(const fs::path& image, const std::string& inode) { return icat(image, inode, "ntfs"); }
 
 // --- Listings: the same check on every image whose MFT can be reached.
 
@@ -463,7 +227,7 @@ class NtfsMainVolume : public ::testing::Test {
       s.tskRecovered = true;
     }
     const fs::path copy = copies / e.path;
-    return fs::is_regular_file(copy) ? readWhole(copy) : icat(image(), e.inode);
+    return fs::is_regular_file(copy) ? readWhole(copy) : ntfsIcat(image(), e.inode);
   }
 
  private:
@@ -524,7 +288,7 @@ TEST_F(NtfsMainVolume, SavesTheUnusuallyStoredFilesAsIcatReadsThem) {
   };
   for (const std::string path : paths) {
     SCOPED_TRACE(path);
-    const std::string want = icat(image(), mainTsk().at(path).inode);
+    const std::string want = ntfsIcat(image(), mainTsk().at(path).inode);
     ASSERT_TRUE(fs::is_regular_file(saved() / path)) << "not saved";
     const std::string got = readWhole(saved() / path);
     EXPECT_TRUE(got == want) << describeDifference(got, want);
@@ -557,7 +321,7 @@ TEST_F(NtfsMainVolume, SavesDeletedFilesWithTheirLastContent) {
   int checked = 0;
   for (const TskEntry& e : mainTsk().deleted) {
     if (e.folder) continue;
-    const std::string want = icat(image(), e.inode);
+    const std::string want = ntfsIcat(image(), e.inode);
     bool matched = false;
     std::string seen;
     for (const LsEntry& l : listing().entries) {
@@ -584,22 +348,9 @@ TEST_F(NtfsMainVolume, NamedStreamIsNotTheFileContent) {
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0]->size, file.size) << "the size is the unnamed stream's";
     const std::string got = readWhole(saved() / path);
-    EXPECT_EQ(got, icat(image(), file.inode));
-    EXPECT_NE(got, icat(image(), stream.address)) << "the named stream was saved";
+    EXPECT_EQ(got, ntfsIcat(image(), file.inode));
+    EXPECT_NE(got, ntfsIcat(image(), stream.address)) << "the named stream was saved";
   }
-}
-
-// The list's time texts: month/day/year, two spaces, a 12-hour clock
-// whose 12 o'clock hours read AM.
-std::string rowTime(std::int64_t seconds) {
-  const time_t t = static_cast<time_t>(seconds);
-  tm utc{};
-  gmtime_r(&t, &utc);
-  const bool pm = utc.tm_hour > 12;
-  char text[64];
-  std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", utc.tm_mon + 1, utc.tm_mday, utc.tm_year + 1900,
-                pm ? utc.tm_hour - 12 : utc.tm_hour, utc.tm_min, pm ? "PM" : "AM");
-  return text;
 }
 
 TEST_F(NtfsMainVolume, ListedTimesAreTheStandardInformationTimes) {
@@ -678,7 +429,7 @@ TEST_F(NtfsMainVolume, SavesOneFolderOrOneFileByItsPath) {
       if (item.is_regular_file())
         written[fs::relative(item.path(), out.path()).generic_string()] = readWhole(item.path());
     std::map<std::string, std::string> want;
-    for (const auto& [file, volumePath] : c.files) want[file] = icat(image(), mainTsk().at(volumePath).inode);
+    for (const auto& [file, volumePath] : c.files) want[file] = ntfsIcat(image(), mainTsk().at(volumePath).inode);
     EXPECT_TRUE(written == want) << written.size() << " files written, " << want.size() << " expected";
   }
 }
@@ -712,7 +463,7 @@ TEST_F(NtfsMainVolume, RecycleBinDataFilesGetTheirFormerNames) {
 
     const fs::path path = saved() / kRecycleFolder / f.formerName;
     ASSERT_TRUE(fs::is_regular_file(path)) << "not saved under its former name";
-    EXPECT_EQ(readWhole(path), icat(image(), data.inode));
+    EXPECT_EQ(readWhole(path), ntfsIcat(image(), data.inode));
   }
 }
 

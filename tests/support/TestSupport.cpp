@@ -1,13 +1,16 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -90,6 +93,40 @@ void TempImage::write(std::uint64_t offset, const std::vector<std::uint8_t>& byt
 }
 
 void TempImage::resize(std::uint64_t size) { std::filesystem::resize_file(path_, size); }
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readWhole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+std::string describeDifference(const std::string& got, const std::string& want) {
+  const auto mismatch = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+  return std::to_string(got.size()) + " bytes, expected " + std::to_string(want.size()) +
+         " (first difference at byte " + std::to_string(mismatch.first - got.begin()) + ")";
+}
+
+void expectNoProblems(const std::vector<std::string>& problems, const std::string& what) {
+  std::string text;
+  for (std::size_t i = 0; i < problems.size() && i < 25; ++i) text += "\n  " + problems[i];
+  if (problems.size() > 25) text += "\n  ...";
+  EXPECT_TRUE(problems.empty()) << problems.size() << " " << what << ":" << text;
+}
 
 void putLe16(std::vector<std::uint8_t>& b, std::size_t off, std::uint16_t v) {
   for (int i = 0; i < 2; ++i) b.at(off + i) = static_cast<std::uint8_t>(v >> (8 * i));

@@ -39,6 +39,31 @@ class TempImage {
   std::string path_;
 };
 
+// A fresh temporary folder, removed with the object.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A whole file's bytes; throws when it cannot be read.
+std::string readWhole(const std::filesystem::path& path);
+
+// The last '/'-separated part of a path.
+std::string baseName(const std::string& path);
+
+// "42 bytes, expected 40 (first difference at byte 7)"
+std::string describeDifference(const std::string& got, const std::string& want);
+
+// Many per-entry findings become one failure that names the first of them.
+void expectNoProblems(const std::vector<std::string>& problems, const std::string& what);
+
 // Remembers what a job said, in order.
 class RecordingObserver : public JobObserver {
  public:
