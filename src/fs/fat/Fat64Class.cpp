@@ -89,7 +89,7 @@ bool Fat64Class::parseRootDirectory(Bytes root, JobContext& job) {
   return walkFolders(root, job);
 }
 
-void Fat64Class::parseFolder(Bytes directory, EntryId folder, bool insideDeletedFolder) {
+void Fat64Class::parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) {
   for (std::size_t offset = 0; offset + kEntrySize <= directory.size();) {
     const std::uint8_t type = directory[offset];
     if ((type & ~entryType::inUse) == (entryType::file & ~entryType::inUse)) {

@@ -55,7 +55,7 @@ class Fat64Class : public FatFamilyParser {
  protected:
   std::size_t recordCountImpl() const override { return records_.size(); }
   const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const override { return records_[id]; }
-  void parseFolder(Bytes directory, EntryId folder, bool insideDeletedFolder) override;
+  void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) override;
 
  private:
   // Decodes the entry set at `offset`; how many slots it takes, 0 when

@@ -161,7 +161,7 @@ void LongNameAssembler::add(Bytes s) {
   if (!broken_) slots_.push_back(part);
 }
 
-std::optional<std::string> LongNameAssembler::takeNameFor(const ShortEntry& entry) {
+std::optional<std::string> LongNameAssembler::assembleLongName(const ShortEntry& entry) {
   std::vector<Slot> slots;
   slots.swap(slots_);
   const bool broken = broken_;

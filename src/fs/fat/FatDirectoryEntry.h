@@ -81,7 +81,7 @@ class LongNameAssembler {
   // matches, and for a live entry the run is complete; for a deleted one the
   // first byte the checksum implies fits the name's first letter); the run
   // is used up.
-  std::optional<std::string> takeNameFor(const ShortEntry& entry);
+  std::optional<std::string> assembleLongName(const ShortEntry& entry);
 
  private:
   struct Slot {

@@ -82,7 +82,7 @@ bool FatDirectoryParser::parseRootDirectory(JobContext& job) {
   return walkFolders(root, job);
 }
 
-void FatDirectoryParser::parseFolder(Bytes directory, EntryId folder, bool insideDeletedFolder) {
+void FatDirectoryParser::parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) {
   // A deleted folder's cluster may have been reused: it still is a folder
   // only when it starts with its own "." entry.
   if (insideDeletedFolder && folder != 0) {
@@ -107,7 +107,7 @@ void FatDirectoryParser::parseFolder(Bytes directory, EntryId folder, bool insid
       continue;
     }
     const ShortEntry entry = decodeShortEntry(slot);
-    std::optional<std::string> name = longName.takeNameFor(entry);
+    std::optional<std::string> name = longName.assembleLongName(entry);
     // Whatever a deleted folder holds is gone with it.
     appendEntry(entry, name ? std::move(*name) : shortNameText(entry), folder, kind == SlotKind::Folder,
                 pastEnd || insideDeletedFolder);

@@ -154,7 +154,7 @@ bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {
   };
 
   std::size_t before = recordCount();
-  parseFolder(rootDirectory, 0, false);
+  parseDirectoryCluster(rootDirectory, 0, false);
   queueNewFolders(before, false);
   std::int64_t walked = 0;
   job.setProgressRange(0, 100);
@@ -165,7 +165,7 @@ bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {
     queue.pop_front();
     const std::vector<std::uint8_t> bytes = area_.readAll(placementOf(common(next.folder)), &claims_);
     before = recordCount();
-    parseFolder(bytes, next.folder, next.insideDeleted);
+    parseDirectoryCluster(bytes, next.folder, next.insideDeleted);
     queueNewFolders(before, next.insideDeleted);
     // The total is not known ahead; the bar creeps towards its end.
     ++walked;

@@ -47,10 +47,10 @@ class FatFamilyParser : public FileSystemParser {
   fatfmt::FatFamilyRecord& commonRecord(EntryId id) {
     return const_cast<fatfmt::FatFamilyRecord&>(std::as_const(*this).commonRecord(id));
   }
-  // Decodes one folder's directory bytes and appends a record per entry,
+  // Decodes the bytes of a folder's clusters and appends a record per entry,
   // with `folder` as parent. Inside a deleted folder the entries may be
   // stale, and the parser may ask more of them.
-  virtual void parseFolder(Bytes directory, EntryId folder, bool insideDeletedFolder) = 0;
+  virtual void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) = 0;
   // Where a record's data lies; folders are read with the same rules.
   virtual fatfmt::Placement placementOf(const fatfmt::FatFamilyRecord& record) const;
   // Whether the FAT still holds a chain from `first` long enough for `length` bytes.

@@ -174,7 +174,7 @@ std::vector<ByteVector> withByte(std::vector<ByteVector> slots, std::size_t inde
 std::optional<std::string> assemble(const std::vector<ByteVector>& slots, const ShortSlot& entry) {
   fatfmt::LongNameAssembler assembler;
   for (const ByteVector& s : slots) assembler.add(s);
-  return assembler.takeNameFor(fatfmt::decodeShortEntry(entry.bytes()));
+  return assembler.assembleLongName(fatfmt::decodeShortEntry(entry.bytes()));
 }
 
 TEST(FatLongNames, RunsAttachOnlyToTheShortEntryTheyBelongTo) {
@@ -240,15 +240,15 @@ TEST(FatLongNames, ARunIsUsedUpByTheEntryAfterIt) {
   const std::string hello = "HELLO   TXT";
   fatfmt::LongNameAssembler assembler;
   for (const ByteVector& s : longNameSlots(u"hello.txt", sumOf(hello))) assembler.add(s);
-  EXPECT_EQ(assembler.takeNameFor(fatfmt::decodeShortEntry(entryNamed(hello).bytes())), "hello.txt");
-  EXPECT_EQ(assembler.takeNameFor(fatfmt::decodeShortEntry(entryNamed(hello).bytes())), std::nullopt);
+  EXPECT_EQ(assembler.assembleLongName(fatfmt::decodeShortEntry(entryNamed(hello).bytes())), "hello.txt");
+  EXPECT_EQ(assembler.assembleLongName(fatfmt::decodeShortEntry(entryNamed(hello).bytes())), std::nullopt);
   // A mismatch uses the run up as well, and a reset drops it.
   for (const ByteVector& s : longNameSlots(u"hello.txt", sumOf(hello))) assembler.add(s);
-  EXPECT_EQ(assembler.takeNameFor(fatfmt::decodeShortEntry(entryNamed("OTHER   TXT").bytes())), std::nullopt);
-  EXPECT_EQ(assembler.takeNameFor(fatfmt::decodeShortEntry(entryNamed(hello).bytes())), std::nullopt);
+  EXPECT_EQ(assembler.assembleLongName(fatfmt::decodeShortEntry(entryNamed("OTHER   TXT").bytes())), std::nullopt);
+  EXPECT_EQ(assembler.assembleLongName(fatfmt::decodeShortEntry(entryNamed(hello).bytes())), std::nullopt);
   for (const ByteVector& s : longNameSlots(u"hello.txt", sumOf(hello))) assembler.add(s);
   assembler.reset();
-  EXPECT_EQ(assembler.takeNameFor(fatfmt::decodeShortEntry(entryNamed(hello).bytes())), std::nullopt);
+  EXPECT_EQ(assembler.assembleLongName(fatfmt::decodeShortEntry(entryNamed(hello).bytes())), std::nullopt);
 }
 
 // ---------------------------------------------------------------- in a volume
