@@ -3,8 +3,9 @@
 #include "ui_ImageOptionDialog.h"
 
 ImageOptionDialog::ImageOptionDialog(QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::ImageOptionDialog>()) {
+    : WizardScreen(parent), ui_(std::make_unique<Ui::ImageOptionDialog>()) {
   ui_->setupUi(this);
+  setUpHelp(ui_->helpButton, ui_->link);
 }
 
 ImageOptionDialog::~ImageOptionDialog() = default;

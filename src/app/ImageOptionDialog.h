@@ -1,13 +1,14 @@
 #pragma once
-#include <QMainWindow>
 #include <memory>
+
+#include "WizardScreen.h"
 
 namespace Ui {
 class ImageOptionDialog;
 }
 
-// The source selection screen: the wizard's main window.
-class ImageOptionDialog : public QMainWindow {
+// The source selection screen: the wizard's first screen.
+class ImageOptionDialog : public WizardScreen {
   Q_OBJECT
  public:
   explicit ImageOptionDialog(QWidget* parent = nullptr);

@@ -1,11 +1,7 @@
-#include <QApplication>
-
-#include "ImageOptionDialog.h"
+#include "COmbrixApp.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("QuorvelDraxmoorv22.0");
-  ImageOptionDialog window;
-  window.show();
-  return QApplication::exec();
+  COmbrixApp app(argc, argv);
+  if (!app.claimSingleInstance()) return 0;
+  return app.runWizard();
 }

@@ -1,0 +1,23 @@
+#pragma once
+// The application object: sets up the shared state and keeps a second copy
+// of the program from starting.
+#include <QApplication>
+#include <QLockFile>
+#include <memory>
+
+class COmbrixApp : public QApplication {
+  Q_OBJECT
+ public:
+  COmbrixApp(int& argc, char** argv);
+
+  // Takes the single-instance lock in the user's runtime folder. False when
+  // another copy holds it; the user has then been told.
+  bool claimSingleInstance();
+  // Shows the source selection screen and runs until the process ends.
+  int runWizard();
+
+ private:
+  std::unique_ptr<QLockFile> instanceLock_;
+};
+
+inline constexpr const char* kAnotherInstance = "Another instance of application is already running";

@@ -1,0 +1,68 @@
+#include "DesktopServices.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <cstdlib>
+
+#include "WizardState.h"
+
+namespace {
+
+class SystemDesktop : public DesktopServices {
+ public:
+  void information(QWidget* parent, const QString& text) override {
+    QMessageBox::information(parent, kApplicationTitle, text);
+  }
+  void plainMessage(QWidget* parent, const QString& text) override {
+    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, parent);
+    box.exec();
+  }
+  bool question(QWidget* parent, const QString& text) override {
+    return QMessageBox::question(parent, kApplicationTitle, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+  }
+  QString openFileName(QWidget* parent, const QString& caption, const QString& filter) override {
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+  }
+  QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override {
+    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+  }
+  QString existingFolder(QWidget* parent, const QString& caption) override {
+    return QFileDialog::getExistingDirectory(parent, caption);
+  }
+  void openPage(const QUrl& page) override { QDesktopServices::openUrl(page); }
+  void endProcess(int exitCode) override { std::_Exit(exitCode); }
+};
+
+std::unique_ptr<DesktopServices>& installed() {
+  static std::unique_ptr<DesktopServices> services = std::make_unique<SystemDesktop>();
+  return services;
+}
+
+// Pages live in data/help beside the sources, or in the installed share folder.
+QUrl shippedPage(const QString& name) {
+  const QStringList folders = {QCoreApplication::applicationDirPath() + "/../share/quorvel/help",
+                               QStringLiteral(QUORVEL_DATA_DIR "/help")};
+  for (const QString& folder : folders) {
+    const QFileInfo page(QDir(folder).filePath(name));
+    if (page.exists()) return QUrl::fromLocalFile(page.absoluteFilePath());
+  }
+  return QUrl::fromLocalFile(QDir(QStringLiteral(QUORVEL_DATA_DIR "/help")).filePath(name));
+}
+
+}  // namespace
+
+DesktopServices& desktop() { return *installed(); }
+
+std::unique_ptr<DesktopServices> replaceDesktopServices(std::unique_ptr<DesktopServices> services) {
+  std::unique_ptr<DesktopServices> previous = std::move(installed());
+  installed() = std::move(services);
+  return previous;
+}
+
+QUrl userGuidePage() { return shippedPage("user-guide.html"); }
+QUrl productPage() { return shippedPage("products.html"); }

@@ -1,0 +1,6 @@
+#include "WizardState.h"
+
+WizardState& wizardState() {
+  static WizardState state;
+  return state;
+}
