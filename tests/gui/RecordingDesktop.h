@@ -1,0 +1,45 @@
+#pragma once
+// A desktop for GUI tests: records every message and page, answers
+// questions and dialogs from scripted values, and never ends the process.
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <deque>
+
+#include "DesktopServices.h"
+
+class RecordingDesktop : public DesktopServices {
+ public:
+  void information(QWidget*, const QString& text) override { messages << text; }
+  void plainMessage(QWidget*, const QString& text) override { plainMessages << text; }
+  bool question(QWidget*, const QString& text) override {
+    questions << text;
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  QString openFileName(QWidget*, const QString&, const QString&) override { return next(fileNames); }
+  QString saveFileName(QWidget*, const QString&, const QString&) override { return next(fileNames); }
+  QString existingFolder(QWidget*, const QString&) override { return next(folders); }
+  void openPage(const QUrl& page) override { pages << page; }
+  void endProcess(int exitCode) override { endedWith = exitCode; }
+
+  QStringList messages;       // information boxes, in order
+  QStringList plainMessages;  // boxes without a caption
+  QStringList questions;
+  QList<QUrl> pages;
+  int endedWith = -1;         // the exit code the process would have ended with
+
+  std::deque<bool> answers;       // for question(); No when empty
+  std::deque<QString> fileNames;  // for the open and save dialogs; cancelled when empty
+  std::deque<QString> folders;    // for the folder browser
+
+ private:
+  static QString next(std::deque<QString>& values) {
+    if (values.empty()) return {};
+    QString value = values.front();
+    values.pop_front();
+    return value;
+  }
+};
