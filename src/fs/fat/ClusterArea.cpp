@@ -104,9 +104,13 @@ ReadOutcome ClusterArea::read(const Placement& placement, ContentSink& sink, Clu
       }
       ++runClusters;
     }
+    // A volume may claim more clusters than its source holds; past the
+    // source's end there is nothing to read, however long the entry says it is.
+    const std::int64_t at = static_cast<std::int64_t>(offsetOf(runStart));
+    if (source_->baseOffset + at >= static_cast<std::int64_t>(source_->sourceLength())) break;
     const std::uint64_t runBytes = std::min(remaining, runClusters * clusterSize_);
     buffer.resize(static_cast<std::size_t>(runBytes));
-    readsWhole = source_->readAt(static_cast<std::int64_t>(offsetOf(runStart)), buffer.data(), buffer.size()) && readsWhole;
+    readsWhole = source_->readAt(at, buffer.data(), buffer.size()) && readsWhole;
     if (!sink.write(buffer)) return outcome;
     outcome.bytes += runBytes;
     remaining -= runBytes;

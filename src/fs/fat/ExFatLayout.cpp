@@ -1,5 +1,7 @@
 #include "fs/fat/ExFatLayout.h"
 
+#include "io/Arithmetic.h"
+
 namespace quorvel::exfatfmt {
 
 namespace {
@@ -63,7 +65,10 @@ std::optional<ExFatGeometry> exFatGeometry(const BootSector& b) {
   if (b.bytesPerSectorShift < 9 || b.bytesPerSectorShift > 12) return std::nullopt;
   if (b.sectorsPerClusterShift > 25 - b.bytesPerSectorShift) return std::nullopt;
   if (b.fatLength == 0 || b.clusterCount == 0 || b.volumeLength == 0) return std::nullopt;
-  if (b.fatOffset == 0 || b.clusterHeapOffset < std::uint64_t{b.fatOffset} + b.fatLength) return std::nullopt;
+  // One FAT, or two with TexFAT; the heap starts after the last of them.
+  if (b.fatCount != 1 && b.fatCount != 2) return std::nullopt;
+  if (b.fatOffset == 0 || b.clusterHeapOffset < b.fatOffset + std::uint64_t{b.fatLength} * b.fatCount)
+    return std::nullopt;
   if (b.clusterHeapOffset >= b.volumeLength) return std::nullopt;
 
   ExFatGeometry g;
@@ -73,7 +78,7 @@ std::optional<ExFatGeometry> exFatGeometry(const BootSector& b) {
   g.fatOffset = (std::uint64_t{b.fatOffset} + secondFat) * g.bytesPerSector;
   g.fatBytes = std::uint64_t{b.fatLength} * g.bytesPerSector;
   g.heapOffset = std::uint64_t{b.clusterHeapOffset} * g.bytesPerSector;
-  g.volumeBytes = b.volumeLength * g.bytesPerSector;
+  g.volumeBytes = saturatingProduct(b.volumeLength, g.bytesPerSector);
   g.rootCluster = b.rootCluster;
 
   // The count the boot sector gives, within what the heap and the FAT hold.

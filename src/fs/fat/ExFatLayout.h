@@ -39,8 +39,8 @@ struct ExFatGeometry {
   std::uint64_t volumeBytes = 0;
 };
 
-// Nothing when the shifts lie outside the format's ranges or the regions
-// do not fit in the volume.
+// Nothing when the shifts lie outside the format's ranges, there are not
+// one or two FATs, or the regions do not fit in the volume.
 std::optional<ExFatGeometry> exFatGeometry(const BootSector& boot);
 
 inline constexpr std::size_t kEntrySize = 32;

@@ -1,5 +1,6 @@
 #include "fs/fat/Fat64Class.h"
 
+#include <algorithm>
 #include <array>
 
 #include "fs/Utf16.h"
@@ -23,6 +24,21 @@ constexpr std::uint64_t kMaxDirectoryBytes = 256 * 1024 * 1024;  // the format's
 constexpr std::uint16_t kDirectoryAttribute = 0x10;
 constexpr std::size_t kUnitsPerNameEntry = 15;
 constexpr std::size_t kNameOffset = 2;
+constexpr std::uint8_t kSecondaryCategory = 0x40;  // type bit 6: a secondary entry
+
+// NameLength units, zero units included: a name does not end at a zero.
+std::string nameText(Bytes units, std::size_t count) {
+  std::string name;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (le16(units, 2 * i) != 0) continue;
+    name += utf16leToUtf8(units.subspan(2 * start), i - start);
+    name += '\0';
+    start = i + 1;
+  }
+  name += utf16leToUtf8(units.subspan(2 * start), count - start);
+  return name;
+}
 }  // namespace
 
 Fat64Class::Fat64Class() { maxFolderBytes_ = kMaxDirectoryBytes; }
@@ -90,11 +106,15 @@ bool Fat64Class::parseRootDirectory(Bytes root, JobContext& job) {
 }
 
 void Fat64Class::parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) {
+  bool pastEnd = false;
   for (std::size_t offset = 0; offset + kEntrySize <= directory.size();) {
     const std::uint8_t type = directory[offset];
+    // The first never-used slot ends the live folder; sets behind it are
+    // leftovers, as stale as those of a deleted folder.
+    if (type == 0x00) pastEnd = true;
     if ((type & ~entryType::inUse) == (entryType::file & ~entryType::inUse)) {
       // A stale cluster of a deleted folder must prove its sets by checksum.
-      const std::size_t slots = readEntrySet(directory, offset, folder, insideDeletedFolder);
+      const std::size_t slots = readEntrySet(directory, offset, folder, insideDeletedFolder || pastEnd);
       if (slots > 0) {
         offset += slots * kEntrySize;
         continue;
@@ -127,17 +147,21 @@ std::size_t Fat64Class::readEntrySet(Bytes directory, std::size_t offset, EntryI
     if (entry[0] != ofThisSet(entryType::fileName)) return 0;
     units.insert(units.end(), entry.begin() + kNameOffset, entry.end());
   }
+  // A primary entry inside the count starts the next set: the count is wrong.
+  for (std::size_t k = nameEntries + 2; k <= file.secondaryCount; ++k)
+    if (!(set[k * kEntrySize] & kSecondaryCategory)) return 0;
   // A stale cluster of a deleted folder, and a deleted set whose slots may
   // have been reused, must prove themselves by their checksum.
   if ((insideDeletedFolder || deleted) && entrySetChecksum(set) != file.setChecksum) return 0;
 
   ExFatEntryRecord r;
-  r.name = utf16leToUtf8(units, stream.nameLength);
+  r.name = nameText(units, stream.nameLength);
   r.parentIndex = parent;
   r.ownIndex = static_cast<std::uint32_t>(records_.size());
   r.folder = file.attributes & kDirectoryAttribute;
   r.deleted = deleted || insideDeletedFolder;
-  r.size = r.folder ? 0 : stream.validDataLength;
+  // Valid data beyond the allocation would read other files' clusters.
+  r.size = r.folder ? 0 : std::min(stream.validDataLength, stream.dataLength);
   r.allocated = stream.dataLength;
   r.firstCluster = stream.firstCluster;
   r.noFatChain = stream.noFatChain();

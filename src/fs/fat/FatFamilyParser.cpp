@@ -59,7 +59,9 @@ Placement FatFamilyParser::placementOf(const FatFamilyRecord& record) const {
     // A freed folder's chain is gone; its first cluster is all that is sure.
     const bool firstClusterOnly = driveFormatted_ || (record.deleted && !record.noFatChain);
     p.contiguous = firstClusterOnly || record.noFatChain;
-    p.length = firstClusterOnly ? area_.clusterSize() : record.noFatChain && record.allocated ? record.allocated : maxFolderBytes_;
+    // A run is as long as its entry says, an empty one included: past that
+    // lie other folders' clusters.
+    p.length = firstClusterOnly ? area_.clusterSize() : record.noFatChain ? record.allocated : maxFolderBytes_;
     if (p.length > maxFolderBytes_) p.length = maxFolderBytes_;
     return p;
   }

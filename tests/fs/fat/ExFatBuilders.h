@@ -19,6 +19,9 @@ std::uint32_t exFatStamp(int year, int month, int day, int hour, int minute, int
 // The UTC offset byte: valid, `quarters` quarter hours east of UTC.
 std::uint8_t utcOffset(int quarters);
 
+// 2020-01-01 00:00:00, a valid default for every timestamp.
+inline constexpr std::uint32_t kDefaultStamp = 0x50210000;
+
 // One file's entry set: file entry, stream extension and name entries.
 struct ExFatEntrySet {
   std::u16string name = u"file.bin";
@@ -27,9 +30,9 @@ struct ExFatEntrySet {
   std::uint64_t validDataLength = 0;
   std::optional<std::uint64_t> dataLength;  // the valid length unless set
   bool noFatChain = false;
-  std::uint32_t created = 0;
-  std::uint32_t modified = 0;
-  std::uint32_t accessed = 0;
+  std::uint32_t created = kDefaultStamp;
+  std::uint32_t modified = kDefaultStamp;
+  std::uint32_t accessed = kDefaultStamp;
   std::uint8_t created10ms = 0;
   std::uint8_t modified10ms = 0;
   std::uint8_t createdUtcOffset = 0;
@@ -52,7 +55,7 @@ ExFatEntrySet exFile(const std::u16string& name, std::uint32_t cluster, std::uin
 ExFatEntrySet exFolder(const std::u16string& name, std::uint32_t cluster, std::uint64_t bytes, bool noFatChain = false);
 
 // The same slots as a deletion leaves them: every in-use bit cleared.
-std::vector<ByteVector> deletedSlots(std::vector<ByteVector> slots);
+std::vector<ByteVector> deletedSet(std::vector<ByteVector> slots);
 
 // The checksum over a set's slots, taken as the file system writes it.
 std::uint16_t setChecksum(const std::vector<ByteVector>& slots);
@@ -63,9 +66,9 @@ class ExFatDirectory {
   ExFatDirectory& slot(ByteVector s);
   ExFatDirectory& slots(const std::vector<ByteVector>& s);
   ExFatDirectory& set(const ExFatEntrySet& e) { return slots(e.slots()); }
-  ExFatDirectory& deleted(const ExFatEntrySet& e) { return slots(deletedSlots(e.slots())); }
+  ExFatDirectory& deleted(const ExFatEntrySet& e) { return slots(deletedSet(e.slots())); }
   ExFatDirectory& label(const std::u16string& text);
-  // Pads with never-used slots up to slot `index`.
+  // Pads with unused slots (type 0x01, not the end marker) up to slot `index`.
   ExFatDirectory& padTo(std::size_t index);
 
   std::size_t slotCount() const { return bytes_.size() / 32; }

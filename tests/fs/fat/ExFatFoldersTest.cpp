@@ -1,0 +1,192 @@
+// The folder walk on exFAT: the root along its chain, folders along the FAT
+// or as one run, deleted folders, and damaged chains that must neither loop
+// nor list an entry twice.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "fs/fat/ExFatBuilders.h"
+
+namespace quorvel::test {
+namespace {
+
+using Names = std::vector<std::string>;
+
+ExFatEntrySet named(const std::u16string& name) { return exFile(name, 0, 0); }
+
+// Every entry reachable from the top, each met once.
+std::size_t countReachable(const ScannedFat& v) {
+  std::set<EntryId> seen;
+  std::vector<EntryId> stack = v.parser->topEntries();
+  while (!stack.empty()) {
+    const EntryId id = stack.back();
+    stack.pop_back();
+    EXPECT_TRUE(seen.insert(id).second) << "entry " << id << " reached twice";
+    for (EntryId c : v.parser->children(id)) stack.push_back(c);
+  }
+  return seen.size();
+}
+
+TEST(ExFatFolders, TheRootFollowsItsFragmentedChain) {
+  ExFatVolume volume(2400);
+  // Three clusters of sixteen slots, out of order; the bitmap and up-case
+  // entries take the first two slots, and one set crosses into the third cluster.
+  volume.setRootChain({volume.rootCluster(), 40, 12});
+  ExFatDirectory root;
+  root.set(named(u"one.txt")).padTo(14).set(named(u"two.txt")).padTo(28).set(named(u"across-into-three.txt"));
+  root.set(named(u"four.txt"));
+  volume.writeRoot(root);
+  const auto v = scanExFat(volume);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->topNames(), (Names{"one.txt", "two.txt", "across-into-three.txt", "four.txt"}));
+}
+
+TEST(ExFatFolders, FoldersAreReadAlongTheFatOrAsOneRun) {
+  ExFatVolume volume(2400);
+  const std::uint32_t cs = volume.clusterSize();
+  const auto perCluster = [](const char* stem) {
+    ExFatDirectory d;
+    for (int k = 0; k < 3; ++k)
+      d.padTo(16 * k).set(named(std::u16string(stem, stem + std::strlen(stem)) + char16_t(u'0' + k)));
+    return d;
+  };
+  // Along the FAT, fragmented.
+  volume.chain({60, 52, 70});
+  volume.writeFolder({60, 52, 70}, perCluster("chained"));
+  // One run; the FAT entries of its clusters lead elsewhere and must not be used.
+  volume.markUsed(100, 3);
+  volume.writeFolder({100, 101, 102}, perCluster("run"));
+  volume.setFat(100, 200);
+  volume.setFat(200, 0xFFFFFFFF);
+  volume.writeFolder({200}, ExFatDirectory().set(named(u"decoy")));
+  // One run whose length covers two of the three clusters written.
+  volume.markUsed(110, 2);
+  volume.writeFolder({110, 111, 112}, perCluster("short"));
+
+  volume.writeRoot(ExFatDirectory()
+                       .set(exFolder(u"chained", 60, 3 * cs))
+                       .set(exFolder(u"run", 100, 3 * cs, true))
+                       .set(exFolder(u"short", 110, 2 * cs, true)));
+  const auto v = scanExFat(volume);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->childNames(v->find("chained")), (Names{"chained0", "chained1", "chained2"}));
+  EXPECT_EQ(v->childNames(v->find("run")), (Names{"run0", "run1", "run2"}));
+  EXPECT_EQ(v->childNames(v->find("short")), (Names{"short0", "short1"}));
+}
+
+TEST(ExFatFolders, AFolderInOneRunIsNoLongerThanItsDataLength) {
+  // "empty" claims a run of no bytes. The clusters after its first one hold
+  // "docs" and stale entries; none of them belongs to "empty", and "docs",
+  // read after it, must keep its own.
+  ExFatVolume volume(2400);
+  const std::uint32_t cs = volume.clusterSize();
+  volume.writeFolder({300}, ExFatDirectory().set(named(u"stale.txt")));
+  volume.chain({301});
+  volume.writeFolder({301}, ExFatDirectory().set(named(u"report.txt")));
+  volume.writeRoot(ExFatDirectory().set(exFolder(u"empty", 300, 0, true)).set(exFolder(u"docs", 301, cs)));
+  const auto v = scanExFat(volume);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_TRUE(v->childNames(v->find("empty")).empty());
+  EXPECT_EQ(v->childNames(v->find("docs")), (Names{"report.txt"}));
+}
+
+TEST(ExFatFolders, ChainsThatLoopAreReadOnce) {
+  ExFatVolume volume(2400);
+  const std::uint32_t cs = volume.clusterSize();
+  // "self" runs 60 -> 61 -> 60.
+  volume.chain({60, 61});
+  volume.setFat(61, 60);
+  volume.writeFolder({60, 61}, ExFatDirectory().set(named(u"s1")).padTo(16).set(named(u"s2")));
+  // "parent/child" runs 70 -> 65, the parent's own cluster.
+  volume.chain({65});
+  volume.chain({70, 65});
+  volume.writeFolder({65}, ExFatDirectory().set(named(u"p1")).set(exFolder(u"child", 70, 2 * cs)));
+  volume.writeFolder({70}, ExFatDirectory().set(named(u"c1")));
+  // "back" starts at the root's own cluster.
+  volume.writeRoot(ExFatDirectory()
+                       .set(exFolder(u"self", 60, 2 * cs))
+                       .set(exFolder(u"parent", 65, cs))
+                       .set(exFolder(u"back", volume.rootCluster(), cs))
+                       .set(named(u"top.txt")));
+  const auto v = scanExFat(volume);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->topNames(), (Names{"self", "parent", "back", "top.txt"}));
+  EXPECT_EQ(v->childNames(v->find("self")), (Names{"s1", "s2"}));
+  EXPECT_EQ(v->childNames(v->find("parent")), (Names{"p1", "child"}));
+  EXPECT_EQ(v->childNames(v->find("parent/child")), (Names{"c1"}));
+  EXPECT_TRUE(v->childNames(v->find("back")).empty());
+  EXPECT_EQ(countReachable(*v), 9u);
+}
+
+TEST(ExFatFolders, FoldersSharingAClusterListItsEntriesOnce) {
+  ExFatVolume volume(2400);
+  const std::uint32_t cs = volume.clusterSize();
+  volume.chain({90});
+  volume.writeFolder({90}, ExFatDirectory().set(named(u"shared.txt")));
+  volume.writeRoot(ExFatDirectory().set(exFolder(u"first", 90, cs)).set(exFolder(u"second", 90, cs)));
+  const auto v = scanExFat(volume);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->childNames(v->find("first")), (Names{"shared.txt"}));
+  EXPECT_TRUE(v->childNames(v->find("second")).empty());
+  EXPECT_EQ(countReachable(*v), 3u);
+}
+
+TEST(ExFatFolders, DeletedFoldersAreReadAsFarAsIsSure) {
+  ExFatVolume volume(2400);
+  const std::uint32_t cs = volume.clusterSize();
+  const auto twoClusters = [](const char* stem) {
+    const std::u16string s(stem, stem + std::strlen(stem));
+    return ExFatDirectory().set(named(s + u"-a")).padTo(16).set(named(s + u"-b"));
+  };
+  // Along the FAT: its first cluster only, whether the chain was freed or not.
+  volume.writeFolder({120, 121}, twoClusters("freed"));
+  volume.chain({130, 131});
+  volume.writeFolder({130, 131}, twoClusters("kept"));
+  // One run: the whole of its length.
+  volume.writeFolder({140, 141}, twoClusters("run"));
+  // Inside a deleted folder: sets must check out; folders below are deleted too.
+  ExFatEntrySet bad = named(u"bad-checksum");
+  bad.wrongChecksum = true;
+  volume.writeFolder({150}, ExFatDirectory().set(named(u"inner.txt")).set(bad).set(exFolder(u"below", 160, cs)));
+  volume.writeFolder({160}, ExFatDirectory().set(named(u"deep.txt")));
+
+  ExFatDirectory root;
+  root.deleted(exFolder(u"freed", 120, 2 * cs))
+      .deleted(exFolder(u"kept", 130, 2 * cs))
+      .deleted(exFolder(u"run", 140, 2 * cs, true))
+      .deleted(exFolder(u"outer", 150, cs));
+  volume.writeRoot(root);
+  const auto v = scanExFat(volume);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->childNames(v->find("freed")), (Names{"freed-a"}));
+  EXPECT_EQ(v->childNames(v->find("kept")), (Names{"kept-a"}));
+  EXPECT_EQ(v->childNames(v->find("run")), (Names{"run-a", "run-b"}));
+  EXPECT_EQ(v->childNames(v->find("outer")), (Names{"inner.txt", "below"}));
+  EXPECT_EQ(v->childNames(v->find("outer/below")), (Names{"deep.txt"}));
+  for (const char* path :
+       {"freed", "freed/freed-a", "run/run-b", "outer/inner.txt", "outer/below", "outer/below/deep.txt"}) {
+    SCOPED_TRACE(path);
+    EXPECT_TRUE(v->parser->isDeleted(v->find(path)));
+  }
+}
+
+TEST(ExFatFolders, LiveFoldersKeepTheClustersADeletedOneOnceHad) {
+  // The deleted folder comes first in the root, yet the live one that took
+  // its cluster is read first and keeps the entries.
+  ExFatVolume volume(2400);
+  const std::uint32_t cs = volume.clusterSize();
+  volume.chain({80});
+  volume.writeFolder({80}, ExFatDirectory().set(named(u"now.txt")));
+  ExFatDirectory root;
+  root.deleted(exFolder(u"was", 80, cs)).set(exFolder(u"now", 80, cs));
+  volume.writeRoot(root);
+  const auto v = scanExFat(volume);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->topNames(), (Names{"was", "now"}));
+  EXPECT_EQ(v->childNames(v->find("now")), (Names{"now.txt"}));
+  EXPECT_TRUE(v->childNames(v->find("was")).empty());
+}
+
+}  // namespace
+}  // namespace quorvel::test
