@@ -16,15 +16,24 @@ COmbrixApp::COmbrixApp(int& argc, char** argv) : QApplication(argc, argv) {
   state.searchText.clear();
 }
 
-bool COmbrixApp::claimSingleInstance() {
+QString instanceLockPath() {
   QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
   if (folder.isEmpty()) folder = QDir::tempPath();
-  instanceLock_ = std::make_unique<QLockFile>(QDir(folder).filePath("quorvel-draxmoor.lock"));
+  return QDir(folder).filePath("quorvel-draxmoor.lock");
+}
+
+bool claimInstanceLock(QLockFile& lock) {
   // A lock left by a crashed copy is taken over; a live holder is respected.
-  instanceLock_->setStaleLockTime(0);
-  if (instanceLock_->tryLock(0)) return true;
+  lock.setStaleLockTime(0);
+  if (lock.tryLock(0)) return true;
+  if (lock.error() != QLockFile::LockFailedError) return true;
   desktop().information(nullptr, kAnotherInstance);
   return false;
+}
+
+bool COmbrixApp::claimSingleInstance() {
+  instanceLock_ = std::make_unique<QLockFile>(instanceLockPath());
+  return claimInstanceLock(*instanceLock_);
 }
 
 int COmbrixApp::runWizard() {

@@ -21,3 +21,10 @@ class COmbrixApp : public QApplication {
 };
 
 inline constexpr const char* kAnotherInstance = "Another instance of application is already running";
+
+// The lock file that marks a running copy.
+QString instanceLockPath();
+// Claims `lock` for this copy. False when a live copy holds it, after
+// telling the user; a lock file that cannot be made at all does not keep
+// the program from starting.
+bool claimInstanceLock(QLockFile& lock);

@@ -1,11 +1,56 @@
 #include "ImageOptionDialog.h"
 
+#include "DesktopServices.h"
+#include "DriveParsingModes.h"
+#include "VolumeOperations.h"
+#include "WizardState.h"
+#include "io/CurrentSource.h"
 #include "ui_ImageOptionDialog.h"
+#include "volumes/Partition.h"
 
 ImageOptionDialog::ImageOptionDialog(QWidget* parent)
     : WizardScreen(parent), ui_(std::make_unique<Ui::ImageOptionDialog>()) {
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
+  ui_->diskImageRadio->setChecked(true);
+  connect(ui_->browseButton, &QPushButton::clicked, this, &ImageOptionDialog::browse);
+  connect(ui_->nextButton, &QPushButton::clicked, this, &ImageOptionDialog::next);
 }
 
 ImageOptionDialog::~ImageOptionDialog() = default;
+
+QString ImageOptionDialog::imagePath() const { return ui_->pathEdit->text(); }
+
+void ImageOptionDialog::browse() {
+  if (!ui_->diskImageRadio->isChecked() && !ui_->volumeImageRadio->isChecked()) {
+    desktop().information(this, "please select a radio button first");
+    return;
+  }
+  // A cancelled dialog empties the path, so Next asks for one again.
+  ui_->pathEdit->setText(desktop().openFileName(this, QString(), QString()));
+}
+
+void ImageOptionDialog::next() {
+  const QString path = imagePath();
+  if (path.isEmpty()) {
+    desktop().information(this, "Please browse File Path");
+    return;
+  }
+  if (ui_->diskImageRadio->isChecked()) {
+    wizardState().diskImageMode = true;
+    auto* parsingModes = new DriveParsingModes(path, this);
+    parsingModes->setOpener(Opener::SourceSelection);
+    openNext(parsingModes);
+    return;
+  }
+  if (!ui_->volumeImageRadio->isChecked()) return;
+  wizardState().diskImageMode = false;
+  quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
+  // Each image is probed afresh: a record left from an earlier image must
+  // not describe this one.
+  probe_ = quorvel::VolumeRecord();
+  if (openSectorSource(*quorvel::currentSource(), path)) quorvel::probeVolumeImage(*quorvel::currentSource(), probe_);
+  auto* information = new VolumeOperations(probe_, path, this);
+  information->setOpener(Opener::SourceSelection);
+  openNext(information);
+}

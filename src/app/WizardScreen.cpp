@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QToolButton>
 
 #include "CQuorvelAboutDlg.h"
@@ -56,6 +57,11 @@ void WizardScreen::setUpHelp(QToolButton* helpButton, QLabel* link) {
 
 void WizardScreen::showEvent(QShowEvent* event) {
   setWindowTitle(kApplicationTitle);
+  // A dialog's push buttons take Enter by default; on these screens it does nothing.
+  for (QPushButton* button : findChildren<QPushButton*>()) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
   QDialog::showEvent(event);
 }
 

@@ -1,0 +1,38 @@
+#pragma once
+#include <memory>
+
+#include "WizardScreen.h"
+#include "fs/FileSystemParser.h"
+#include "volumes/VolumeRecord.h"
+
+namespace Ui {
+class ParceModeNtfsDlg;
+}
+
+// The recovery mode screen: Standard, Advanced or Deep, as far as the
+// volume's kind offers them, and for FAT volumes whether the drive was
+// formatted. Next goes to the advanced input screen or straight to the scan.
+class ParceModeNtfsDlg : public WizardScreen {
+  Q_OBJECT
+ public:
+  // `volume` is the record selected on the screen that opens this one.
+  ParceModeNtfsDlg(const quorvel::VolumeRecord& volume, QWidget* parent);
+  ~ParceModeNtfsDlg() override;
+
+  const quorvel::VolumeRecord& volume() const { return volume_; }
+  quorvel::RecoveryMode mode() const { return mode_; }
+  // "Please Enter Max File Systems to Find :" as a number.
+  int maxFileSystems() const;
+
+ private:
+  void selectStandard();
+  void selectAdvanced();
+  void selectDeep();
+  void showAdvancedInput(bool shown);
+  void next();
+
+  std::unique_ptr<Ui::ParceModeNtfsDlg> ui_;
+  quorvel::VolumeRecord volume_;
+  quorvel::RecoveryMode mode_ = quorvel::RecoveryMode::Standard;
+  bool formattedChoice_ = false;
+};

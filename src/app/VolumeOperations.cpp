@@ -1,0 +1,29 @@
+#include "VolumeOperations.h"
+
+#include "ParceModeNtfsDlg.h"
+#include "ui_VolumeOperations.h"
+
+VolumeOperations::VolumeOperations(const quorvel::VolumeRecord& probe, const QString& imagePath, QWidget* parent)
+    : WizardScreen(parent), ui_(std::make_unique<Ui::VolumeOperations>()) {
+  ui_->setupUi(this);
+  setUpHelp(ui_->helpButton, ui_->link);
+  volume_.kind = probe.kind;
+  volume_.label = probe.label;
+  volume_.sizeText = probe.sizeText;
+  volume_.startSector = probe.startSector;
+  volume_.volumeName = "Unknown";
+  ui_->selectedValue->setText(imagePath);
+  ui_->nameValue->setText(QString::fromStdString(volume_.volumeName));
+  ui_->kindValue->setText(QString::fromStdString(volume_.kind));
+  ui_->sizeValue->setText(QString::fromStdString(volume_.sizeText));
+  connect(ui_->backButton, &QPushButton::clicked, this, &WizardScreen::goBack);
+  connect(ui_->nextButton, &QPushButton::clicked, this, &VolumeOperations::next);
+}
+
+VolumeOperations::~VolumeOperations() = default;
+
+void VolumeOperations::next() {
+  auto* mode = new ParceModeNtfsDlg(volume_, this);
+  mode->setOpener(Opener::VolumeInformation);
+  openNext(mode);
+}

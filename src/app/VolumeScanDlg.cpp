@@ -1,0 +1,481 @@
+#include "VolumeScanDlg.h"
+
+#include <QHeaderView>
+#include <algorithm>
+#include <climits>
+
+#include "DesktopServices.h"
+#include "GuiJobBridge.h"
+#include "WizardState.h"
+#include "io/CurrentSource.h"
+#include "logic/ScanScreenRules.h"
+#include "session/Saving.h"
+#include "session/ScanSession.h"
+#include "session/Search.h"
+#include "ui/qt/CheckHeaderView.h"
+#include "ui/qt/CheckListModel.h"
+#include "ui/qt/CheckTreeModel.h"
+#include "ui_VolumeScanDlg.h"
+
+using quorvel::EntryId;
+
+namespace {
+
+constexpr const char* kPausePressed = "Pause button pressed";
+constexpr const char* kResumePressed = "Resume button pressed";
+constexpr const char* kStopPressed = "stop button pressed.Please wait for the process to be stopped.";
+constexpr const char* kAllStopped = "All thread Stopped";
+
+// What a tree item or list row refers to: an entry as its id + 1, the top
+// item as a value no id reaches, nothing as 0.
+constexpr quint64 kTopItem = quint64(1) << 32;
+
+quint64 payloadOf(EntryId id) { return quint64(id) + 1; }
+
+std::optional<EntryId> entryOf(quint64 payload) {
+  if (payload == 0 || payload >= kTopItem) return std::nullopt;
+  return static_cast<EntryId>(payload - 1);
+}
+
+QString qText(const std::string& text) { return QString::fromStdString(text); }
+
+QStringList qTexts(const std::vector<std::string>& texts) {
+  QStringList list;
+  for (const std::string& text : texts) list << qText(text);
+  return list;
+}
+
+}  // namespace
+
+VolumeScanDlg::VolumeScanDlg(quorvel::VolumeRecord volume, quorvel::RecoveryMode mode, QWidget* parent)
+    : WizardScreen(parent),
+      ui_(std::make_unique<Ui::VolumeScanDlg>()),
+      volume_(std::move(volume)),
+      mode_(mode),
+      bridge_(new GuiJobBridge(this)),
+      span_(bridge_),
+      runner_(&span_) {
+  setUpScreen();
+  quorvel::AdvancedChoices choices;
+  choices.formatted = wizardState().driveFormatted;
+  startScan(choices);
+}
+
+VolumeScanDlg::VolumeScanDlg(quorvel::VolumeRecord volume, std::shared_ptr<quorvel::ScanSession> session,
+                             const quorvel::AdvancedChoices& choices, QWidget* parent)
+    : WizardScreen(parent),
+      ui_(std::make_unique<Ui::VolumeScanDlg>()),
+      volume_(std::move(volume)),
+      mode_(quorvel::RecoveryMode::Advanced),
+      session_(std::move(session)),
+      bridge_(new GuiJobBridge(this)),
+      span_(bridge_),
+      runner_(&span_) {
+  setUpScreen();
+  startScan(choices);
+}
+
+VolumeScanDlg::~VolumeScanDlg() {
+  // A worker waiting for the screen is released before it is joined.
+  bridge_->detach();
+  runner_.stop();
+  runner_.wait();
+}
+
+void VolumeScanDlg::setUpScreen() {
+  ui_->setupUi(this);
+  setUpHelp(ui_->helpButton, ui_->link);
+  ui_->searchHint->setText(quorvel::kSearchHint);
+  ui_->volumeData->setText(qText(wizard::volumeDataText(volume_)));
+
+  tree_ = new quorvel::CheckTreeModel(this);
+  tree_->setChildrenSupplier([this](const QModelIndex& folder) { return childItems(folder); });
+  ui_->resultsTree->setModel(tree_);
+
+  QStringList columns;
+  for (const char* column : wizard::kListColumns) columns << column;
+  list_ = new quorvel::CheckListModel(columns, this);
+  ui_->fileList->setHorizontalHeader(new quorvel::CheckHeaderView(Qt::Horizontal, ui_->fileList));
+  ui_->fileList->setModel(list_);
+  ui_->fileList->verticalHeader()->hide();
+  // At least wide enough for the column's title and its box.
+  const int widths[] = {80, 90, 90, 90, 80, 70};
+  for (int column = 0; column < 6; ++column)
+    ui_->fileList->setColumnWidth(column,
+                                  std::max(widths[column], ui_->fileList->horizontalHeader()->sectionSizeHint(column)));
+  ui_->resultsSplitter->setStretchFactor(0, 1);
+  ui_->resultsSplitter->setStretchFactor(1, 2);
+  ui_->fileList->horizontalHeader()->setStretchLastSection(true);
+
+  bridge_->onStatus = [this](const QString& text) { ui_->statusLine->setText(text); };
+  bridge_->onDetail = [this](const QString& text) { ui_->sizeLine->setText(text); };
+  bridge_->onProgressRange = [this](qint64 low, qint64 high) { setProgressRange(low, high); };
+  bridge_->onProgress = [this](qint64 position) { setProgress(position); };
+  bridge_->onMessage = [this](const QString& text) { jobMessage(text); };
+
+  connect(ui_->resultsTree, &QTreeView::clicked, this, &VolumeScanDlg::fillList);
+  connect(ui_->resultsTree, &QTreeView::doubleClicked, this, [this](const QModelIndex& item) {
+    const std::optional<EntryId> entry = entryAt(item);
+    if (entry && session_ && !session_->parser().isFolder(*entry)) saveOneFile(*entry);
+  });
+  connect(ui_->fileList, &QTableView::doubleClicked, this, [this](const QModelIndex& row) {
+    const std::optional<EntryId> entry = entryOf(list_->payload(row.row()));
+    if (entry && session_ && !session_->parser().isFolder(*entry)) saveOneFile(*entry);
+  });
+  connect(tree_, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+            if (roles.isEmpty() || roles.contains(Qt::CheckStateRole)) treeChecksChanged();
+          });
+  connect(list_, &quorvel::CheckListModel::rowCheckToggled, this, &VolumeScanDlg::listRowToggled);
+  connect(list_, &quorvel::CheckListModel::headerCheckToggled, this, &VolumeScanDlg::listHeaderToggled);
+  connect(ui_->browseButton, &QPushButton::clicked, this, &VolumeScanDlg::browseOutput);
+  connect(ui_->saveButton, &QPushButton::clicked, this, &VolumeScanDlg::save);
+  connect(ui_->searchButton, &QPushButton::clicked, this, &VolumeScanDlg::search);
+  connect(ui_->pauseButton, &QPushButton::clicked, this, &VolumeScanDlg::pause);
+  connect(ui_->resumeButton, &QPushButton::clicked, this, &VolumeScanDlg::resume);
+  connect(ui_->stopButton, &QPushButton::clicked, this, &VolumeScanDlg::stop);
+  connect(ui_->backButton, &QPushButton::clicked, this, &WizardScreen::goBack);
+  showJobRunning(true);
+}
+
+// ---------------------------------------------------------------- jobs
+
+void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
+  if (session_) {
+    session_->choose(choices);
+  } else {
+    std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.kind, mode_);
+    if (!parser) {
+      desktop().plainMessage(this, quorvel::kNotValidDrive);
+      ui_->statusLine->setText(quorvel::kNotValidDriveStatus);
+      cannotScan();
+      return;
+    }
+    session_ = std::make_shared<quorvel::ScanSession>(quorvel::ScanRequest{volume_, mode_, choices}, std::move(parser));
+  }
+  quorvel::FileReadSeek* source = quorvel::currentSource();
+  if (!source) {
+    const wizard::ScreenMessage message = wizard::missingSourceMessage(volume_.kind);
+    if (message.captioned)
+      desktop().information(this, qText(message.text));
+    else
+      desktop().plainMessage(this, qText(message.text));
+    cannotScan();
+    return;
+  }
+  const std::string status = wizard::choosingStatus(volume_.kind);
+  if (!status.empty()) ui_->statusLine->setText(qText(status));
+
+  startJob(Job::Scan, [this, session = session_, source](quorvel::JobContext& job) {
+    const bool parsed = session->run(*source, job);
+    // A volume that could not be parsed has no tree; the parser said why.
+    if (parsed) bridge_->run([this] { showResults(); });
+  });
+}
+
+// Nothing to scan: the user can only go back.
+void VolumeScanDlg::cannotScan() {
+  job_ = Job::None;
+  showJobRunning(false);
+}
+
+void VolumeScanDlg::startJob(Job job, std::function<void(quorvel::JobContext&)> work) {
+  job_ = job;
+  showJobRunning(true);
+  ui_->progressBar->setRange(0, 100);
+  ui_->progressBar->setValue(0);
+  runner_.wait();  // the last job's worker may still be on its way out
+  const bool started = runner_.start([this, work = std::move(work)](quorvel::JobContext& context) {
+    work(context);
+    bridge_->run([this] { finishJob(); });
+  });
+  if (!started) finishJob();
+}
+
+void VolumeScanDlg::finishJob() {
+  job_ = Job::None;
+  showJobRunning(false);
+  emit jobFinished();
+}
+
+void VolumeScanDlg::showJobRunning(bool running) {
+  for (QWidget* control : {static_cast<QWidget*>(ui_->progressBar), static_cast<QWidget*>(ui_->pauseButton),
+                           static_cast<QWidget*>(ui_->resumeButton), static_cast<QWidget*>(ui_->stopButton)})
+    control->setVisible(running);
+  ui_->backButton->setEnabled(!running);
+  // While a job reads the catalogue, nothing else may: the results wait.
+  const bool browsable = !running && scanned_;
+  for (QWidget* control : {static_cast<QWidget*>(ui_->resultsTree), static_cast<QWidget*>(ui_->fileList),
+                           static_cast<QWidget*>(ui_->saveButton), static_cast<QWidget*>(ui_->searchButton)})
+    control->setEnabled(browsable);
+}
+
+void VolumeScanDlg::jobMessage(const QString& text) {
+  if (job_ != Job::Scan) {
+    desktop().plainMessage(this, text);
+    return;
+  }
+  // The worker waits for this box, so the finished catalogue can be shown
+  // behind it before the user is told to save.
+  if (text == quorvel::kScanDone) showResults();
+  desktop().information(this, text);
+}
+
+void VolumeScanDlg::setProgressRange(qint64 low, qint64 high) {
+  progressScale_ = high > INT_MAX ? high / INT_MAX + 1 : 1;
+  ui_->progressBar->setRange(static_cast<int>(low / progressScale_), static_cast<int>(high / progressScale_));
+}
+
+void VolumeScanDlg::setProgress(qint64 position) {
+  ui_->progressBar->setValue(static_cast<int>(position / progressScale_));
+}
+
+void VolumeScanDlg::pause() {
+  if (job_ == Job::None) return;
+  runner_.pause();
+  ui_->statusLine->setText(kPausePressed);
+}
+
+void VolumeScanDlg::resume() {
+  if (job_ == Job::None) return;
+  runner_.resume();
+  ui_->statusLine->setText(kResumePressed);
+}
+
+void VolumeScanDlg::stop() {
+  if (job_ == Job::None) return;
+  runner_.stop();
+  ui_->statusLine->setText(kStopPressed);
+}
+
+void VolumeScanDlg::beforeProcessEnds() {
+  if (job_ == Job::None) return;
+  runner_.stop();
+  ui_->statusLine->setText(kAllStopped);
+}
+
+// ---------------------------------------------------------------- tree and list
+
+void VolumeScanDlg::showResults() {
+  if (scanned_ || !session_) return;
+  scanned_ = true;
+  list_->clear();
+  rowItems_.clear();
+  searchFolders_.clear();
+  searchResults_ = false;
+  tree_->clear();
+  quorvel::CheckTreeItem top;
+  top.text = wizardState().rootFolderName;
+  top.icon = icons_.folder();
+  top.payload = kTopItem;
+  top.hasChildren = !session_->parser().topEntries().empty();
+  const QModelIndex root = tree_->appendItem({}, top);
+  tree_->fetchMore(root);
+  ui_->resultsTree->expand(root);
+}
+
+std::vector<quorvel::CheckTreeItem> VolumeScanDlg::childItems(const QModelIndex& folder) {
+  std::vector<quorvel::CheckTreeItem> items;
+  if (!session_) return items;
+  const quorvel::FileSystemParser& parser = session_->parser();
+  std::vector<EntryId> ids;
+  if (isTopItem(folder)) {
+    ids = parser.topEntries();
+  } else if (const std::optional<EntryId> entry = entryAt(folder); entry && parser.isFolder(*entry)) {
+    ids = parser.children(*entry);
+  }
+  items.reserve(ids.size());
+  for (const EntryId id : ids) {
+    quorvel::CheckTreeItem item;
+    item.text = qText(parser.name(id));
+    const bool folderEntry = parser.isFolder(id);
+    item.icon = folderEntry ? icons_.folder() : icons_.forFileName(item.text);
+    item.deleted = parser.isDeleted(id);
+    item.payload = payloadOf(id);
+    item.hasChildren = folderEntry && !parser.children(id).empty();
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+std::optional<EntryId> VolumeScanDlg::entryAt(const QModelIndex& item) const { return entryOf(tree_->payload(item)); }
+
+bool VolumeScanDlg::isTopItem(const QModelIndex& item) const { return tree_->payload(item) == kTopItem; }
+
+void VolumeScanDlg::fillList(const QModelIndex& item) {
+  if (job_ != Job::None || !scanned_ || !item.isValid()) return;
+  const quorvel::FileSystemParser& parser = session_->parser();
+  const std::optional<EntryId> entry = entryAt(item);
+  if (!isTopItem(item) && !entry) return;
+  const bool folder = !entry || parser.isFolder(*entry);
+  if (!folder && !parser.getsListRow(*entry)) return;
+
+  list_->clear();
+  rowItems_.clear();
+  searchFolders_.clear();
+  searchResults_ = false;
+  if (!folder) {
+    addListRow(item);
+    return;
+  }
+  if (tree_->canFetchMore(item)) tree_->fetchMore(item);
+  for (int row = 0; row < tree_->rowCount(item); ++row) {
+    const QModelIndex child = tree_->index(row, 0, item);
+    const std::optional<EntryId> id = entryAt(child);
+    if (id && parser.getsListRow(*id)) addListRow(child);
+  }
+}
+
+void VolumeScanDlg::addListRow(const QModelIndex& item) {
+  const EntryId id = *entryAt(item);
+  quorvel::CheckListRow row;
+  row.texts = qTexts(wizard::listRowTexts(session_->parser(), id, tree_->data(item).toString().toStdString()));
+  row.icon = tree_->data(item, Qt::DecorationRole).value<QIcon>();
+  row.payload = payloadOf(id);
+  list_->addRow(row, tree_->isChecked(item));
+  rowItems_.push_back(tree_->itemId(item));
+}
+
+// A folder's check reaches its items; the rows that show them follow.
+void VolumeScanDlg::treeChecksChanged() {
+  if (searchResults_) return;
+  for (std::size_t row = 0; row < rowItems_.size(); ++row) {
+    const bool checked = tree_->isChecked(tree_->indexOf(rowItems_[row]));
+    if (list_->isRowChecked(static_cast<int>(row)) != checked) list_->setRowChecked(static_cast<int>(row), checked);
+  }
+}
+
+void VolumeScanDlg::listRowToggled(int row, bool checked) {
+  if (searchResults_ || row < 0 || static_cast<std::size_t>(row) >= rowItems_.size()) return;
+  tree_->applyCheck(tree_->indexOf(rowItems_[static_cast<std::size_t>(row)]), checked);
+}
+
+void VolumeScanDlg::listHeaderToggled(bool checked) {
+  if (searchResults_) return;
+  for (const quorvel::CheckItemId item : rowItems_) tree_->applyCheck(tree_->indexOf(item), checked);
+}
+
+// ---------------------------------------------------------------- saving
+
+std::optional<std::filesystem::path> VolumeScanDlg::outputFolder() {
+  std::optional<std::filesystem::path> folder = quorvel::outputFolderFromText(ui_->outputEdit->text().toStdString());
+  if (!folder) desktop().plainMessage(this, quorvel::kSelectOutputFolder);
+  return folder;
+}
+
+void VolumeScanDlg::browseOutput() {
+  const QString folder = desktop().existingFolder(this, "Select output folder");
+  if (!folder.isEmpty()) ui_->outputEdit->setText(folder);
+}
+
+std::vector<wizard::SaveTarget> VolumeScanDlg::checkedTargets() const {
+  const quorvel::FileSystemParser& parser = session_->parser();
+  std::vector<wizard::SaveTarget> targets;
+  for (const QModelIndex& item : tree_->topmostChecked()) {
+    if (isTopItem(item)) {
+      targets.push_back({std::nullopt, {}});
+      continue;
+    }
+    const std::optional<EntryId> entry = entryAt(item);
+    if (!entry) continue;
+    std::vector<EntryId> ancestors;
+    for (QModelIndex up = item.parent(); up.isValid() && !isTopItem(up); up = up.parent())
+      if (const std::optional<EntryId> folder = entryAt(up)) ancestors.insert(ancestors.begin(), *folder);
+    targets.push_back(wizard::checkedTarget(parser, ancestors, entry));
+  }
+  if (searchResults_) {
+    for (int row = 0; row < list_->rowCount(); ++row) {
+      const std::optional<EntryId> entry = entryOf(list_->payload(row));
+      if (entry && list_->isRowChecked(row))
+        targets.push_back({entry, searchFolders_.at(static_cast<std::size_t>(row))});
+    }
+  }
+  return targets;
+}
+
+std::optional<wizard::SaveTarget> VolumeScanDlg::selectedTarget() const {
+  const QModelIndex item = ui_->resultsTree->currentIndex();
+  if (!item.isValid()) return std::nullopt;
+  if (isTopItem(item)) return wizard::SaveTarget{std::nullopt, {}};
+  const std::optional<EntryId> entry = entryAt(item);
+  if (!entry) return std::nullopt;
+  return wizard::SaveTarget{entry, {}};
+}
+
+void VolumeScanDlg::save() {
+  if (job_ != Job::None) {
+    desktop().plainMessage(this, quorvel::kWaitForOtherProcess);
+    return;
+  }
+  const std::optional<std::filesystem::path> folder = outputFolder();
+  if (!folder || !scanned_) return;
+  std::vector<wizard::SaveTarget> targets = checkedTargets();
+  if (targets.empty()) {
+    const std::optional<wizard::SaveTarget> selected = selectedTarget();
+    if (!selected) return;
+    targets.push_back(*selected);
+  }
+  startJob(Job::Save, [this, session = session_, targets, folder = *folder](quorvel::JobContext& job) {
+    const quorvel::FileSystemParser& parser = session->parser();
+    const std::uint64_t files = wizard::countTargetFiles(parser, targets, job);
+    bool confirmed = false;
+    // A Stop pressed before the question is up means no question at all.
+    bridge_->run([this, files, &confirmed, &job] {
+      if (!job.stopRequested()) confirmed = desktop().question(this, qText(quorvel::saveQuestion(files)));
+    });
+    if (!confirmed) return;
+    const quorvel::SaveSummary summary = wizard::saveTargets(parser, targets, folder, job, &span_);
+    if (summary.filesFailed > 0)
+      job.setStatus(std::to_string(summary.filesFailed) + " files could not be saved whole.");
+    job.showMessage(quorvel::kWorkDone);
+  });
+}
+
+void VolumeScanDlg::saveOneFile(EntryId id) {
+  if (job_ != Job::None) {
+    desktop().plainMessage(this, quorvel::kWaitForOtherProcess);
+    return;
+  }
+  const std::optional<std::filesystem::path> folder = outputFolder();
+  if (!folder || !scanned_) return;
+  startJob(Job::Save, [session = session_, id, folder = *folder](quorvel::JobContext& job) {
+    const quorvel::FileSystemParser& parser = session->parser();
+    const std::filesystem::path path = folder / quorvel::safeOutputName(parser.name(id));
+    job.setStatus("saving File  " + path.string());
+    job.setDetail("File size: " + std::to_string(parser.size(id) / 1024) + " kb");
+    const bool saved = quorvel::saveSingleFile(parser, id, folder).has_value();
+    job.setDetail("");
+    job.showMessage(saved ? wizard::fileDumpedMessage(path.string()) : wizard::fileNotDumpedMessage(path.string()));
+  });
+}
+
+// ---------------------------------------------------------------- search
+
+void VolumeScanDlg::search() {
+  if (job_ != Job::None || !scanned_) return;
+  const QString pattern = ui_->searchEdit->text();
+  wizardState().searchText = pattern;
+  list_->clear();
+  rowItems_.clear();
+  searchFolders_.clear();
+  searchResults_ = true;
+  startJob(Job::Search, [this, session = session_, pattern = pattern.toStdString()](quorvel::JobContext& job) {
+    const quorvel::FileSystemParser& parser = session->parser();
+    quorvel::runSearch(parser, pattern, job, [&](const quorvel::SearchHit& hit) {
+      std::string name = parser.name(hit.id);
+      std::vector<std::string> folders = wizard::hitFolders(hit.path, name);
+      bridge_->run([this, texts = wizard::listRowTexts(parser, hit.id, hit.path), name = std::move(name), id = hit.id,
+                    folders = std::move(folders)]() mutable { addSearchRow(texts, name, id, std::move(folders)); });
+    });
+  });
+}
+
+void VolumeScanDlg::addSearchRow(const std::vector<std::string>& texts, const std::string& name, EntryId id,
+                                 std::vector<std::string> folders) {
+  quorvel::CheckListRow row;
+  row.texts = qTexts(texts);
+  row.icon = icons_.forFileName(qText(name));
+  row.payload = payloadOf(id);
+  list_->addRow(row);
+  searchFolders_.push_back(std::move(folders));
+}

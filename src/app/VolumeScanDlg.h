@@ -1,0 +1,110 @@
+#pragma once
+#include <QModelIndex>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "EntryIcons.h"
+#include "WizardScreen.h"
+#include "fs/FileSystemParser.h"
+#include "logic/ProgressSpan.h"
+#include "logic/SaveTargets.h"
+#include "session/JobRunner.h"
+#include "ui/CheckTree.h"
+#include "volumes/VolumeRecord.h"
+
+namespace Ui {
+class VolumeScanDlg;
+}
+namespace quorvel {
+class CheckListModel;
+class CheckTreeModel;
+class ScanSession;
+struct CheckTreeItem;
+}  // namespace quorvel
+class GuiJobBridge;
+
+// The scan screen: scans the volume on a worker, then shows the recovered
+// folders as a tree and the clicked folder's files as a list, saves checked
+// items, the selected folder or a double-clicked file into an output folder,
+// and searches file names. Scans, saves and searches are jobs on a worker
+// with progress, Pause, Resume and Stop; while one runs the results are not
+// touched from the screen.
+class VolumeScanDlg : public WizardScreen {
+  Q_OBJECT
+ public:
+  VolumeScanDlg(quorvel::VolumeRecord volume, quorvel::RecoveryMode mode, QWidget* parent);
+  // Advanced mode: the session whose parser the advanced-input screen has
+  // searched with, and the user's choices among what it found. The session
+  // stays that screen's as well.
+  VolumeScanDlg(quorvel::VolumeRecord volume, std::shared_ptr<quorvel::ScanSession> session,
+                const quorvel::AdvancedChoices& choices, QWidget* parent);
+  ~VolumeScanDlg() override;
+
+  const quorvel::VolumeRecord& volume() const { return volume_; }
+  quorvel::RecoveryMode mode() const { return mode_; }
+  bool jobRunning() const { return job_ != Job::None; }
+
+ signals:
+  // A scan, save or search has ended; the screen takes input again.
+  void jobFinished();
+
+ protected:
+  void beforeProcessEnds() override;
+
+ private:
+  enum class Job { None, Scan, Save, Search };
+
+  void setUpScreen();
+  void startScan(const quorvel::AdvancedChoices& choices);
+  void startJob(Job job, std::function<void(quorvel::JobContext&)> work);
+  void finishJob();
+  void showJobRunning(bool running);
+  void cannotScan();
+  void jobMessage(const QString& text);
+  void setProgressRange(qint64 low, qint64 high);
+  void setProgress(qint64 position);
+
+  void showResults();
+  std::vector<quorvel::CheckTreeItem> childItems(const QModelIndex& folder);
+  std::optional<quorvel::EntryId> entryAt(const QModelIndex& item) const;
+  bool isTopItem(const QModelIndex& item) const;
+  void fillList(const QModelIndex& item);
+  void addListRow(const QModelIndex& item);
+  void treeChecksChanged();
+  void listRowToggled(int row, bool checked);
+  void listHeaderToggled(bool checked);
+
+  std::optional<std::filesystem::path> outputFolder();
+  void browseOutput();
+  void save();
+  std::vector<wizard::SaveTarget> checkedTargets() const;
+  std::optional<wizard::SaveTarget> selectedTarget() const;
+  void saveOneFile(quorvel::EntryId id);
+  void search();
+  void addSearchRow(const std::vector<std::string>& texts, const std::string& name, quorvel::EntryId id,
+                    std::vector<std::string> folders);
+
+  void pause();
+  void resume();
+  void stop();
+
+  std::unique_ptr<Ui::VolumeScanDlg> ui_;
+  quorvel::VolumeRecord volume_;
+  quorvel::RecoveryMode mode_;
+  std::shared_ptr<quorvel::ScanSession> session_;
+  bool scanned_ = false;      // the catalogue is complete and shown
+  Job job_ = Job::None;
+  qint64 progressScale_ = 1;  // the bar counts in int; larger ranges are scaled down
+  bool searchResults_ = false;  // the list shows search results, not a folder's rows
+  std::vector<quorvel::CheckItemId> rowItems_;  // the tree item of each folder row
+  std::vector<std::vector<std::string>> searchFolders_;  // the folders of each search row
+  quorvel::CheckTreeModel* tree_ = nullptr;
+  quorvel::CheckListModel* list_ = nullptr;
+  EntryIcons icons_;
+  GuiJobBridge* bridge_;
+  wizard::ProgressSpan span_;
+  quorvel::JobRunner runner_;
+};

@@ -1,0 +1,176 @@
+#include "advanceOptions.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "DesktopServices.h"
+#include "GuiJobBridge.h"
+#include "VolumeScanDlg.h"
+#include "WizardState.h"
+#include "io/CurrentSource.h"
+#include "session/ScanSession.h"
+#include "ui_advanceOptions.h"
+
+namespace {
+
+constexpr const char* kRestart = "Please Restart the program to re begin necessary initialization...";
+constexpr const char* kNothingFound = "No File system Entry Found.Process cannot be continue...";
+constexpr const char* kPausePressed = "Pause button pressed";
+constexpr const char* kResumePressed = "Resume button pressed";
+constexpr const char* kStopPressed = "stop button pressed";
+constexpr const char* kAllStopped = "All thread Stopped";
+
+QString qText(const std::string& text) { return QString::fromStdString(text); }
+
+void fill(QComboBox* list, const std::vector<std::string>& items) {
+  list->clear();
+  for (const std::string& item : items) list->addItem(qText(item));
+  list->setCurrentIndex(items.empty() ? -1 : 0);
+}
+
+}  // namespace
+
+advanceOptions::advanceOptions(quorvel::VolumeRecord volume, int maxFileSystems, QWidget* parent)
+    : WizardScreen(parent),
+      ui_(std::make_unique<Ui::advanceOptions>()),
+      volume_(std::move(volume)),
+      maxCount_(wizard::maxCandidates(maxFileSystems)),
+      family_(wizard::advancedFamily(volume_.kind)),
+      bridge_(new GuiJobBridge(this)),
+      runner_(bridge_) {
+  ui_->setupUi(this);
+  setUpHelp(ui_->helpButton, ui_->link);
+  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(family_);
+  ui_->candidateCaption->setText(qText(layout.firstCaption));
+  ui_->clusterCaption->setVisible(layout.clusterListShown);
+  ui_->clusterCombo->setVisible(layout.clusterListShown);
+  ui_->heapCaption->setVisible(layout.heapListShown);
+  ui_->heapCombo->setVisible(layout.heapListShown);
+
+  bridge_->onStatus = [this](const QString& text) { ui_->statusLine->setText(text); };
+  bridge_->onProgressRange = [this](qint64 low, qint64 high) {
+    ui_->progressBar->setRange(static_cast<int>(std::clamp<qint64>(low, 0, INT_MAX)),
+                               static_cast<int>(std::clamp<qint64>(high, 0, INT_MAX)));
+  };
+  bridge_->onProgress = [this](qint64 position) {
+    ui_->progressBar->setValue(static_cast<int>(std::clamp<qint64>(position, 0, INT_MAX)));
+  };
+  bridge_->onMessage = [this](const QString& text) { desktop().information(this, text); };
+
+  connect(ui_->pauseButton, &QPushButton::clicked, this, &advanceOptions::pause);
+  connect(ui_->resumeButton, &QPushButton::clicked, this, &advanceOptions::resume);
+  connect(ui_->stopButton, &QPushButton::clicked, this, &advanceOptions::stop);
+  connect(ui_->backButton, &QPushButton::clicked, this, &advanceOptions::back);
+  connect(ui_->nextButton, &QPushButton::clicked, this, &advanceOptions::next);
+
+  if (!layout.openingStatus.empty()) ui_->statusLine->setText(qText(layout.openingStatus));
+  startSearch();
+}
+
+advanceOptions::~advanceOptions() {
+  bridge_->detach();
+  runner_.stop();
+  runner_.wait();
+}
+
+void advanceOptions::startSearch() {
+  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(family_);
+  if (!layout.searches) {
+    // Nothing to search on this kind; Back must stay possible.
+    showSearchRunning(false);
+    return;
+  }
+  quorvel::FileReadSeek* source = quorvel::currentSource();
+  if (!source) {
+    desktop().information(this, kRestart);
+    showSearchRunning(false);
+    return;
+  }
+  quorvel::ScanRequest request{volume_, quorvel::RecoveryMode::Advanced, {}};
+  request.advanced.maxCandidates = maxCount_;
+  request.advanced.formatted = wizardState().driveFormatted;
+  // Kinds whose searches are not there yet have no parser for this mode:
+  // they find nothing.
+  if (std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.kind, request.mode))
+    session_ = std::make_shared<quorvel::ScanSession>(request, std::move(parser));
+
+  searching_ = true;
+  showSearchRunning(true);
+  runner_.start([this, session = session_, source, family = family_,
+                 status = layout.searchStatus](quorvel::JobContext& job) {
+    if (!status.empty()) job.setStatus(status);
+    quorvel::CandidateLists lists;
+    if (session)
+      lists = session->findCandidates(*source, job);
+    else
+      lists.sectorsPerCluster = wizard::fixedClusterChoices(family);
+    bridge_->run([this, lists] { finishSearch(lists); });
+  });
+}
+
+void advanceOptions::finishSearch(const quorvel::CandidateLists& lists) {
+  lists_ = lists;
+  fill(ui_->candidateCombo, lists.tfs);
+  fill(ui_->clusterCombo, lists.sectorsPerCluster);
+  fill(ui_->heapCombo, lists.heapOffsets);
+  searching_ = false;
+  showSearchRunning(false);
+  const wizard::SearchReport report = wizard::searchReport(family_, lists);
+  if (!report.message.empty()) desktop().information(this, qText(report.message));
+  if (!report.status.empty()) ui_->statusLine->setText(qText(report.status));
+  emit searchFinished();
+}
+
+void advanceOptions::showSearchRunning(bool running) {
+  for (QWidget* control : {static_cast<QWidget*>(ui_->progressBar), static_cast<QWidget*>(ui_->pauseButton),
+                           static_cast<QWidget*>(ui_->resumeButton), static_cast<QWidget*>(ui_->stopButton)})
+    control->setVisible(running);
+  ui_->backButton->setEnabled(!running);
+  ui_->nextButton->setEnabled(!running);
+}
+
+void advanceOptions::pause() {
+  if (!searching_) return;
+  runner_.pause();
+  ui_->statusLine->setText(kPausePressed);
+}
+
+void advanceOptions::resume() {
+  if (!searching_) return;
+  runner_.resume();
+  ui_->statusLine->setText(kResumePressed);
+}
+
+// The search ends at its next look at the flag and offers what it found.
+void advanceOptions::stop() {
+  if (!searching_) return;
+  runner_.stop();
+  ui_->statusLine->setText(kStopPressed);
+  ui_->backButton->setEnabled(true);
+  ui_->nextButton->setEnabled(true);
+}
+
+void advanceOptions::back() {
+  // Whatever the worker still reports is for a screen that is going away.
+  bridge_->detach();
+  runner_.stop();
+  goBack();
+}
+
+void advanceOptions::next() {
+  const std::optional<quorvel::AdvancedChoices> choices =
+      wizard::advancedChoices(lists_, ui_->candidateCombo->currentIndex(), ui_->clusterCombo->currentIndex(),
+                              ui_->heapCombo->currentIndex(), wizardState().driveFormatted, maxCount_);
+  if (searching_ || !session_ || ui_->candidateCombo->currentIndex() < 0) {
+    desktop().information(this, kNothingFound);
+    return;
+  }
+  if (!choices) return;  // no cluster size chosen
+  openNext(new VolumeScanDlg(volume_, session_, *choices, this));
+}
+
+void advanceOptions::beforeProcessEnds() {
+  if (!searching_) return;
+  runner_.stop();
+  ui_->statusLine->setText(kAllStopped);
+}

@@ -1,0 +1,58 @@
+#pragma once
+#include <memory>
+
+#include "WizardScreen.h"
+#include "fs/FileSystemParser.h"
+#include "logic/AdvancedInputRules.h"
+#include "session/JobRunner.h"
+#include "volumes/VolumeRecord.h"
+
+namespace Ui {
+class advanceOptions;
+}
+namespace quorvel {
+class ScanSession;
+}
+class GuiJobBridge;
+
+// The advanced-input screen: searches a damaged volume on a worker for the
+// structures its scan can start from (MFT records, FAT copies, heap starts),
+// offers them with the cluster sizes, and hands its session and the user's
+// choices to the scan screen.
+class advanceOptions : public WizardScreen {
+  Q_OBJECT
+ public:
+  // `maxFileSystems`: how many candidates to look for (3 when below 1).
+  advanceOptions(quorvel::VolumeRecord volume, int maxFileSystems, QWidget* parent);
+  ~advanceOptions() override;
+
+  const quorvel::VolumeRecord& volume() const { return volume_; }
+  bool searching() const { return searching_; }
+
+ signals:
+  // The search has ended and its lists are filled.
+  void searchFinished();
+
+ protected:
+  void beforeProcessEnds() override;
+
+ private:
+  void startSearch();
+  void finishSearch(const quorvel::CandidateLists& lists);
+  void showSearchRunning(bool running);
+  void pause();
+  void resume();
+  void stop();
+  void back();
+  void next();
+
+  std::unique_ptr<Ui::advanceOptions> ui_;
+  quorvel::VolumeRecord volume_;
+  int maxCount_;
+  wizard::AdvancedFamily family_;
+  std::shared_ptr<quorvel::ScanSession> session_;
+  quorvel::CandidateLists lists_;
+  bool searching_ = false;
+  GuiJobBridge* bridge_;
+  quorvel::JobRunner runner_;
+};

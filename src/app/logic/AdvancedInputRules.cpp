@@ -1,0 +1,125 @@
+#include "logic/AdvancedInputRules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "logic/DecimalText.h"
+
+namespace wizard {
+
+namespace {
+
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+std::string formatted(const char* format, std::size_t first, std::size_t second = 0) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, static_cast<int>(first), static_cast<int>(second));
+  return text;
+}
+
+constexpr const char* kParsingDone = "Parsing done.Click Next to continue.";
+
+}  // namespace
+
+AdvancedFamily advancedFamily(const std::string& kind) {
+  const std::string key = lowerCase(kind);
+  if (key == "ntfs") return AdvancedFamily::Ntfs;
+  if (key == "fat16" || key == "fat") return AdvancedFamily::Fat16;
+  if (key == "fat32") return AdvancedFamily::Fat32;
+  if (key == "fat64" || key == "exfat") return AdvancedFamily::ExFat;
+  return AdvancedFamily::Other;
+}
+
+AdvancedInputLayout advancedInputLayout(AdvancedFamily family) {
+  AdvancedInputLayout layout;
+  layout.firstCaption = "TFS :";
+  switch (family) {
+    case AdvancedFamily::Ntfs:
+      layout.clusterListShown = layout.searches = true;
+      layout.openingStatus = "ntfs partition selected....";
+      break;
+    case AdvancedFamily::Fat16:
+      layout.clusterListShown = layout.searches = true;
+      layout.firstCaption = "Total fat16 Entries Found:";
+      layout.searchStatus = "Finding Fat entries....";
+      break;
+    case AdvancedFamily::Fat32:
+      layout.clusterListShown = layout.searches = true;
+      break;
+    case AdvancedFamily::ExFat:
+      // A list without its caption would leave the user guessing what it is.
+      layout.clusterListShown = layout.heapListShown = layout.searches = true;
+      layout.firstCaption = "Total fat64 Entries Found:";
+      layout.searchStatus = "Finding Fat64 entries....";
+      break;
+    case AdvancedFamily::Other:
+      break;
+  }
+  return layout;
+}
+
+int maxCandidates(int typed) { return typed < 1 ? 3 : typed; }
+
+std::vector<std::string> fixedClusterChoices(AdvancedFamily family) {
+  switch (family) {
+    case AdvancedFamily::Ntfs: return {"8", "4", "2", "16", "32", "64"};
+    case AdvancedFamily::Fat16: return {"4", "8", "16", "2", "32", "64", "128"};
+    case AdvancedFamily::Fat32: return {"2", "4", "16", "32", "64", "8"};
+    case AdvancedFamily::ExFat: return {"8", "9", "10", "11"};
+    case AdvancedFamily::Other: break;
+  }
+  return {};
+}
+
+SearchReport searchReport(AdvancedFamily family, const quorvel::CandidateLists& lists) {
+  const std::size_t found = lists.tfs.size();
+  switch (family) {
+    case AdvancedFamily::Ntfs:
+      return {formatted("Number of MFT-ENTRY found = %d . Please select the choice from combo box and click Next "
+                        "button to proceed.",
+                        found),
+              "Parsing done.Click next to continue."};
+    case AdvancedFamily::Fat16:
+      return {formatted("Number of FAT-ENTRY found = %d . Please select the choice from combo box and click Next "
+                        "button to proceed.",
+                        found),
+              kParsingDone};
+    case AdvancedFamily::Fat32:
+      if (found == 0) return {"NO FAT  FAT32-ENTRY found ..", ""};
+      return {formatted("Number of FAT32-ENTRY found = %d . Please select the choice from combo box and click Next "
+                        "button to proceed.",
+                        found),
+              kParsingDone};
+    case AdvancedFamily::ExFat:
+      return {formatted("Number of FAT64-ENTRY found = %d and Number of HeapOffset-ENTRY found =  %d  . Please "
+                        "select the choice from ( Entry and Heap ) Combobox and click Next button to proceed.",
+                        found, lists.heapOffsets.size()),
+              kParsingDone};
+    case AdvancedFamily::Other:
+      break;
+  }
+  return {};
+}
+
+std::optional<quorvel::AdvancedChoices> advancedChoices(const quorvel::CandidateLists& lists, int candidate,
+                                                        int clusterChoice, int heapOffset, bool formatted,
+                                                        int maxCount) {
+  const auto within = [](int index, const std::vector<std::string>& list) {
+    return index >= 0 && static_cast<std::size_t>(index) < list.size();
+  };
+  if (!within(candidate, lists.tfs) || !within(clusterChoice, lists.sectorsPerCluster)) return std::nullopt;
+  quorvel::AdvancedChoices choices;
+  choices.tfs = candidate;
+  const std::int64_t value = readDecimal(lists.sectorsPerCluster[static_cast<std::size_t>(clusterChoice)]);
+  choices.sectorsPerCluster = value > 0 && value < (1 << 16) ? static_cast<int>(value) : 0;
+  choices.heapOffset = within(heapOffset, lists.heapOffsets) ? heapOffset : -1;
+  choices.formatted = formatted;
+  choices.maxCandidates = maxCandidates(maxCount);
+  return choices;
+}
+
+}  // namespace wizard

@@ -1,0 +1,22 @@
+#pragma once
+// Which recovery modes the recovery mode screen offers for a volume's kind.
+#include <string>
+
+namespace wizard {
+
+// The first three characters of a kind after leading white space ("  NTFS"
+// gives "NTF").
+std::string kindKey(const std::string& kind);
+
+struct OfferedModes {
+  bool standard = true;
+  bool advanced = true;
+  bool deep = true;
+  bool formattedChoice = false;  // "Is Drive Formated..?" beside Advanced
+};
+
+// Keys compare without regard to letter case: FAT kinds have no Deep mode,
+// ext has neither Advanced nor Deep, HFS+ has no Advanced.
+OfferedModes offeredModes(const std::string& kind);
+
+}  // namespace wizard

@@ -1,0 +1,159 @@
+#include "logic/VolumeListRules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+
+#include "logic/DecimalText.h"
+
+namespace wizard {
+
+namespace {
+
+constexpr std::int64_t kSectorsPerMebibyte = 2048;
+
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  return prefix.size() <= text.size() && lowerCase(text.substr(0, prefix.size())) == lowerCase(prefix);
+}
+
+// "300   MB" becomes "300": every "MB" removed, spaces trimmed at both ends.
+std::string plainSizeText(std::string text) {
+  for (std::size_t at = text.find("MB"); at != std::string::npos; at = text.find("MB", at)) text.erase(at, 2);
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  const std::size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+// The kind a custom setting gives; RAW keeps the kind, as it leaves the chain.
+std::string kindForTreatAs(const std::string& entry, const std::string& current) {
+  const std::string key = lowerCase(entry);
+  if (key == "ntfs") return "ntfs";
+  if (key == "fat16") return "fat16";
+  if (key == "fat32") return "fat32";
+  if (key == "fat64") return "fat64";
+  if (key == "extx") return "extX";
+  if (key == "hfs+") return "HFS+";
+  return current;
+}
+
+}  // namespace
+
+const std::vector<std::string>& treatAsEntries() {
+  static const std::vector<std::string> entries = {"EXTX", "FAT16", "FAT32", "FAT64", "HFS+", "NTFS", "RAW"};
+  return entries;
+}
+
+int treatAsEntryFor(const std::string& kind) {
+  const std::vector<std::string>& entries = treatAsEntries();
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (startsWithIgnoringCase(entries[i], kind)) return static_cast<int>(i);
+  return -1;
+}
+
+SectorRange rangeOfRow(const std::string& sizeText, const std::string& startText) {
+  SectorRange range;
+  range.start = readDecimal(startText);
+  const std::int64_t mebibytes = readDecimal(sizeText);
+  std::int64_t sectors = 0;
+  if (__builtin_mul_overflow(mebibytes, kSectorsPerMebibyte, &sectors)) sectors = std::numeric_limits<std::int64_t>::max();
+  if (sectors > 0 && __builtin_add_overflow(range.start, sectors - 1, &range.end))
+    range.end = std::numeric_limits<std::int64_t>::max();
+  return range;
+}
+
+std::string stepSector(const std::string& text, int stepsUp) {
+  std::int64_t value = readDecimal(text);
+  if (stepsUp > 0 && value < std::numeric_limits<std::int64_t>::max()) ++value;
+  if (stepsUp < 0 && value > 0) --value;
+  return decimalText(value);
+}
+
+VolumeRow VolumeListRows::rowFor(const quorvel::VolumeRecord& volume) {
+  return {{volume.label, volume.kind, volume.sizeText, decimalText(volume.startSector)}, volume};
+}
+
+void VolumeListRows::insertRow(const quorvel::VolumeRecord& volume, bool atTop) {
+  if (atTop)
+    rows_.insert(rows_.begin(), rowFor(volume));
+  else
+    rows_.push_back(rowFor(volume));
+}
+
+void VolumeListRows::clear() {
+  rows_.clear();
+  volumes_.clear();
+}
+
+void VolumeListRows::setListed(std::vector<quorvel::VolumeRecord> volumes) {
+  clear();
+  volumes_ = std::move(volumes);
+  for (std::size_t i = 0; i < volumes_.size(); ++i) {
+    volumes_[i].label = std::to_string(i);
+    insertRow(volumes_[i], false);
+  }
+}
+
+void VolumeListRows::addFound(const quorvel::VolumeRecord& volume) {
+  volumes_.push_back(volume);
+  insertRow(volume, true);
+}
+
+int VolumeListRows::addCustom() {
+  quorvel::VolumeRecord custom;
+  custom.kind = "CUSTOM ";
+  custom.label = std::to_string(volumes_.size());
+  custom.sizeText = "0";
+  custom.startSector = 0;
+  volumes_.push_back(custom);
+  const bool atTop = mode_ == ListingMode::Advanced;
+  insertRow(custom, atTop);
+  return atTop ? 0 : static_cast<int>(rows_.size()) - 1;
+}
+
+void VolumeListRows::filter() {
+  rows_.clear();
+  for (std::size_t i = 1; i < volumes_.size(); ++i) {
+    if (volumes_[i - 1].startSector == std::numeric_limits<std::int64_t>::max()) continue;
+    if (volumes_[i].startSector != volumes_[i - 1].startSector + 1) continue;
+    volumes_[i].label = std::to_string(i);
+    insertRow(volumes_[i], true);
+  }
+}
+
+NextStep VolumeListRows::next(int row, const CustomSetting& custom) {
+  if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return NextStep::NoSelection;
+  VolumeRow& chosen = rows_[static_cast<std::size_t>(row)];
+  quorvel::VolumeRecord& volume = chosen.record;
+
+  if (!custom.ticked && customApplied_) {
+    volume.label = chosen.texts[0];
+    volume.kind = chosen.texts[1];
+    volume.sizeText = plainSizeText(chosen.texts[2]);
+    volume.startSector = readDecimal(chosen.texts[3]);
+  }
+  if (custom.ticked) {
+    customApplied_ = true;
+    const std::int64_t start = readDecimal(custom.startText);
+    const std::int64_t end = readDecimal(custom.endText);
+    volume.startSector = start;
+    const auto first = static_cast<std::uint64_t>(start);
+    const auto last = static_cast<std::uint64_t>(end);
+    volume.sizeText =
+        last > first ? decimalText(static_cast<std::int64_t>((last - first + 1) / kSectorsPerMebibyte)) : "0";
+    if (!custom.treatAs.empty()) volume.kind = kindForTreatAs(custom.treatAs, volume.kind);
+    if (lowerCase(custom.treatAs) == "raw") {
+      volume.kind = "RAW";
+      return NextStep::RawRecovery;
+    }
+  }
+  if (lowerCase(volume.kind) == "unknown") return NextStep::UnknownVolume;
+  return NextStep::RecoveryMode;
+}
+
+}  // namespace wizard

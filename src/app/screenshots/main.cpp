@@ -1,0 +1,160 @@
+// quorvel-screenshots OUTDIR DISK_IMAGE VOLUME_IMAGE: renders every screen of
+// the wizard offscreen into OUTDIR/NN-name.png, each opened on the given
+// images the way the chain opens it. A new screen is one line in shots().
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QRadioButton>
+#include <QEventLoop>
+#include <QTableWidget>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "CQuorvelAboutDlg.h"
+#include "DesktopServices.h"
+#include "DriveParsingModes.h"
+#include "ImageOptionDialog.h"
+#include "ParceModeNtfsDlg.h"
+#include "PopulateDriveDlg.h"
+#include "VolumeOperations.h"
+#include "VolumeScanDlg.h"
+#include "WizardState.h"
+#include "advanceOptions.h"
+#include "io/CurrentSource.h"
+#include "volumes/Partition.h"
+
+namespace {
+
+// Answers the file dialog with the disk image and shows no boxes: messages
+// go to stderr, so a missing image is still noticed.
+class QuietDesktop : public DesktopServices {
+ public:
+  QString fileName;
+  void information(QWidget*, const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+  void plainMessage(QWidget*, const QString& text) override { information(nullptr, text); }
+  bool question(QWidget*, const QString&) override { return false; }
+  QString openFileName(QWidget*, const QString&, const QString&) override { return fileName; }
+  QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+  QString existingFolder(QWidget*, const QString&) override { return {}; }
+  void openPage(const QUrl&) override {}
+  void endProcess(int) override {}
+};
+
+struct Images {
+  QString disk;
+  QString volume;
+};
+
+// Runs the event loop until `screen` emits `done`, or two minutes have passed.
+template <class Screen, class Signal>
+void waitFor(Screen* screen, Signal done) {
+  QEventLoop loop;
+  QObject::connect(screen, done, &loop, &QEventLoop::quit);
+  QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+wizard::VolumeListRequest listRequest(const Images& images, wizard::ListingMode mode) {
+  wizard::VolumeListRequest request;
+  request.imagePath = images.disk.toStdString();
+  request.mode = mode;
+  return request;
+}
+
+PopulateDriveDlg* listedVolumes(QWidget* root, const Images& images, wizard::ListingMode mode) {
+  wizardState().diskImageMode = true;
+  auto* list = new PopulateDriveDlg(listRequest(images, mode), root);
+  if (mode == wizard::ListingMode::Advanced) waitFor(list, &PopulateDriveDlg::listingFinished);
+  if (auto* table = list->findChild<QTableWidget*>("volumeTable"); table && table->rowCount() > 0) table->selectRow(0);
+  return list;
+}
+
+// The first volume of the volume image, as the volume information shows it.
+quorvel::VolumeRecord probedVolume(const Images& images) {
+  quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
+  quorvel::VolumeRecord probe;
+  if (openSectorSource(*quorvel::currentSource(), images.volume))
+    quorvel::probeVolumeImage(*quorvel::currentSource(), probe);
+  probe.volumeName = "Unknown";
+  return probe;
+}
+
+ParceModeNtfsDlg* recoveryMode(QWidget* root, const quorvel::VolumeRecord& volume, const char* radio) {
+  auto* mode = new ParceModeNtfsDlg(volume, root);
+  if (auto* button = mode->findChild<QRadioButton*>(radio)) button->click();
+  return mode;
+}
+
+struct Shot {
+  const char* name;
+  std::function<QWidget*(ImageOptionDialog* root, const Images& images)> open;
+};
+
+std::vector<Shot> shots() {
+  using Root = ImageOptionDialog*;
+  using I = const Images&;
+  return {
+      {"source-selection", [](Root root, I) { return root; }},
+      {"drive-parsing-modes", [](Root root, I images) { return new DriveParsingModes(images.disk, root); }},
+      {"volume-list", [](Root root, I images) { return listedVolumes(root, images, wizard::ListingMode::Standard); }},
+      {"volume-list-advanced",
+       [](Root root, I images) { return listedVolumes(root, images, wizard::ListingMode::Advanced); }},
+      {"volume-information",
+       [](Root root, I images) { return new VolumeOperations(probedVolume(images), images.volume, root); }},
+      {"recovery-mode", [](Root root, I images) { return recoveryMode(root, probedVolume(images), "standardRadio"); }},
+      {"recovery-mode-advanced",
+       [](Root root, I images) { return recoveryMode(root, probedVolume(images), "advancedRadio"); }},
+      {"advanced-input",
+       [](Root root, I images) {
+         auto* input = new advanceOptions(probedVolume(images), 3, root);
+         waitFor(input, &advanceOptions::searchFinished);
+         return input;
+       }},
+      {"volume-scan",
+       [](Root root, I images) {
+         auto* scan = new VolumeScanDlg(probedVolume(images), quorvel::RecoveryMode::Standard, root);
+         if (scan->jobRunning()) waitFor(scan, &VolumeScanDlg::jobFinished);
+         return scan;
+       }},
+      {"about", [](Root root, I) { return new CQuorvelAboutDlg(root); }},
+  };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: quorvel-screenshots OUTDIR DISK_IMAGE VOLUME_IMAGE\n");
+    return 2;
+  }
+  const QDir out(QString::fromLocal8Bit(argv[1]));
+  if (!out.mkpath(".")) {
+    std::fprintf(stderr, "quorvel-screenshots: cannot create %s\n", argv[1]);
+    return 1;
+  }
+  const Images images{QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3])};
+  auto quiet = std::make_unique<QuietDesktop>();
+  quiet->fileName = images.disk;
+  replaceDesktopServices(std::move(quiet));
+
+  int number = 0;
+  int failed = 0;
+  for (const Shot& shot : shots()) {
+    ImageOptionDialog root;
+    if (auto* browse = root.findChild<QAbstractButton*>("browseButton")) browse->click();
+    QWidget* screen = shot.open(&root, images);
+    screen->show();
+    QApplication::processEvents();
+    const QString file = out.filePath(QString("%1-%2.png").arg(++number, 2, 10, QChar('0')).arg(shot.name));
+    if (!screen->grab().save(file)) {
+      std::fprintf(stderr, "quorvel-screenshots: cannot write %s\n", qPrintable(file));
+      ++failed;
+      continue;
+    }
+    std::printf("%s\n", qPrintable(file));
+  }
+  return failed ? 1 : 0;
+}

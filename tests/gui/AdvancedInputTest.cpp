@@ -1,0 +1,268 @@
+// The advanced-input screen on real NTFS images: the MFT candidates it
+// offers, the scan of the chosen one, and what it says when nothing is found.
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTreeView>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "ScreenTestSupport.h"
+#include "VolumeScanDlg.h"
+#include "advanceOptions.h"
+#include "session/ScanSession.h"
+#include "volumes/Partition.h"
+
+using namespace screentest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A bound that keeps a broken screen from hanging the run, not a measure.
+constexpr int kLongest = 300000;
+
+fs::path ntfsImage(const char* name) { return quorvel::test::fixtureDir() / "ntfs" / name; }
+
+// Facts the image builder wrote down because no oracle tool can tell them.
+std::string fact(const std::string& key) {
+  std::ifstream in(ntfsImage("ntfs-expected.txt"));
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with(key + "=")) return line.substr(key.size() + 1);
+  qFatal("ntfs-expected.txt has no %s", key.c_str());
+}
+
+quorvel::VolumeRecord openVolumeImage(const fs::path& path, const std::string& kind = {}) {
+  auto source = std::make_unique<quorvel::FileReadSeek>();
+  if (!source->open(path.string())) qFatal("cannot open %s", path.c_str());
+  quorvel::VolumeRecord volume;
+  quorvel::probeVolumeImage(*source, volume);
+  if (!kind.empty()) volume.kind = kind;
+  quorvel::replaceCurrentSource(std::move(source));
+  return volume;
+}
+
+QStringList items(QComboBox* list) {
+  QStringList texts;
+  for (int i = 0; i < list->count(); ++i) texts << list->itemText(i);
+  return texts;
+}
+
+QStringList topNames(VolumeScanDlg* scan) {
+  auto* tree = part<QTreeView>(scan, "resultsTree");
+  const QModelIndex top = tree->model()->index(0, 0);
+  QStringList names;
+  for (int row = 0; row < tree->model()->rowCount(top); ++row)
+    names << tree->model()->index(row, 0, top).data().toString();
+  return names;
+}
+
+// Run the event loop until the job has ended, serving the worker's reports
+// as they come.
+bool searchEnds(advanceOptions* screen) {
+  if (!screen->searching()) return true;
+  QSignalSpy finished(screen, &advanceOptions::searchFinished);
+  return finished.wait(kLongest) || !screen->searching();
+}
+
+bool scanEnds(VolumeScanDlg* screen) {
+  if (!screen->jobRunning()) return true;
+  QSignalSpy finished(screen, &VolumeScanDlg::jobFinished);
+  return finished.wait(kLongest) || !screen->jobRunning();
+}
+
+bool jobControlsShown(QWidget* screen) {
+  for (const char* name : {"progressBar", "pauseButton", "resumeButton", "stopButton"})
+    if (!part<QWidget>(screen, name)->isHidden()) return true;
+  return false;
+}
+
+}  // namespace
+
+class AdvancedInputTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Both $MFTs of the image are offered; each reads its own catalogue
+  // (the older one's runs were pointed at its copy).
+  void offersBothMftsAndScansTheChosenOne_data() {
+    QTest::addColumn<QString>("candidate");
+    QTest::addColumn<QString>("present");
+    QTest::addColumn<QString>("absent");
+    QTest::newRow("older") << "two-mfts.older-candidate"
+                           << "previous.txt"
+                           << "readme.txt";
+    QTest::newRow("current") << "two-mfts.current-candidate"
+                             << "readme.txt"
+                             << "previous.txt";
+  }
+  void offersBothMftsAndScansTheChosenOne() {
+    QFETCH(QString, candidate);
+    QFETCH(QString, present);
+    QFETCH(QString, absent);
+    TestDesktop desktop;
+    QWidget host;
+    auto* screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    screen->show();
+    QVERIFY(!part<QPushButton>(screen, "nextButton")->isEnabled());
+    QVERIFY(searchEnds(screen));
+
+    auto* candidates = part<QComboBox>(screen, "candidateCombo");
+    const int found = candidates->count();
+    QVERIFY(found >= 2);
+    QStringList numbered;
+    for (int i = 0; i < found; ++i) numbered << QString("MFT_ENTRY:%1").arg(i);
+    QCOMPARE(items(candidates), numbered);
+    QCOMPARE(items(part<QComboBox>(screen, "clusterCombo")), (QStringList{"8", "4", "2", "16", "32", "64"}));
+    QCOMPARE(desktop->messages,
+             QStringList{QString("Number of MFT-ENTRY found = %1 . Please select the choice from combo "
+                                 "box and click Next button to proceed.")
+                             .arg(found)});
+    QCOMPARE(part<QLabel>(screen, "statusLine")->text(), QString("Parsing done.Click next to continue."));
+    QVERIFY(part<QPushButton>(screen, "nextButton")->isEnabled());
+    QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());
+    QVERIFY(!jobControlsShown(screen));
+
+    candidates->setCurrentIndex(std::stoi(fact(candidate.toStdString())));
+    part<QComboBox>(screen, "clusterCombo")->setCurrentIndex(0);
+    press(screen, "nextButton");
+    VolumeScanDlg* scan = shownChild<VolumeScanDlg>(screen);
+    QVERIFY(scan);
+    QVERIFY(!screen->isVisible());
+    QCOMPARE(scan->mode(), quorvel::RecoveryMode::Advanced);
+    QVERIFY(scanEnds(scan));
+    QCOMPARE(desktop->messages.last(), QString(quorvel::kScanDone));
+    QVERIFY(topNames(scan).contains(present));
+    QVERIFY(!topNames(scan).contains(absent));
+
+    // Back and Next again scan anew with the same search's results.
+    press(scan, "backButton");
+    settle();
+    QVERIFY(screen->isVisible());
+    press(screen, "nextButton");
+    scan = shownChild<VolumeScanDlg>(screen);
+    QVERIFY(scan);
+    QVERIFY(scanEnds(scan));
+    QVERIFY(topNames(scan).contains(present));
+  }
+
+  // A volume of zeros holds nothing any search looks for: the user is told
+  // so, and Next opens no scan.
+  void nothingFoundMeansNoScan_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("NTFS") << "NTFS"
+                          << "TFS :"
+                          << "Number of MFT-ENTRY found = 0 . Please select the choice from combo box and click Next "
+                             "button to proceed.";
+    QTest::newRow("FAT16") << "FAT16"
+                           << "Total fat16 Entries Found:"
+                           << "Number of FAT-ENTRY found = 0 . Please select the choice from combo box and click Next "
+                              "button to proceed.";
+    QTest::newRow("FAT32") << "FAT32"
+                           << "TFS :"
+                           << "NO FAT  FAT32-ENTRY found ..";
+    QTest::newRow("exFAT") << "FAT64"
+                           << "Total fat64 Entries Found:"
+                           << "Number of FAT64-ENTRY found = 0 and Number of HeapOffset-ENTRY found =  0  . Please "
+                              "select the choice from ( Entry and Heap ) Combobox and click Next button to proceed.";
+  }
+  void nothingFoundMeansNoScan() {
+    QFETCH(QString, kind);
+    QFETCH(QString, caption);
+    QFETCH(QString, report);
+    TestDesktop desktop;
+    quorvel::test::TempImage zeros;
+    zeros.resize(4 * 1048576);
+    quorvel::VolumeRecord volume = openVolumeImage(zeros.path());
+    volume.kind = kind.toStdString();
+    volume.sizeText = "4   MB";
+    QWidget host;
+    auto* screen = new advanceOptions(volume, 0, &host);
+    screen->show();
+    QCOMPARE(part<QLabel>(screen, "candidateCaption")->text(), caption);
+    QVERIFY(searchEnds(screen));
+    QCOMPARE(desktop->messages, QStringList{report});
+    QCOMPARE(part<QComboBox>(screen, "candidateCombo")->count(), 0);
+    QVERIFY(part<QComboBox>(screen, "clusterCombo")->count() > 0);
+    press(screen, "nextButton");
+    QCOMPARE(desktop->messages.last(), QString("No File system Entry Found.Process cannot be continue..."));
+    QVERIFY(!shownChild<VolumeScanDlg>(screen));
+    QVERIFY(screen->isVisible());
+  }
+
+  // Stop ends the search early; what it found so far is offered.
+  void stopOffersWhatWasFound() {
+    TestDesktop desktop;
+    QWidget host;
+    auto* screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    screen->show();
+    press(screen, "stopButton");
+    QCOMPARE(part<QLabel>(screen, "statusLine")->text(), QString("stop button pressed"));
+    QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());
+    QVERIFY(searchEnds(screen));
+    const int found = part<QComboBox>(screen, "candidateCombo")->count();
+    QCOMPARE(desktop->messages, QStringList{QString("Number of MFT-ENTRY found = %1 . Please select the choice from "
+                                                    "combo box and click Next button to proceed.")
+                                                .arg(found)});
+    QVERIFY(!jobControlsShown(screen));
+  }
+
+  void pauseHoldsTheSearchUntilResume() {
+    TestDesktop desktop;
+    QWidget host;
+    auto* screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    screen->show();
+    press(screen, "pauseButton");
+    QCOMPARE(part<QLabel>(screen, "statusLine")->text(), QString("Pause button pressed"));
+    QTest::qWait(300);  // however long it is left, a paused search does not end
+    QVERIFY(screen->searching());
+    QVERIFY(desktop->messages.isEmpty());
+    press(screen, "resumeButton");
+    QVERIFY(searchEnds(screen));
+    QVERIFY(part<QComboBox>(screen, "candidateCombo")->count() >= 2);
+  }
+
+  void backDuringTheSearchReturnsAtOnce() {
+    TestDesktop desktop;
+    QWidget host;
+    QPointer<advanceOptions> screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    screen->show();
+    press(screen, "stopButton");  // Back is offered once the search is told to stop
+    press(screen, "backButton");
+    settle();
+    QVERIFY(screen.isNull());
+    QVERIFY(host.isVisible());
+    QVERIFY(desktop->messages.isEmpty());
+  }
+
+  // Kinds with nothing to search for leave the user a way on and back.
+  void otherKindsSearchNothing() {
+    TestDesktop desktop;
+    QWidget host;
+    auto* screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-main.img"), "Basic data partition"), 3, &host);
+    QVERIFY(!screen->searching());
+    QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());
+    QVERIFY(!jobControlsShown(screen));
+    press(screen, "nextButton");
+    QCOMPARE(desktop->messages, QStringList{"No File system Entry Found.Process cannot be continue..."});
+  }
+
+  void withoutASourceTheUserIsToldToRestart() {
+    TestDesktop desktop;  // no source, as at start
+    QWidget host;
+    quorvel::VolumeRecord volume;
+    volume.kind = "NTFS";
+    volume.sizeText = "48";
+    auto* screen = new advanceOptions(volume, 3, &host);
+    QCOMPARE(desktop->messages, QStringList{"Please Restart the program to re begin necessary initialization..."});
+    QVERIFY(!screen->searching());
+    QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());
+  }
+};
+
+QTEST_MAIN(AdvancedInputTest)
+#include "AdvancedInputTest.moc"
