@@ -7,6 +7,7 @@
 #include <set>
 
 #include "fs/fat/ExFatBuilders.h"
+#include "support/ParserWalks.h"
 
 namespace quorvel::test {
 namespace {
@@ -16,17 +17,6 @@ using Names = std::vector<std::string>;
 ExFatEntrySet named(const std::u16string& name) { return exFile(name, 0, 0); }
 
 // Every entry reachable from the top, each met once.
-std::size_t countReachable(const ScannedFat& v) {
-  std::set<EntryId> seen;
-  std::vector<EntryId> stack = v.parser->topEntries();
-  while (!stack.empty()) {
-    const EntryId id = stack.back();
-    stack.pop_back();
-    EXPECT_TRUE(seen.insert(id).second) << "entry " << id << " reached twice";
-    for (EntryId c : v.parser->children(id)) stack.push_back(c);
-  }
-  return seen.size();
-}
 
 TEST(ExFatFolders, TheRootFollowsItsFragmentedChain) {
   ExFatVolume volume(2400);
@@ -116,7 +106,7 @@ TEST(ExFatFolders, ChainsThatLoopAreReadOnce) {
   EXPECT_EQ(v->childNames(v->find("parent")), (Names{"p1", "child"}));
   EXPECT_EQ(v->childNames(v->find("parent/child")), (Names{"c1"}));
   EXPECT_TRUE(v->childNames(v->find("back")).empty());
-  EXPECT_EQ(countReachable(*v), 9u);
+  EXPECT_EQ(countReachable(*v->parser), 9u);
 }
 
 TEST(ExFatFolders, FoldersSharingAClusterListItsEntriesOnce) {
@@ -129,7 +119,7 @@ TEST(ExFatFolders, FoldersSharingAClusterListItsEntriesOnce) {
   ASSERT_TRUE(v->scanned);
   EXPECT_EQ(v->childNames(v->find("first")), (Names{"shared.txt"}));
   EXPECT_TRUE(v->childNames(v->find("second")).empty());
-  EXPECT_EQ(countReachable(*v), 3u);
+  EXPECT_EQ(countReachable(*v->parser), 3u);
 }
 
 TEST(ExFatFolders, DeletedFoldersAreReadAsFarAsIsSure) {

@@ -12,6 +12,7 @@
 #include "fs/FileSystemParser.h"
 #include "fs/fat/FatLayout.h"
 #include "support/TestSupport.h"
+#include "support/ContentSinks.h"
 
 namespace quorvel::test {
 
@@ -118,16 +119,6 @@ class FatVolume {
   ByteVector boot_;
   std::vector<std::uint32_t> fat_;
   std::vector<std::pair<std::uint64_t, ByteVector>> writes_;
-};
-
-// Collects streamed content.
-class CollectingSink : public ContentSink {
- public:
-  bool write(Bytes data) override {
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    return true;
-  }
-  ByteVector bytes;
 };
 
 enum class FatParserKind { Fat16, Fat32 };

@@ -11,20 +11,13 @@
 #include "fs/CatalogueWalk.h"
 #include "session/ScanSession.h"
 #include "support/TestSupport.h"
+#include "support/ContentSinks.h"
 
 namespace quorvel::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class CountingSink : public ContentSink {
- public:
-  bool write(Bytes data) override {
-    bytes += data.size();
-    return true;
-  }
-  std::uint64_t bytes = 0;
-};
 
 struct CorruptionCase {
   std::string image;

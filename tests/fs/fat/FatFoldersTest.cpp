@@ -5,6 +5,7 @@
 #include <set>
 
 #include "fs/fat/FatBuilders.h"
+#include "support/ParserWalks.h"
 
 namespace quorvel::test {
 namespace {
@@ -28,17 +29,6 @@ std::string numbered(const char* stem, int n) {
 }
 
 // Every entry reachable from the top, each met once.
-std::size_t countReachable(const ScannedFat& v) {
-  std::set<EntryId> seen;
-  std::vector<EntryId> stack = v.parser->topEntries();
-  while (!stack.empty()) {
-    const EntryId id = stack.back();
-    stack.pop_back();
-    EXPECT_TRUE(seen.insert(id).second) << "entry " << id << " reached twice";
-    for (EntryId c : v.parser->children(id)) stack.push_back(c);
-  }
-  return seen.size();
-}
 
 TEST(FatFolders, EveryEntryIsListedUnderItsFolderInDirectoryOrder) {
   FatVolume volume(FatWidth::Fat16, 4200);  // 16 slots a cluster
@@ -83,7 +73,7 @@ TEST(FatFolders, EveryEntryIsListedUnderItsFolderInDirectoryOrder) {
   EXPECT_TRUE(v->parser->children(v->find("PLAIN.TXT")).empty());
   EXPECT_TRUE(v->parser->children(kNoEntry).empty());
   EXPECT_EQ(v->parser->name(kNoEntry), "");
-  EXPECT_EQ(countReachable(*v), 8u + 16u + 1u);
+  EXPECT_EQ(countReachable(*v->parser), 8u + 16u + 1u);
 }
 
 TEST(FatFolders, Fat32FollowsTheRootChainFromTheBootSector) {
@@ -143,7 +133,7 @@ TEST(FatFolders, FolderChainsThatLoopAreReadOnce) {
   EXPECT_EQ(v->childNames(v->find("TOP/CHILD")), (Names{"C.TXT", "UP", "ROOT"}));
   EXPECT_TRUE(v->childNames(v->find("TOP/CHILD/UP")).empty());
   EXPECT_TRUE(v->childNames(v->find("TOP/CHILD/ROOT")).empty());
-  EXPECT_EQ(countReachable(*v), 3u + 1u + 2u + 2u + 3u);
+  EXPECT_EQ(countReachable(*v->parser), 3u + 1u + 2u + 2u + 3u);
 }
 
 TEST(FatFolders, FoldersOutsideTheVolumeAreListedEmpty) {

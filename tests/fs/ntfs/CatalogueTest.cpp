@@ -3,6 +3,7 @@
 #include <set>
 
 #include "fs/ntfs/NtfsBuilders.h"
+#include "support/ParserWalks.h"
 
 namespace quorvel::test {
 namespace {
@@ -22,17 +23,6 @@ ByteVector folder(std::uint64_t parent, std::uint16_t parentSequence, const std:
 }
 
 // Every folder reachable from the top, each entry met once.
-std::size_t countReachable(const ScannedVolume& v) {
-  std::set<EntryId> seen;
-  std::vector<EntryId> stack = v.parser->topEntries();
-  while (!stack.empty()) {
-    const EntryId id = stack.back();
-    stack.pop_back();
-    EXPECT_TRUE(seen.insert(id).second) << "entry " << id << " reached twice";
-    for (EntryId c : v.parser->children(id)) stack.push_back(c);
-  }
-  return seen.size();
-}
 
 TEST(NtfsCatalogueLinks, FoldersHoldTheirChildrenInRecordOrder) {
   TestVolume volume;
@@ -53,7 +43,7 @@ TEST(NtfsCatalogueLinks, FoldersHoldTheirChildrenInRecordOrder) {
   EXPECT_EQ(v->childNames(docs), (Names{"later.txt", "b.txt"}));
   EXPECT_TRUE(v->parser->children(v->find("ORPHAN_ENTRY")).empty());
   EXPECT_EQ(v->parser->name(0), "$MFT");
-  EXPECT_EQ(countReachable(*v), 11u);  // the MFT's own record is in no folder
+  EXPECT_EQ(countReachable(*v->parser), 11u);  // the MFT's own record is in no folder
 }
 
 TEST(NtfsCatalogueLinks, UnlinkableParentsEndUnderTheOrphanFolder) {
@@ -90,7 +80,7 @@ TEST(NtfsCatalogueLinks, UnlinkableParentsEndUnderTheOrphanFolder) {
   EXPECT_TRUE(v->parser->isDeleted(v->find("deleted folder/deleted inside")));
   EXPECT_FALSE(v->parser->isDeleted(v->find("docs")));
   EXPECT_FALSE(v->parser->isDeleted(orphans));
-  countReachable(*v);
+  countReachable(*v->parser);
 }
 
 TEST(NtfsCatalogueLinks, WithoutARootEverythingIsUnderTheOrphanFolder) {

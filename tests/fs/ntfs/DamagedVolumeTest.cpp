@@ -7,6 +7,7 @@
 
 #include "fs/ntfs/Lznt1Writer.h"
 #include "fs/ntfs/NtfsBuilders.h"
+#include "support/ContentSinks.h"
 
 namespace quorvel::test {
 namespace {
@@ -50,19 +51,6 @@ TestVolume richVolume() {
   return volume;
 }
 
-// Streams content without keeping it: huge claimed sizes must not matter.
-class CountingSink : public ContentSink {
- public:
-  bool write(Bytes data) override {
-    bytes += data.size();
-    return true;
-  }
-  bool zeros(std::uint64_t count) override {
-    bytes += count;
-    return true;
-  }
-  std::uint64_t bytes = 0;
-};
 
 void exercise(const ScannedVolume& v) {
   std::set<EntryId> seen;

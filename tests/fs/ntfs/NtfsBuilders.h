@@ -11,6 +11,7 @@
 #include "fs/FileSystemParser.h"
 #include "fs/ntfs/Ntfs.h"
 #include "support/TestSupport.h"
+#include "support/ContentSinks.h"
 
 namespace quorvel::test {
 
@@ -125,22 +126,6 @@ class TestVolume {
   std::uint32_t recordCount_;
   ByteVector boot_;
   std::vector<std::pair<std::uint64_t, ByteVector>> writes_;
-};
-
-// Collects streamed content; zero runs are counted apart as well.
-class CollectingSink : public ContentSink {
- public:
-  bool write(Bytes data) override {
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    return true;
-  }
-  bool zeros(std::uint64_t count) override {
-    zeroCalls += 1;
-    bytes.insert(bytes.end(), count, 0);
-    return true;
-  }
-  ByteVector bytes;
-  int zeroCalls = 0;
 };
 
 // A scanned volume: the image on disk, the source and the parser.
