@@ -483,10 +483,7 @@ TEST_P(FatVolume, SavesOneFolderOrOneFileByItsPath) {
     const CommandResult r =
         cli({"save", v().image().string(), "--volume-image", "--path", c.path, "--out", out.path().string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    std::map<std::string, std::string> written;
-    for (const auto& item : fs::recursive_directory_iterator(out.path()))
-      if (item.is_regular_file())
-        written[fs::relative(item.path(), out.path()).generic_string()] = readWhole(item.path());
+    const std::map<std::string, std::string> written = filesBelow(out.path());
     std::map<std::string, std::string> want;
     for (const auto& [file, volumePath] : c.files) want[file] = icat(v().image(), v().tsk().at(volumePath).inode);
     EXPECT_TRUE(written == want) << written.size() << " files written, " << want.size() << " expected";

@@ -19,21 +19,8 @@ using namespace wizard;
 using quorvel::CandidateLists;
 using quorvel::EntryId;
 using quorvel::test::FakeParser;
+using quorvel::test::filesBelow;
 namespace fs = std::filesystem;
-
-namespace {
-
-// Every regular file below a folder, by its path relative to it, with its content.
-std::map<std::string, std::string> filesBelow(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(folder)) return files;
-  for (const auto& item : fs::recursive_directory_iterator(folder))
-    if (item.is_regular_file())
-      files[fs::relative(item.path(), folder).string()] = quorvel::test::readWhole(item.path());
-  return files;
-}
-
-}  // namespace
 
 TEST(AdvancedInputRules, KindsChooseTheirSearchLettersIgnored) {
   const struct {

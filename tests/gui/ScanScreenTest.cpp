@@ -30,6 +30,7 @@
 
 using namespace screentest;
 using quorvel::test::TskEntry;
+using quorvel::test::filesBelow;
 namespace fs = std::filesystem;
 
 namespace {
@@ -150,16 +151,6 @@ int rowNamed(QTableView* list, const QString& name) {
   for (int row = 0; row < list->model()->rowCount(); ++row)
     if (list->model()->index(row, 0).data().toString() == name) return row;
   return -1;
-}
-
-// Every regular file below a folder, by its path relative to it, with its bytes.
-std::map<std::string, std::string> filesBelow(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(folder)) return files;
-  for (const auto& item : fs::recursive_directory_iterator(folder))
-    if (item.is_regular_file())
-      files[fs::relative(item.path(), folder).string()] = quorvel::test::readWhole(item.path());
-  return files;
 }
 
 // What icat reads for the live files below `folder` of the image, by their

@@ -113,6 +113,15 @@ std::string readWhole(const std::filesystem::path& path) {
   return s.str();
 }
 
+std::map<std::string, std::string> filesBelow(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> files;
+  if (!std::filesystem::exists(folder)) return files;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(folder))
+    if (item.is_regular_file())
+      files[std::filesystem::relative(item.path(), folder).generic_string()] = readWhole(item.path());
+  return files;
+}
+
 std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 std::string describeDifference(const std::string& got, const std::string& want) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ class TempFolder {
 
 // A whole file's bytes; throws when it cannot be read.
 std::string readWhole(const std::filesystem::path& path);
+// Every regular file below a folder, by its '/'-separated path relative to
+// it, with its content; empty when the folder does not exist.
+std::map<std::string, std::string> filesBelow(const std::filesystem::path& folder);
 
 // The last '/'-separated part of a path.
 std::string baseName(const std::string& path);

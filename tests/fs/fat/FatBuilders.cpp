@@ -5,6 +5,7 @@
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
 #include "fs/fat/FatDirectoryEntry.h"
+#include "support/ParserWalks.h"
 
 namespace quorvel::test {
 
@@ -240,24 +241,11 @@ EntryId ScannedFat::find(const std::string& path) const {
   }
 }
 
-ByteVector ScannedFat::content(EntryId id, bool* complete) const {
-  CollectingSink sink;
-  const bool ok = parser->readContent(id, sink);
-  if (complete) *complete = ok;
-  return sink.bytes;
-}
+ByteVector ScannedFat::content(EntryId id, bool* complete) const { return contentOf(*parser, id, complete); }
 
-std::vector<std::string> ScannedFat::childNames(EntryId id) const {
-  std::vector<std::string> names;
-  for (EntryId c : parser->children(id)) names.push_back(parser->name(c));
-  return names;
-}
+std::vector<std::string> ScannedFat::childNames(EntryId id) const { return namesOf(*parser, parser->children(id)); }
 
-std::vector<std::string> ScannedFat::topNames() const {
-  std::vector<std::string> names;
-  for (EntryId c : parser->topEntries()) names.push_back(parser->name(c));
-  return names;
-}
+std::vector<std::string> ScannedFat::topNames() const { return namesOf(*parser, parser->topEntries()); }
 
 std::unique_ptr<ScannedFat> scanFat(std::unique_ptr<TempImage> image, FatParserKind kind, AdvancedChoices choices) {
   auto v = std::make_unique<ScannedFat>();

@@ -1,6 +1,7 @@
 #include "fs/ntfs/NtfsBuilders.h"
 
 #include <stdexcept>
+#include "support/ParserWalks.h"
 
 namespace quorvel::test {
 
@@ -277,24 +278,11 @@ EntryId ScannedVolume::find(const std::string& path) const {
   return current;
 }
 
-ByteVector ScannedVolume::content(EntryId id, bool* complete) const {
-  CollectingSink sink;
-  const bool ok = parser->readContent(id, sink);
-  if (complete) *complete = ok;
-  return sink.bytes;
-}
+ByteVector ScannedVolume::content(EntryId id, bool* complete) const { return contentOf(*parser, id, complete); }
 
-std::vector<std::string> ScannedVolume::childNames(EntryId id) const {
-  std::vector<std::string> names;
-  for (EntryId c : parser->children(id)) names.push_back(parser->name(c));
-  return names;
-}
+std::vector<std::string> ScannedVolume::childNames(EntryId id) const { return namesOf(*parser, parser->children(id)); }
 
-std::vector<std::string> ScannedVolume::topNames() const {
-  std::vector<std::string> names;
-  for (EntryId c : parser->topEntries()) names.push_back(parser->name(c));
-  return names;
-}
+std::vector<std::string> ScannedVolume::topNames() const { return namesOf(*parser, parser->topEntries()); }
 
 std::unique_ptr<ScannedVolume> scanImage(const ByteVector& image, RecoveryMode mode, const std::string& sizeText,
                                          AdvancedChoices choices) {
