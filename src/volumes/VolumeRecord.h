@@ -20,6 +20,14 @@ std::string sizeTextWide(std::int64_t mebibytes);
 // "%lld  MB": the size texts of FAT-family and HFS+ volumes found by reading them.
 std::string sizeTextNarrow(std::int64_t mebibytes);
 
+// The size text's leading MiB number in bytes, saturating; 0 when the text
+// starts with no number.
+std::uint64_t sizeTextBytes(const std::string& sizeText);
+
+// The volume's first byte in the source; 0 for a start sector that names
+// none (negative, or too large for a byte offset).
+std::int64_t volumeStartByte(const VolumeRecord& volume);
+
 inline std::int64_t bytesToMebibytes(std::uint64_t bytes) {
   return static_cast<std::int64_t>(bytes / 1048576);
 }

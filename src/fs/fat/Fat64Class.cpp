@@ -56,13 +56,8 @@ bool Fat64Class::scan(FileReadSeek& source, const ScanRequest& request, JobConte
   const auto root = readRootDirectory();
   job.setStatus(kProcessingStatus);
   job.setStatus(kWalkStatus);
-  if (!root) {
-    job.showMessage(kRootError);
-    records_.clear();
-    parseRootDirectory({}, job);
-  } else {
-    parseRootDirectory(*root, job);
-  }
+  if (!root) job.showMessage(kRootError);
+  parseRootDirectory(root ? Bytes(*root) : Bytes(), job);
   linkParentChild();
   job.setStatus(kTreeStatus);
   job.setProgressRange(0, 100);
@@ -71,7 +66,7 @@ bool Fat64Class::scan(FileReadSeek& source, const ScanRequest& request, JobConte
 }
 
 bool Fat64Class::setVolumeSize() {
-  volumeSize_ = sizeTextBytes(volume());
+  volumeSize_ = sizeTextBytes(volume().sizeText);
   return volumeSize_ > 0;
 }
 

@@ -29,7 +29,6 @@ constexpr std::size_t ordinal = 0;
 constexpr std::size_t units1 = 1;    // 5 units
 constexpr std::size_t checksum = 13;
 constexpr std::size_t units2 = 14;   // 6 units
-constexpr std::size_t firstCluster = 26;
 constexpr std::size_t units3 = 28;   // 2 units
 constexpr std::uint8_t lastFlag = 0x40;
 constexpr std::uint8_t ordinalMask = 0x1F;
@@ -143,7 +142,6 @@ void LongNameAssembler::add(Bytes s) {
   for (std::size_t i = 0; i < 10; ++i) part.units[i] = u8(s, slot::units1 + i);
   for (std::size_t i = 0; i < 12; ++i) part.units[10 + i] = u8(s, slot::units2 + i);
   for (std::size_t i = 0; i < 4; ++i) part.units[22 + i] = u8(s, slot::units3 + i);
-  (void)slot::firstCluster;
 
   // A live run starts with the slot marked last and counts down to 1; a
   // deleted run has lost its ordinals and is held together by its checksum.

@@ -1,7 +1,6 @@
 #include "fs/fat/FatFamilyParser.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <deque>
 
 #include "fs/TextFormats.h"
@@ -114,13 +113,8 @@ void FatFamilyParser::linkParentChild() {
 void FatFamilyParser::attachSource(FileReadSeek& source, const VolumeRecord& volume) {
   source_ = &source;
   volume_ = volume;
-  source.baseOffset = volume.startSector * static_cast<std::int64_t>(kSectorSize);
+  source.baseOffset = volumeStartByte(volume);
   source.seek(0);
-}
-
-std::uint64_t FatFamilyParser::sizeTextBytes(const VolumeRecord& volume) {
-  const long long mib = std::strtoll(volume.sizeText.c_str(), nullptr, 10);
-  return mib > 0 ? static_cast<std::uint64_t>(mib) * 1048576 : 0;
 }
 
 void FatFamilyParser::setLayout(std::uint64_t fatOffset, std::uint64_t fatBytes, fatfmt::FatEntryKind kind,

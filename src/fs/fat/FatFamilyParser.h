@@ -58,8 +58,6 @@ class FatFamilyParser : public FileSystemParser {
 
   // Sets the base offset to the volume's start; remembers the volume.
   void attachSource(FileReadSeek& source, const VolumeRecord& volume);
-  // The size text's MiB number in bytes (0 when it has none).
-  static std::uint64_t sizeTextBytes(const VolumeRecord& volume);
   // Binds the FAT and the cluster area to the source.
   void setLayout(std::uint64_t fatOffset, std::uint64_t fatBytes, fatfmt::FatEntryKind kind, std::uint32_t clusterCount,
                  std::uint64_t firstClusterOffset, std::uint32_t clusterSize);

@@ -17,7 +17,6 @@ using namespace ntfsfmt;
 
 namespace {
 
-constexpr std::uint64_t kMebibyte = 1048576;
 constexpr std::uint64_t kDefaultClusterSize = 4096;
 // The records of the MFT before "$Boot": $MFT is record 0, $Boot record 7.
 constexpr std::uint64_t kBootRecordDistance = 7;
@@ -93,22 +92,9 @@ const std::vector<std::string>& ntfs::sectorsPerClusterChoices() {
 bool ntfs::attachSource(FileReadSeek& source, const VolumeRecord& volume) {
   source_ = &source;
   volumeRecord_ = volume;
-  const std::int64_t start = std::max<std::int64_t>(0, volume.startSector);
-  source.baseOffset = start > std::numeric_limits<std::int64_t>::max() / kSectorSize ? 0 : start * kSectorSize;
+  source.baseOffset = volumeStartByte(volume);
   source.adviseSequential();
   return true;
-}
-
-std::uint64_t ntfs::sizeTextBytes() const {
-  const std::string& text = volumeRecord_.sizeText;
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  std::uint64_t mebibytes = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-    if (mebibytes > std::numeric_limits<std::uint64_t>::max() / 10 / kMebibyte) return std::numeric_limits<std::uint64_t>::max();
-    mebibytes = mebibytes * 10 + static_cast<std::uint64_t>(text[i] - '0');
-  }
-  return saturatingProduct(mebibytes, kMebibyte);
 }
 
 bool ntfs::readBootSector() {
@@ -121,7 +107,7 @@ bool ntfs::readBootSector() {
     const std::uint64_t sectorSize = boot_.sectorSizeValid() ? boot_.bytesPerSector : kSectorSize;
     volumeSize_ = saturatingProduct(boot_.totalSectors, sectorSize);
   }
-  if (volumeSize_ == 0) volumeSize_ = sizeTextBytes();
+  if (volumeSize_ == 0) volumeSize_ = sizeTextBytes(volumeRecord_.sizeText);
   return volumeSize_ != 0;
 }
 
@@ -407,7 +393,7 @@ std::int64_t ntfs::findMftEntries(std::int64_t limit, JobContext& job) {
   recordSize_ = boot_.valid() ? boot_.recordSize() : 0;
   mftRunKnown_ = false;
   candidates_.clear();
-  const std::uint64_t scanBytes = sizeTextBytes();
+  const std::uint64_t scanBytes = sizeTextBytes(volumeRecord_.sizeText);
   if (scanBytes == 0) return 0;
   const std::uint64_t chunks = scanChunkCount(scanBytes);
   job.setProgressRange(0, static_cast<std::int64_t>(chunks));

@@ -71,7 +71,6 @@ class ntfs : public FileSystemParser {
   bool runJob(FileReadSeek& source, const ScanRequest& request, JobContext& job);
   bool streamEntry(EntryId id, ContentSink& sink) const;
   void resetCatalogue();
-  std::uint64_t sizeTextBytes() const;
   std::uint64_t limitBytes() const;
   ntfsfmt::NtfsVolume volume() const;
   bool readEntryRecord(EntryId id, std::vector<std::uint8_t>& buffer) const;
