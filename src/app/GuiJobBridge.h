@@ -10,7 +10,7 @@
 #include <functional>
 #include <mutex>
 
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 
 class GuiJobBridge : public QObject, public quorvel::JobObserver {
  public:

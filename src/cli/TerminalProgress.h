@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 
 namespace quorvel::cli {
 

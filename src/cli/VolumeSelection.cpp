@@ -57,6 +57,7 @@ std::optional<VolumeRecord> resolveVolume(FileReadSeek& source, const VolumeSele
       }
       v.label = "0";
       v.sizeText = sizeTextWide(static_cast<std::int64_t>(source.sourceLength() >> 20));
+      v.sizeBytes = source.sourceLength();
     }
     if (!s.kind.empty()) v.kind = s.kind;
     v.volumeName = "Unknown";

@@ -11,7 +11,7 @@
 
 #include "io/Endian.h"
 #include "io/FileReadSeek.h"
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 #include "volumes/VolumeRecord.h"
 
 namespace quorvel {

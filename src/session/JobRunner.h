@@ -3,7 +3,7 @@
 #include <memory>
 #include <thread>
 
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 
 namespace quorvel {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "io/FileReadSeek.h"
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 #include "volumes/VolumeRecord.h"
 
 namespace quorvel {

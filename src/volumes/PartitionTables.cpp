@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fs/Utf16.h"
+#include "io/Arithmetic.h"
 #include "volumes/BootSector.h"
 #include "volumes/Partition.h"
 
@@ -75,9 +76,11 @@ class Lister {
     return false;
   }
 
-  void record(const std::string& kind, const std::string& sizeText, std::int64_t startSector) {
+  void record(const std::string& kind, const std::string& sizeText, std::int64_t startSector,
+              std::uint64_t sizeBytes) {
     VolumeRecord v;
     v.kind = kind;
+    v.sizeBytes = sizeBytes;
     v.label = std::to_string(labelCounter_++);
     v.sizeText = sizeText;
     v.startSector = startSector;
@@ -110,7 +113,8 @@ class Lister {
       default: kind = "Unknown"; status = "found UNKNOWN..."; break;
     }
     if (!status.empty()) partition_.job.setStatus(status);
-    record(kind, sizeTextWide(entry.sectorCount >> 11), static_cast<std::int64_t>(startSector));
+    record(kind, sizeTextWide(entry.sectorCount >> 11), static_cast<std::int64_t>(startSector),
+           std::uint64_t{entry.sectorCount} * kSectorSize);
     return 0;
   }
 
@@ -189,7 +193,7 @@ class Lister {
           const int label = labelCounter_++;  // used up even when not listed
           if (mebibytes > 0) {
             partition_.job.setStatus("found NTFS " + std::to_string(++ntfsCount_) + "...");
-            VolumeRecord v{"NTFS", "", std::to_string(label), sizeTextWide(mebibytes), start};
+            VolumeRecord v{"NTFS", "", std::to_string(label), sizeTextWide(mebibytes), start, found.sizeBytes};
             partition_.record(std::move(v));
           }
           break;
@@ -200,7 +204,7 @@ class Lister {
         case VolumeKind::ExFat:
         case VolumeKind::FatUnknown:
           partition_.job.setStatus(foundStatusText(found.kind));
-          if (mebibytes > 0) record(kindText(found.kind), sizeTextNarrow(mebibytes), start);
+          if (mebibytes > 0) record(kindText(found.kind), sizeTextNarrow(mebibytes), start, found.sizeBytes);
           break;
         default: {
           std::string kind = name;
@@ -211,7 +215,7 @@ class Lister {
             kind = "extX";
           }
           const std::uint64_t sectors = last >= first ? last - first + 1 : 0;  // the last sector is inclusive
-          record(kind, std::to_string(sectors / 2048), start);
+          record(kind, std::to_string(sectors / 2048), start, saturatingProduct(sectors, kSectorSize));
           continue;  // as before: no stop check after an unrecognised entry
         }
       }

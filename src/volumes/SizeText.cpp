@@ -38,4 +38,9 @@ std::int64_t volumeStartByte(const VolumeRecord& volume) {
   return volume.startSector * kSectorBytes;
 }
 
+VolumeExtent volumeExtent(const VolumeRecord& volume) {
+  const std::uint64_t size = volume.sizeBytes != 0 ? volume.sizeBytes : sizeTextBytes(volume.sizeText);
+  return {static_cast<std::uint64_t>(volumeStartByte(volume)), size};
+}
+
 }  // namespace quorvel

@@ -38,6 +38,7 @@ bool probeVolumeImage(FileReadSeek& source, VolumeRecord& destination) {
   destination.label = std::to_string(0);  // a literal trips a false -Wrestrict in GCC 12
   destination.sizeText = sizeTextWide(bytesToMebibytes(found.sizeBytes));
   destination.startSector = 0;
+  destination.sizeBytes = found.sizeBytes;
   return true;
 }
 

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "io/VolumeView.h"
+
 namespace quorvel {
 
 // One found volume, as the volume list shows it and a parser receives it.
@@ -11,6 +13,9 @@ struct VolumeRecord {
   std::string label;       // decimal number of the volume
   std::string sizeText;    // starts with the size in MiB; parsers read it back
   std::int64_t startSector = 0;  // absolute in the source
+  // The exact size where discovery knows it (a table entry, a boot sector);
+  // 0 when only the size text says how large the volume is.
+  std::uint64_t sizeBytes = 0;
 
   bool operator==(const VolumeRecord&) const = default;
 };
@@ -27,6 +32,10 @@ std::uint64_t sizeTextBytes(const std::string& sizeText);
 // The volume's first byte in the source; 0 for a start sector that names
 // none (negative, or too large for a byte offset).
 std::int64_t volumeStartByte(const VolumeRecord& volume);
+
+// Where the volume lies, as a parser reads it: the exact size, else the
+// size text's MiB; 0 (unknown: up to the source's end) when neither says.
+VolumeExtent volumeExtent(const VolumeRecord& volume);
 
 inline std::int64_t bytesToMebibytes(std::uint64_t bytes) {
   return static_cast<std::int64_t>(bytes / 1048576);

@@ -100,6 +100,7 @@ void scanForVolumes(FileReadSeek& source, Partition& partition) {
         v.kind = kindText(kind);
         v.label = std::to_string(labelCounter++);
         v.sizeText = kind == VolumeKind::Ntfs ? sizeTextWide(mebibytes) : sizeTextNarrow(mebibytes);
+        v.sizeBytes = finding.volume.sizeBytes;
         v.startSector = static_cast<std::int64_t>((position - (finding.fromHeader ? 1024 : 0)) / kSectorSize);
         if (kind == VolumeKind::Ntfs)
           job.setStatus("found NTFS " + std::to_string(++ntfsCount) + "...");

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 
 namespace quorvel::test {
 

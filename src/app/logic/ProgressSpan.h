@@ -5,7 +5,7 @@
 // one progress from start to end. Used from the job's worker only.
 #include <cstdint>
 
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 
 namespace wizard {
 

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "fs/ntfs/NtfsVolume.h"
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 
 namespace quorvel::ntfsfmt {
 

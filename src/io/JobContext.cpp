@@ -1,4 +1,4 @@
-#include "session/JobContext.h"
+#include "io/JobContext.h"
 
 namespace quorvel {
 
