@@ -10,6 +10,7 @@ VolumeOperations::VolumeOperations(const quorvel::VolumeRecord& probe, const QSt
   volume_.kind = probe.kind;
   volume_.label = probe.label;
   volume_.sizeText = probe.sizeText;
+  volume_.sizeBytes = probe.sizeBytes;
   volume_.startSector = probe.startSector;
   volume_.volumeName = "Unknown";
   ui_->selectedValue->setText(imagePath);

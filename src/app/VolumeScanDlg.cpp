@@ -151,7 +151,7 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
       cannotScan();
       return;
     }
-    session_ = std::make_shared<quorvel::ScanSession>(quorvel::ScanRequest{volume_, mode_, choices}, std::move(parser));
+    session_ = std::make_shared<quorvel::ScanSession>(quorvel::scanRequestFor(volume_, mode_, choices), std::move(parser));
   }
   quorvel::FileReadSeek* source = quorvel::currentSource();
   if (!source) {

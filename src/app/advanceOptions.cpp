@@ -86,7 +86,7 @@ void advanceOptions::startSearch() {
     showSearchRunning(false);
     return;
   }
-  quorvel::ScanRequest request{volume_, quorvel::RecoveryMode::Advanced, {}};
+  quorvel::ScanRequest request = quorvel::scanRequestFor(volume_, quorvel::RecoveryMode::Advanced);
   request.advanced.maxCandidates = maxCount_;
   request.advanced.formatted = wizardState().driveFormatted;
   // Kinds whose searches are not there yet have no parser for this mode:

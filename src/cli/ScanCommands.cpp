@@ -51,7 +51,7 @@ std::optional<OpenVolume> openVolume(const VolumeSelection& selection) {
                 modeName(mode) + " mode.)");
     return std::nullopt;
   }
-  ScanRequest request{*volume, mode, selection.advanced};
+  ScanRequest request = scanRequestFor(*volume, mode, selection.advanced);
   open.session = std::make_unique<ScanSession>(std::move(request), std::move(parser));
   return open;
 }

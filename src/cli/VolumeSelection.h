@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fs/FileSystemParser.h"
+#include "volumes/VolumeRecord.h"
 
 namespace CLI {
 class App;

@@ -16,7 +16,7 @@ bool ContentSink::zeros(std::uint64_t count) {
   return true;
 }
 
-CandidateLists FileSystemParser::findCandidates(FileReadSeek&, const ScanRequest&, JobContext&) { return {}; }
+CandidateLists FileSystemParser::findCandidates(const FileReadSeek&, const ScanRequest&, JobContext&) { return {}; }
 
 bool FileSystemParser::saveFile(EntryId id, const std::filesystem::path& target) const {
   OutputFile out(target);

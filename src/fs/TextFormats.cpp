@@ -41,4 +41,10 @@ std::optional<FileTime> fromWindowsFileTime(std::uint64_t fileTime) {
   return FileTime{ticks - kEpochDifference, static_cast<std::uint32_t>(fileTime % 10000000) * 100};
 }
 
+std::string asciiLowerCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 }  // namespace quorvel

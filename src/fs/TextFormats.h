@@ -20,6 +20,9 @@ std::string timeText(const FileTime& time);
 // stands (file systems that store local time).
 std::string wallClockText(int year, int month, int day, int hour, int minute);
 
+// ASCII letters in lower case; other bytes (UTF-8 included) stay as they are.
+std::string asciiLowerCase(std::string text);
+
 // Windows FILETIME: 100 ns units since 1601-01-01 UTC. Empty for 0.
 std::optional<FileTime> fromWindowsFileTime(std::uint64_t fileTime);
 

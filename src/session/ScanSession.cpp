@@ -4,11 +4,15 @@
 
 namespace quorvel {
 
-CandidateLists ScanSession::findCandidates(FileReadSeek& source, JobContext& job) {
+ScanRequest scanRequestFor(const VolumeRecord& volume, RecoveryMode mode, AdvancedChoices advanced) {
+  return ScanRequest{volumeExtent(volume), mode, advanced};
+}
+
+CandidateLists ScanSession::findCandidates(const FileReadSeek& source, JobContext& job) {
   return parser_->findCandidates(source, request_, job);
 }
 
-bool ScanSession::run(FileReadSeek& source, JobContext& job) {
+bool ScanSession::run(const FileReadSeek& source, JobContext& job) {
   if (!parser_->scan(source, request_, job)) return false;
   restoreRecycleBinNames(*parser_);
   job.showMessage(kScanDone);

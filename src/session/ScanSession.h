@@ -2,7 +2,9 @@
 #include <memory>
 #include <string>
 
+#include "fs/FileSystemKinds.h"
 #include "fs/FileSystemParser.h"
+#include "volumes/VolumeRecord.h"
 
 namespace quorvel {
 
@@ -10,9 +12,8 @@ inline constexpr const char* kNotValidDrive = "not a valid drive.";
 inline constexpr const char* kNotValidDriveStatus = "Not a valid Drive .Go back";
 inline constexpr const char* kScanDone = "Scanning processing done.Select save button to save the data.";
 
-// The parser for a volume's kind (letter case ignored), when that kind has a
-// job in that mode; null when it has none ("not a valid drive.").
-std::unique_ptr<FileSystemParser> parserFor(const std::string& kind, RecoveryMode mode);
+// The request for a volume the discovery found.
+ScanRequest scanRequestFor(const VolumeRecord& volume, RecoveryMode mode, AdvancedChoices advanced = {});
 
 // One scan of one volume: the parser's job, then the completion steps.
 class ScanSession {
@@ -21,12 +22,12 @@ class ScanSession {
       : request_(std::move(request)), parser_(std::move(parser)) {}
 
   // The advanced-input searches, on the same parser the scan will use.
-  CandidateLists findCandidates(FileReadSeek& source, JobContext& job);
+  CandidateLists findCandidates(const FileReadSeek& source, JobContext& job);
   void choose(const AdvancedChoices& choices) { request_.advanced = choices; }
 
   // Runs on the calling thread (a front end's worker). False when the
   // volume could not be parsed; the parser has said why.
-  bool run(FileReadSeek& source, JobContext& job);
+  bool run(const FileReadSeek& source, JobContext& job);
 
   FileSystemParser& parser() { return *parser_; }
   const ScanRequest& request() const { return request_; }

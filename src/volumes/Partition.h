@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "fs/FileSystemKinds.h"
 #include "io/FileReadSeek.h"
 #include "io/JobContext.h"
 #include "volumes/VolumeRecord.h"
@@ -41,13 +43,19 @@ std::int32_t listVolumes(FileReadSeek& source, Partition& partition);
 // Labels volumes by their place in the list, as the volume list shows them.
 void numberVolumes(std::vector<VolumeRecord>& volumes);
 
-// Classifies the start of a volume image. False leaves `destination` as it was.
-bool probeVolumeImage(FileReadSeek& source, VolumeRecord& destination);
+// What starts the volume at `sector`: a boot sector of a known kind, a
+// damaged FAT-family one ("UNKNOWN"), or a superblock or volume header
+// two sectors in.
+std::optional<Recognition> recogniseVolumeStart(const FileReadSeek& source, std::int64_t sector);
 
-// Whether the volume starting at `sector` has an exFAT boot sector,
-// or an HFS+ volume header two sectors in.
-bool isExFatAt(FileReadSeek& source, std::int64_t sector);
-bool isHfsPlusAt(FileReadSeek& source, std::int64_t sector);
+// Classifies the start of a volume image. False leaves `destination` as it was.
+bool probeVolumeImage(const FileReadSeek& source, VolumeRecord& destination);
+
+// Whether the volume starting at `sector` has an exFAT boot sector, an
+// HFS+ volume header or a primary ext superblock.
+bool isExFatAt(const FileReadSeek& source, std::int64_t sector);
+bool isHfsPlusAt(const FileReadSeek& source, std::int64_t sector);
+bool isExtAt(const FileReadSeek& source, std::int64_t sector);
 
 // The advanced scan: reads the source in 1 MiB chunks and looks at every
 // 512-byte sector for a boot sector, an HFS+ header or an ext superblock.

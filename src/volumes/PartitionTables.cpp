@@ -7,7 +7,6 @@
 
 #include "fs/Utf16.h"
 #include "io/Arithmetic.h"
-#include "volumes/BootSector.h"
 #include "volumes/Partition.h"
 
 namespace quorvel {
@@ -53,7 +52,6 @@ class Lister {
   Lister(FileReadSeek& source, Partition& partition) : source_(source), partition_(partition) {}
 
   std::int32_t run() {
-    source_.baseOffset = 0;
     std::array<std::uint8_t, 2 * kSectorSize> head{};
     const bool haveHead = source_.readAt(0, head.data(), head.size());
     if (haveHead && (partition_.readGpt || (isProtectiveMbr(head) && hasText(head, 512, "EFI PART"))))
@@ -186,38 +184,32 @@ class Lister {
       Sector boot{};
       if (!readSector(first, boot)) return failure();
       const auto start = static_cast<std::int64_t>(first);
-      const VolumeClass found = classifyBootSector(boot);
+      std::optional<Sniffed> sniffed = sniffSector(boot, 0, SniffContext::VolumeStart);
+      if (!sniffed) {
+        if (std::optional<Recognition> damaged = sniffDamagedBootSector(boot)) sniffed = Sniffed{nullptr, *damaged};
+      }
+      if (!sniffed) {
+        std::string kind = name;
+        if (isHfsPlusAt(source_, start))
+          kind = fileSystemKind(FileSystemId::HfsPlus).kindTexts.front();
+        else if (isExtAt(source_, start))
+          kind = fileSystemKind(FileSystemId::Ext).kindTexts.front();
+        const std::uint64_t sectors = last >= first ? last - first + 1 : 0;  // the last sector is inclusive
+        record(kind, std::to_string(sectors / 2048), start, saturatingProduct(sectors, kSectorSize));
+        continue;  // as before: no stop check after an unrecognised entry
+      }
+      const Recognition& found = sniffed->found;
       const std::int64_t mebibytes = bytesToMebibytes(found.sizeBytes);
-      switch (found.kind) {
-        case VolumeKind::Ntfs: {
-          const int label = labelCounter_++;  // used up even when not listed
-          if (mebibytes > 0) {
-            partition_.job.setStatus("found NTFS " + std::to_string(++ntfsCount_) + "...");
-            VolumeRecord v{"NTFS", "", std::to_string(label), sizeTextWide(mebibytes), start, found.sizeBytes};
-            partition_.record(std::move(v));
-          }
-          break;
+      if (sniffed->kind && sniffed->kind->id == FileSystemId::Ntfs) {
+        const int label = labelCounter_++;  // used up even when not listed
+        if (mebibytes > 0) {
+          partition_.job.setStatus("found NTFS " + std::to_string(++ntfsCount_) + "...");
+          VolumeRecord v{found.kindText, "", std::to_string(label), sizeTextWide(mebibytes), start, found.sizeBytes};
+          partition_.record(std::move(v));
         }
-        case VolumeKind::Fat12:
-        case VolumeKind::Fat16:
-        case VolumeKind::Fat32:
-        case VolumeKind::ExFat:
-        case VolumeKind::FatUnknown:
-          partition_.job.setStatus(foundStatusText(found.kind));
-          if (mebibytes > 0) record(kindText(found.kind), sizeTextNarrow(mebibytes), start, found.sizeBytes);
-          break;
-        default: {
-          std::string kind = name;
-          if (isHfsPlusAt(source_, start)) {
-            kind = "HFS+";
-          } else if (Sector sb{}; readSector(first + 2, sb) &&
-                                  classifyVolumeHeader(sb).kind == VolumeKind::Ext) {
-            kind = "extX";
-          }
-          const std::uint64_t sectors = last >= first ? last - first + 1 : 0;  // the last sector is inclusive
-          record(kind, std::to_string(sectors / 2048), start, saturatingProduct(sectors, kSectorSize));
-          continue;  // as before: no stop check after an unrecognised entry
-        }
+      } else {
+        partition_.job.setStatus(found.foundStatus);
+        if (mebibytes > 0) record(found.kindText, sizeTextNarrow(mebibytes), start, found.sizeBytes);
       }
       if (partition_.job.stopRequested()) return 0;
     }

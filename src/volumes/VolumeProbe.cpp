@@ -1,6 +1,6 @@
 #include <array>
 
-#include "volumes/BootSector.h"
+#include "fs/FileSystemKinds.h"
 #include "volumes/Partition.h"
 
 namespace quorvel {
@@ -8,37 +8,49 @@ namespace quorvel {
 namespace {
 using Sector = std::array<std::uint8_t, kSectorSize>;
 
-bool readSector(FileReadSeek& source, std::int64_t sector, Sector& out) {
-  source.baseOffset = 0;
+bool readSector(const FileReadSeek& source, std::int64_t sector, Sector& out) {
   if (sector < 0 || sector > INT64_MAX / kSectorSize) return false;
   return source.readAt(sector * kSectorSize, out.data(), out.size());
 }
+
+// The kind whose structure starts the volume at `sector`, by the sniff of
+// the row that names it.
+bool isKindAt(const FileReadSeek& source, std::int64_t sector, FileSystemId id) {
+  const FileSystemKind& kind = fileSystemKind(id);
+  const std::int64_t inside = kind.sniffOffset / kSectorSize;
+  if (sector < 0 || sector > INT64_MAX / kSectorSize - inside) return false;
+  Sector s{};
+  return readSector(source, sector + inside, s) && kind.sniff(s, SniffContext::VolumeStart).has_value();
+}
 }  // namespace
 
-bool isExFatAt(FileReadSeek& source, std::int64_t sector) {
-  Sector s{};
-  return readSector(source, sector, s) && classifyBootSector(s).kind == VolumeKind::ExFat;
+bool isExFatAt(const FileReadSeek& source, std::int64_t sector) { return isKindAt(source, sector, FileSystemId::ExFat); }
+
+bool isHfsPlusAt(const FileReadSeek& source, std::int64_t sector) {
+  return isKindAt(source, sector, FileSystemId::HfsPlus);
 }
 
-bool isHfsPlusAt(FileReadSeek& source, std::int64_t sector) {
-  Sector s{};
-  return sector <= INT64_MAX / kSectorSize - 2 && readSector(source, sector + 2, s) &&
-         classifyVolumeHeader(s).kind == VolumeKind::HfsPlus;
-}
+bool isExtAt(const FileReadSeek& source, std::int64_t sector) { return isKindAt(source, sector, FileSystemId::Ext); }
 
-bool probeVolumeImage(FileReadSeek& source, VolumeRecord& destination) {
+std::optional<Recognition> recogniseVolumeStart(const FileReadSeek& source, std::int64_t sector) {
   Sector s{};
-  if (!readSector(source, 0, s)) return false;
-  VolumeClass found = classifyBootSector(s);
+  if (!readSector(source, sector, s)) return std::nullopt;
+  if (std::optional<Sniffed> found = sniffSector(s, 0, SniffContext::VolumeStart)) return found->found;
+  if (std::optional<Recognition> damaged = sniffDamagedBootSector(s)) return damaged;
   // Volumes without a boot sector announce themselves 1024 bytes in.
-  if (found.kind == VolumeKind::None && readSector(source, 2, s)) found = classifyVolumeHeader(s);
-  if (found.kind == VolumeKind::None) return false;
+  if (sector > INT64_MAX / kSectorSize - 2 || !readSector(source, sector + 2, s)) return std::nullopt;
+  if (std::optional<Sniffed> found = sniffSector(s, 1024, SniffContext::VolumeStart)) return found->found;
+  return std::nullopt;
+}
 
-  destination.kind = kindText(found.kind);
+bool probeVolumeImage(const FileReadSeek& source, VolumeRecord& destination) {
+  const std::optional<Recognition> found = recogniseVolumeStart(source, 0);
+  if (!found) return false;
+  destination.kind = found->kindText;
   destination.label = std::to_string(0);  // a literal trips a false -Wrestrict in GCC 12
-  destination.sizeText = sizeTextWide(bytesToMebibytes(found.sizeBytes));
+  destination.sizeText = sizeTextWide(bytesToMebibytes(found->sizeBytes));
   destination.startSector = 0;
-  destination.sizeBytes = found.sizeBytes;
+  destination.sizeBytes = found->sizeBytes;
   return true;
 }
 

@@ -1,9 +1,9 @@
 // The advanced scan: every 512-byte sector of the source, read in 1 MiB chunks,
 // is tested for a boot sector, an HFS+ volume header or a primary ext superblock.
 #include <algorithm>
-#include <memory>
 
-#include "volumes/BootSector.h"
+#include "io/Arithmetic.h"
+#include "io/SectorScan.h"
 #include "volumes/Partition.h"
 
 namespace quorvel {
@@ -11,8 +11,8 @@ namespace quorvel {
 namespace {
 
 constexpr std::size_t kChunkBytes = 1 << 20;
-constexpr std::uint64_t kSectorsPerChunk = kChunkBytes / kSectorSize;
 constexpr std::int64_t kMaxHfsMebibytes = 20971519;
+constexpr std::uint32_t kHeaderOffset = 1024;
 
 // A sector can only be one of these if a byte or two say so; the test keeps
 // the scan near the speed of reading.
@@ -21,17 +21,22 @@ bool mayStartStructure(const std::uint8_t* s) {
          (s[56] == 0x53 && s[57] == 0xEF);
 }
 
-// What one sector found: the volume, where it starts and how far to skip.
+// What one sector found: the volume's kind, and whether the sector lies two
+// sectors into it (a superblock or volume header) rather than at its start.
 struct Finding {
-  VolumeClass volume;
-  bool fromHeader = false;  // an HFS+ header or ext superblock, two sectors in
+  Sniffed sniffed;
+  bool fromHeader = false;
 };
 
-Finding classifySector(Bytes sector) {
-  const VolumeClass boot = classifyBootSector(sector, {.requireNtfsName = true});
-  if (boot.kind != VolumeKind::None) return {boot, false};
-  return {classifyVolumeHeader(sector, true), true};
+std::optional<Finding> classifySector(Bytes sector) {
+  if (auto boot = sniffSector(sector, 0, SniffContext::SectorScan)) return Finding{std::move(*boot), false};
+  if (auto damaged = sniffDamagedBootSector(sector)) return Finding{Sniffed{nullptr, std::move(*damaged)}, false};
+  if (auto header = sniffSector(sector, kHeaderOffset, SniffContext::SectorScan))
+    return Finding{std::move(*header), true};
+  return std::nullopt;
 }
+
+bool isKind(const Sniffed& s, FileSystemId id) { return s.kind && s.kind->id == id; }
 
 }  // namespace
 
@@ -40,100 +45,70 @@ void scanForVolumes(FileReadSeek& source, Partition& partition) {
   job.setStatus("Scanning partition.....");
   job.setProgressRange(0, 1000);
 
-  source.baseOffset = 0;
-  source.adviseSequential();
   const std::uint64_t total = source.sectorCount();
-  // A negative start compares as a huge sector number: nothing is scanned.
-  std::uint64_t sectorCounter = static_cast<std::uint64_t>(partition.scanStartSector);
-  std::uint64_t chunkPosition =
-      partition.scanStartSector > 0 ? static_cast<std::uint64_t>(partition.scanStartSector) * kSectorSize : 0;
+  const VolumeView whole(source, {0, 0});
+  SectorScanOptions options;
+  options.chunkBytes = kChunkBytes;
+  options.stepBytes = kSectorSize;
+  // A negative start names no sector of the source: nothing is scanned.
+  if (partition.scanStartSector < 0) return;
+  options.from = static_cast<std::uint64_t>(partition.scanStartSector) * kSectorSize;
   const std::uint64_t endPosition =
       partition.scanEndSector > 0 ? static_cast<std::uint64_t>(partition.scanEndSector) * kSectorSize : 0;
+  // The end is honoured in whole chunks: one that begins at or before it is
+  // looked at in full.
+  if (endPosition != 0 && endPosition < options.from) return;
 
-  std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChunkBytes]);
-  if (!chunk) {
-    job.setStatus("Scanned Partitions");
-    return;
-  }
+  SectorScan scan(whole, job, options);
+  scan.afterChunk = [&](std::uint64_t next) {
+    const double share = total ? static_cast<double>(next / kSectorSize) / static_cast<double>(total) : 1.0;
+    job.setProgress(static_cast<std::int64_t>(std::min(share, 1.0) * 1000.0));
+    return endPosition == 0 || next <= endPosition;
+  };
+
   int labelCounter = 0;
   int ntfsCount = 0;
+  const ScanEnd end = scan.run([&](std::uint64_t position, Bytes window) -> std::uint64_t {
+    const std::uint64_t onward = position + kSectorSize;
+    if (!mayStartStructure(window.data())) return onward;
+    const std::optional<Finding> finding = classifySector(window.first(kSectorSize));
+    if (!finding) return onward;
+    // A header this close to the start leaves no room for its volume.
+    if (finding->fromHeader && position < 2 * kSectorSize)
+      return onward;
+    const Sniffed& found = finding->sniffed;
+    const bool ntfs = isKind(found, FileSystemId::Ntfs);
+    const bool hfs = isKind(found, FileSystemId::HfsPlus);
+    const std::int64_t mebibytes = bytesToMebibytes(found.found.sizeBytes);
+    const std::uint64_t volumeStartByte = position - (finding->fromHeader ? kHeaderOffset : 0);
 
-  while (sectorCounter < total) {
-    if (chunkPosition > static_cast<std::uint64_t>(INT64_MAX)) break;
-    const std::int64_t got = source.readUpTo(static_cast<std::int64_t>(chunkPosition), chunk.get(), kChunkBytes);
-    if (got < static_cast<std::int64_t>(kSectorSize)) break;
-    if (endPosition != 0 && endPosition < chunkPosition) break;
-    // The tail of the source is examined too, in whole sectors.
-    const std::uint64_t sectorsRead = static_cast<std::uint64_t>(got) / kSectorSize;
-
-    std::uint64_t i = 0;
-    while (i < sectorsRead) {
-      if (!job.checkpoint()) {
-        job.setStatus("Scanned Partitions");
-        return;
-      }
-      const std::uint8_t* bytes = chunk.get() + i * kSectorSize;
-      if (!mayStartStructure(bytes)) {
-        ++i;
-        continue;
-      }
-      const Finding finding = classifySector(Bytes(bytes, kSectorSize));
-      const VolumeKind kind = finding.volume.kind;
-      if (kind == VolumeKind::None) {
-        ++i;
-        continue;
-      }
-      const std::uint64_t position = chunkPosition + i * kSectorSize;
-      if (finding.fromHeader && position < 2 * kSectorSize) {
-        ++i;  // a header this close to the start leaves no room for its volume
-        continue;
-      }
-      const std::int64_t mebibytes = bytesToMebibytes(finding.volume.sizeBytes);
-      const std::uint64_t volumeSectors = finding.volume.sizeBytes / kSectorSize;
-
-      if (!finding.fromHeader && kind != VolumeKind::Ntfs) job.setStatus(foundStatusText(kind));
-      const bool recordable =
-          kind != VolumeKind::FatUnknown &&
-          (kind == VolumeKind::HfsPlus ? mebibytes >= 1 && mebibytes <= kMaxHfsMebibytes : mebibytes > 0);
-      if (recordable) {
-        VolumeRecord v;
-        v.kind = kindText(kind);
-        v.label = std::to_string(labelCounter++);
-        v.sizeText = kind == VolumeKind::Ntfs ? sizeTextWide(mebibytes) : sizeTextNarrow(mebibytes);
-        v.sizeBytes = finding.volume.sizeBytes;
-        v.startSector = static_cast<std::int64_t>((position - (finding.fromHeader ? 1024 : 0)) / kSectorSize);
-        if (kind == VolumeKind::Ntfs)
-          job.setStatus("found NTFS " + std::to_string(++ntfsCount) + "...");
-        else if (finding.fromHeader)
-          job.setStatus(foundStatusText(kind));
-        partition.record(std::move(v));
-      }
-      const bool skip = partition.skipVolumeSize &&
-                        (recordable || (kind == VolumeKind::HfsPlus && mebibytes >= 1));
-      if (skip) {
-        // Go on at the first sector behind the volume, counted from its start
-        // (headers sit two sectors in), so a volume packed right behind it is
-        // still found. NTFS counts its backup boot sector outside its size.
-        const std::uint64_t volumeStart = (position - (finding.fromHeader ? 1024 : 0)) / kSectorSize;
-        const std::uint64_t chunkStart = chunkPosition / kSectorSize;
-        const std::uint64_t behind = volumeStart + volumeSectors + (kind == VolumeKind::Ntfs ? 1 : 0);
-        i = behind > chunkStart + i ? behind - chunkStart : i + 1;
-      } else {
-        ++i;
-      }
-      if (!job.checkpoint()) {
-        job.setStatus("Scanned Partitions");
-        return;
-      }
+    if (!finding->fromHeader && !ntfs) job.setStatus(found.found.foundStatus);
+    const bool recordable =
+        found.kind != nullptr && (hfs ? mebibytes >= 1 && mebibytes <= kMaxHfsMebibytes : mebibytes > 0);
+    if (recordable) {
+      VolumeRecord v;
+      v.kind = found.found.kindText;
+      v.label = std::to_string(labelCounter++);
+      v.sizeText = ntfs ? sizeTextWide(mebibytes) : sizeTextNarrow(mebibytes);
+      v.sizeBytes = found.found.sizeBytes;
+      v.startSector = static_cast<std::int64_t>(volumeStartByte / kSectorSize);
+      if (ntfs)
+        job.setStatus("found NTFS " + std::to_string(++ntfsCount) + "...");
+      else if (finding->fromHeader)
+        job.setStatus(found.found.foundStatus);
+      partition.record(std::move(v));
     }
-
-    sectorCounter += i;
-    const double share = total ? static_cast<double>(sectorCounter) / static_cast<double>(total) : 1.0;
-    job.setProgress(static_cast<std::int64_t>(std::min(share, 1.0) * 1000.0));
-    if (i > (UINT64_MAX - chunkPosition) / kSectorSize) break;
-    chunkPosition += i * kSectorSize;
-    if (sectorsRead < kSectorsPerChunk && i <= sectorsRead) break;  // that was the tail
-  }
+    if (!partition.skipVolumeSize || !(recordable || (hfs && mebibytes >= 1))) return onward;
+    // Go on at the first sector behind the volume, counted from its start
+    // (headers sit two sectors in), so a volume packed right behind it is
+    // still found. NTFS counts its backup boot sector outside its size.
+    const std::uint64_t volumeStart = volumeStartByte / kSectorSize;
+    const std::uint64_t volumeSectors = found.found.sizeBytes / kSectorSize;
+    const std::uint64_t behind = volumeStart + volumeSectors + (ntfs ? 1 : 0);
+    // A size too large for any source skips past its end; it does not end the scan early.
+    return std::max(onward, std::min(saturatingProduct(behind, kSectorSize), kEndScan - 1));
+  });
+  if (end == ScanEnd::Stopped) job.setStatus("Scanned Partitions");
 }
 
 }  // namespace quorvel

@@ -179,7 +179,7 @@ class ModeScreensTest : public QObject {
     QTest::newRow("FAT32") << "FAT32" << true << false << true;
     QTest::newRow("FAT32 by custom setting") << "fat32" << true << false << true;
     QTest::newRow("FAT64") << "FAT64" << true << false << true;
-    QTest::newRow("eXFAT") << "eXFAT" << true << false << false;
+    QTest::newRow("eXFAT") << "eXFAT" << true << false << true;
     QTest::newRow("ext") << "extX" << false << false << false;
     QTest::newRow("HFS+") << "HFS+" << false << true << false;
     QTest::newRow("custom volume") << "CUSTOM " << true << true << false;

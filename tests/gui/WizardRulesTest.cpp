@@ -264,7 +264,7 @@ TEST(RecoveryModeRules, KindDecidesTheOfferedModes) {
       {"ntfs", "ntf", true, true, false},   {"FAT32", "FAT", true, false, true},
       {"FAT16", "FAT", true, false, true},  {"FAT12", "FAT", true, false, true},
       {"FAT64", "FAT", true, false, true},  {"fat32", "fat", true, false, true},
-      {"eXFAT", "eXF", true, false, false}, {"extX", "ext", false, false, false},
+      {"eXFAT", "eXF", true, false, true}, {"extX", "ext", false, false, false},
       {"HFS+", "HFS", false, true, false},  {"CUSTOM ", "CUS", true, true, false},
       {"", "", true, true, false},          {"\t FA", "FA", true, true, false},
       {"Ünïcode", "Ünï", true, true, false},

@@ -35,7 +35,7 @@ class FakeParser : public FileSystemParser {
     return add({.name = name, .parent = parent, .content = std::vector<std::uint8_t>(text.begin(), text.end())});
   }
 
-  bool scan(FileReadSeek&, const ScanRequest&, JobContext& job) override {
+  bool scan(const FileReadSeek&, const ScanRequest&, JobContext& job) override {
     job.setStatus("fake scan");
     return scanSucceeds;
   }

@@ -1,18 +1,25 @@
 #include "logic/AdvancedInputRules.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 
+#include "fs/FileSystemKinds.h"
 #include "logic/DecimalText.h"
 
 namespace wizard {
 
 namespace {
 
-std::string lowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
+using quorvel::FileSystemId;
+
+std::optional<FileSystemId> kindOf(AdvancedFamily family) {
+  switch (family) {
+    case AdvancedFamily::Ntfs: return FileSystemId::Ntfs;
+    case AdvancedFamily::Fat16: return FileSystemId::Fat16;
+    case AdvancedFamily::Fat32: return FileSystemId::Fat32;
+    case AdvancedFamily::ExFat: return FileSystemId::ExFat;
+    case AdvancedFamily::Other: break;
+  }
+  return std::nullopt;
 }
 
 std::string formatted(const char* format, std::size_t first, std::size_t second = 0) {
@@ -26,36 +33,43 @@ constexpr const char* kParsingDone = "Parsing done.Click Next to continue.";
 }  // namespace
 
 AdvancedFamily advancedFamily(const std::string& kind) {
-  const std::string key = lowerCase(kind);
-  if (key == "ntfs") return AdvancedFamily::Ntfs;
-  if (key == "fat16" || key == "fat") return AdvancedFamily::Fat16;
-  if (key == "fat32") return AdvancedFamily::Fat32;
-  if (key == "fat64" || key == "exfat") return AdvancedFamily::ExFat;
+  const quorvel::FileSystemKind* row = quorvel::findFileSystemKind(kind);
+  if (!row || !row->offers(quorvel::RecoveryMode::Advanced)) return AdvancedFamily::Other;
+  switch (row->id) {
+    case FileSystemId::Ntfs: return AdvancedFamily::Ntfs;
+    case FileSystemId::Fat16: return AdvancedFamily::Fat16;
+    case FileSystemId::Fat32: return AdvancedFamily::Fat32;
+    case FileSystemId::ExFat: return AdvancedFamily::ExFat;
+    case FileSystemId::Ext:
+    case FileSystemId::HfsPlus: break;
+  }
   return AdvancedFamily::Other;
 }
 
 AdvancedInputLayout advancedInputLayout(AdvancedFamily family) {
   AdvancedInputLayout layout;
   layout.firstCaption = "TFS :";
+  // Which lists the screen shows is the kind's to say; their texts are the screen's.
+  if (const std::optional<FileSystemId> id = kindOf(family)) {
+    const quorvel::AdvancedInputs& inputs = quorvel::fileSystemKind(*id).advanced;
+    layout.searches = inputs.candidates;
+    layout.clusterListShown = inputs.clusterSize;
+    // A list without its caption would leave the user guessing what it is.
+    layout.heapListShown = inputs.heapOffset;
+  }
   switch (family) {
     case AdvancedFamily::Ntfs:
-      layout.clusterListShown = layout.searches = true;
       layout.openingStatus = "ntfs partition selected....";
       break;
     case AdvancedFamily::Fat16:
-      layout.clusterListShown = layout.searches = true;
       layout.firstCaption = "Total fat16 Entries Found:";
       layout.searchStatus = "Finding Fat entries....";
       break;
-    case AdvancedFamily::Fat32:
-      layout.clusterListShown = layout.searches = true;
-      break;
     case AdvancedFamily::ExFat:
-      // A list without its caption would leave the user guessing what it is.
-      layout.clusterListShown = layout.heapListShown = layout.searches = true;
       layout.firstCaption = "Total fat64 Entries Found:";
       layout.searchStatus = "Finding Fat64 entries....";
       break;
+    case AdvancedFamily::Fat32:
     case AdvancedFamily::Other:
       break;
   }

@@ -11,7 +11,8 @@ namespace wizard {
 
 enum class AdvancedFamily { Ntfs, Fat16, Fat32, ExFat, Other };
 
-// Letter case ignored: "ntfs"; "fat16" or "fat"; "fat32"; "fat64" or "exfat".
+// The family of the kind a text names (letter case ignored), when that kind
+// offers the Advanced mode; Other for the rest.
 AdvancedFamily advancedFamily(const std::string& kind);
 
 struct AdvancedInputLayout {

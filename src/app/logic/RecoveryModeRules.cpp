@@ -1,16 +1,13 @@
 #include "logic/RecoveryModeRules.h"
 
-#include <algorithm>
 #include <cctype>
+
+#include "fs/FileSystemKinds.h"
+#include "fs/TextFormats.h"
 
 namespace wizard {
 
 namespace {
-
-std::string lowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -28,13 +25,24 @@ std::string kindKey(const std::string& kind) {
   return kind.substr(begin, end - begin);
 }
 
+// The kind whose texts begin as the key does; the first row wins ("FAT64"
+// reads as the FAT family's "fat").
+const quorvel::FileSystemKind* kindOfKey(const std::string& key) {
+  if (key.empty()) return nullptr;
+  for (const quorvel::FileSystemKind& row : quorvel::fileSystemKinds())
+    for (const std::string_view text : row.kindTexts)
+      if (quorvel::asciiLowerCase(kindKey(std::string(text))) == key) return &row;
+  return nullptr;
+}
+
 OfferedModes offeredModes(const std::string& kind) {
-  const std::string key = lowerCase(kindKey(kind));
   OfferedModes modes;
-  if (key == "fat" || key == "exf") modes.deep = false;
-  if (key == "ext") modes.advanced = modes.deep = false;
-  if (key == "hfs") modes.advanced = false;
-  modes.formattedChoice = key == "fat";
+  // Kinds the system does not know go on to the scan, which says why it cannot read them.
+  const quorvel::FileSystemKind* row = kindOfKey(quorvel::asciiLowerCase(kindKey(kind)));
+  if (!row) return modes;
+  modes.advanced = row->offers(quorvel::RecoveryMode::Advanced);
+  modes.deep = row->offers(quorvel::RecoveryMode::Deep);
+  modes.formattedChoice = modes.advanced && row->advanced.formattedFlag;
   return modes;
 }
 

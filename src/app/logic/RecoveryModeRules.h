@@ -15,8 +15,9 @@ struct OfferedModes {
   bool formattedChoice = false;  // "Is Drive Formated..?" beside Advanced
 };
 
-// Keys compare without regard to letter case: FAT kinds have no Deep mode,
-// ext has neither Advanced nor Deep, HFS+ has no Advanced.
+// The kind is the one whose texts begin with the same key, letter case
+// ignored; its modes and advanced inputs decide. Unknown kinds are offered
+// every mode.
 OfferedModes offeredModes(const std::string& kind);
 
 }  // namespace wizard

@@ -1,31 +1,28 @@
 #include "logic/ScanScreenRules.h"
 
-#include <algorithm>
-#include <cctype>
+#include "fs/FileSystemKinds.h"
 
 namespace wizard {
 
 namespace {
 
-std::string lowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
+bool isKind(const std::string& kind, quorvel::FileSystemId id) {
+  const quorvel::FileSystemKind* row = quorvel::findFileSystemKind(kind);
+  return row && row->id == id;
 }
 
 }  // namespace
 
 ScreenMessage missingSourceMessage(const std::string& kind) {
-  const std::string key = lowerCase(kind);
-  if (key == "ntfs" || key == "fat32")
+  if (isKind(kind, quorvel::FileSystemId::Ntfs) || isKind(kind, quorvel::FileSystemId::Fat32))
     return {"Please Restart the program to re begin necessary initialization...", true};
   // Every kind says something: a screen that silently does nothing leaves the user stuck.
   return {"Please Restart the program to rebegin necessary initialisation...", false};
 }
 
 std::string choosingStatus(const std::string& kind) {
-  const std::string key = lowerCase(kind);
-  if (key == "ntfs") return "ntfs partition selected....";
-  if (key == "hfs+") return "HFS+ partition selected....";
+  if (isKind(kind, quorvel::FileSystemId::Ntfs)) return "ntfs partition selected....";
+  if (isKind(kind, quorvel::FileSystemId::HfsPlus)) return "HFS+ partition selected....";
   return {};
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <limits>
 
+#include "fs/TextFormats.h"
 #include "logic/DecimalText.h"
 
 namespace wizard {
@@ -12,13 +13,10 @@ namespace {
 
 constexpr std::int64_t kSectorsPerMebibyte = 2048;
 
-std::string lowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
+using quorvel::asciiLowerCase;
 
 bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) {
-  return prefix.size() <= text.size() && lowerCase(text.substr(0, prefix.size())) == lowerCase(prefix);
+  return prefix.size() <= text.size() && asciiLowerCase(text.substr(0, prefix.size())) == asciiLowerCase(prefix);
 }
 
 // "300   MB" becomes "300": every "MB" removed, spaces trimmed at both ends.
@@ -32,7 +30,7 @@ std::string plainSizeText(std::string text) {
 
 // The kind a custom setting gives; RAW keeps the kind, as it leaves the chain.
 std::string kindForTreatAs(const std::string& entry, const std::string& current) {
-  const std::string key = lowerCase(entry);
+  const std::string key = asciiLowerCase(entry);
   if (key == "ntfs") return "ntfs";
   if (key == "fat16") return "fat16";
   if (key == "fat32") return "fat32";
@@ -136,6 +134,8 @@ NextStep VolumeListRows::next(int row, const CustomSetting& custom) {
     volume.kind = chosen.texts[1];
     volume.sizeText = plainSizeText(chosen.texts[2]);
     volume.startSector = readDecimal(chosen.texts[3]);
+    // An exact size that no longer agrees with the row's text was the custom range's.
+    if (quorvel::bytesToMebibytes(volume.sizeBytes) != readDecimal(volume.sizeText)) volume.sizeBytes = 0;
   }
   if (custom.ticked) {
     customApplied_ = true;
@@ -146,13 +146,15 @@ NextStep VolumeListRows::next(int row, const CustomSetting& custom) {
     const auto last = static_cast<std::uint64_t>(end);
     volume.sizeText =
         last > first ? decimalText(static_cast<std::int64_t>((last - first + 1) / kSectorsPerMebibyte)) : "0";
+    // The range is exact; the size text only shows whole MiB.
+    volume.sizeBytes = last > first && last - first < UINT64_MAX / 512 ? (last - first + 1) * 512 : 0;
     if (!custom.treatAs.empty()) volume.kind = kindForTreatAs(custom.treatAs, volume.kind);
-    if (lowerCase(custom.treatAs) == "raw") {
+    if (asciiLowerCase(custom.treatAs) == "raw") {
       volume.kind = "RAW";
       return NextStep::RawRecovery;
     }
   }
-  if (lowerCase(volume.kind) == "unknown") return NextStep::UnknownVolume;
+  if (asciiLowerCase(volume.kind) == "unknown") return NextStep::UnknownVolume;
   return NextStep::RecoveryMode;
 }
 

@@ -68,7 +68,7 @@ ReadOutcome ClusterArea::read(const Placement& placement, ContentSink& sink, Clu
     outcome.complete = true;
     return outcome;
   }
-  if (!source_ || !fat_ || clusterSize_ == 0) return outcome;
+  if (!volume_.source() || !fat_ || clusterSize_ == 0) return outcome;
 
   std::vector<std::uint8_t> buffer;
   bool readsWhole = true;
@@ -106,11 +106,11 @@ ReadOutcome ClusterArea::read(const Placement& placement, ContentSink& sink, Clu
     }
     // A volume may claim more clusters than its source holds; past the
     // source's end there is nothing to read, however long the entry says it is.
-    const std::int64_t at = static_cast<std::int64_t>(offsetOf(runStart));
-    if (source_->baseOffset + at >= static_cast<std::int64_t>(source_->sourceLength())) break;
+    const std::uint64_t at = offsetOf(runStart);
+    if (at >= volume_.size()) break;
     const std::uint64_t runBytes = std::min(remaining, runClusters * clusterSize_);
     buffer.resize(static_cast<std::size_t>(runBytes));
-    readsWhole = source_->readAt(at, buffer.data(), buffer.size()) && readsWhole;
+    readsWhole = volume_.read(at, buffer) && readsWhole;
     if (!sink.write(buffer)) return outcome;
     outcome.bytes += runBytes;
     remaining -= runBytes;

@@ -30,9 +30,9 @@ using ClusterClaims = std::vector<bool>;
 class ClusterArea {
  public:
   ClusterArea() = default;
-  ClusterArea(const FileReadSeek* source, const FatTable* fat, std::uint64_t firstClusterOffset,
+  ClusterArea(VolumeView volume, const FatTable* fat, std::uint64_t firstClusterOffset,
               std::uint32_t clusterSize)
-      : source_(source), fat_(fat), firstClusterOffset_(firstClusterOffset), clusterSize_(clusterSize) {}
+      : volume_(volume), fat_(fat), firstClusterOffset_(firstClusterOffset), clusterSize_(clusterSize) {}
 
   std::uint32_t clusterSize() const { return clusterSize_; }
   std::uint64_t offsetOf(std::uint32_t cluster) const {
@@ -49,7 +49,7 @@ class ClusterArea {
   std::vector<std::uint8_t> readAll(const Placement& placement, ClusterClaims* claims = nullptr) const;
 
  private:
-  const FileReadSeek* source_ = nullptr;
+  VolumeView volume_;
   const FatTable* fat_ = nullptr;
   std::uint64_t firstClusterOffset_ = 0;
   std::uint32_t clusterSize_ = 0;

@@ -1,5 +1,6 @@
 #include "fs/fat/ExFatLayout.h"
 
+#include "fs/fat/FatLayout.h"
 #include "io/Arithmetic.h"
 
 namespace quorvel::exfatfmt {
@@ -45,6 +46,13 @@ constexpr std::uint32_t kLargestClusterCount = 0xFFFFFFF5;
 }  // namespace
 
 bool hasExFatName(Bytes s) { return hasText(s, boot::name, "EXFAT   "); }
+
+std::optional<std::uint64_t> sniffBootSector(Bytes s) {
+  if (!fatfmt::hasFamilyJump(s) || !hasText(s, boot::name, "EXFA")) return std::nullopt;
+  const unsigned shift = u8(s, boot::bytesPerSectorShift);
+  const std::uint64_t sectorSize = shift >= 9 && shift <= 12 ? 1ull << shift : 512;
+  return saturatingProduct(le64(s, boot::volumeLength), sectorSize);
+}
 
 BootSector decodeBootSector(Bytes s) {
   BootSector b;

@@ -25,6 +25,8 @@ struct BootSector {
 };
 
 bool hasExFatName(Bytes sector);  // "EXFAT   " at byte 3
+// An exFAT boot sector by its jump and name: the size it claims, else nothing.
+std::optional<std::uint64_t> sniffBootSector(Bytes sector);
 BootSector decodeBootSector(Bytes sector);
 
 // Where everything lies, in bytes from the volume's start.

@@ -43,7 +43,7 @@ std::string nameText(Bytes units, std::size_t count) {
 
 Fat64Class::Fat64Class() { maxFolderBytes_ = kMaxDirectoryBytes; }
 
-bool Fat64Class::scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool Fat64Class::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   records_.clear();
   geometry_.reset();
   setDriveFormatted(request.advanced.formatted);
@@ -66,13 +66,13 @@ bool Fat64Class::scan(FileReadSeek& source, const ScanRequest& request, JobConte
 }
 
 bool Fat64Class::setVolumeSize() {
-  volumeSize_ = sizeTextBytes(volume().sizeText);
+  volumeSize_ = volume().extent().sizeBytes;
   return volumeSize_ > 0;
 }
 
 bool Fat64Class::checkBootSector(JobContext& job) {
   std::array<std::uint8_t, 512> sector{};
-  if (!source() || !source()->readAt(0, sector.data(), sector.size())) {
+  if (!volume().read(0, sector)) {
     job.showMessage(kCantReadFile);
     return false;
   }

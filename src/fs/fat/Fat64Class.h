@@ -33,7 +33,7 @@ struct ExFatEntryRecord : fatfmt::FatFamilyRecord {
 class Fat64Class : public FatFamilyParser {
  public:
   Fat64Class();
-  bool scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
 

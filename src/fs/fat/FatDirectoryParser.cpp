@@ -23,7 +23,7 @@ FatEntryKind entryKindOf(FatWidth width) {
 }
 }  // namespace
 
-bool FatDirectoryParser::scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool FatDirectoryParser::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   records_.clear();
   geometry_.reset();
   setDriveFormatted(request.advanced.formatted);
@@ -46,7 +46,7 @@ bool FatDirectoryParser::scan(FileReadSeek& source, const ScanRequest& request, 
 
 bool FatDirectoryParser::checkBootSector() {
   std::array<std::uint8_t, 512> sector{};
-  if (!source() || !source()->readAt(0, sector.data(), sector.size())) return false;
+  if (!volume().read(0, sector)) return false;
   geometry_ = fatGeometry(decodeBiosParameterBlock(sector));
   if (geometry_ && !takesWidth(geometry_->width)) geometry_.reset();
   return geometry_.has_value();
@@ -67,7 +67,7 @@ std::vector<std::uint8_t> FatDirectoryParser::readRootDirectory() {
     return area().readAll(root, &folderClaims());
   }
   std::vector<std::uint8_t> bytes(g.rootBytes, 0);
-  source()->readAt(static_cast<std::int64_t>(g.rootOffset), bytes.data(), bytes.size());
+  volume().read(g.rootOffset, bytes);
   return bytes;
 }
 

@@ -29,7 +29,7 @@ struct FatEntryRecord : fatfmt::FatFamilyRecord {
 
 class FatDirectoryParser : public FatFamilyParser {
  public:
-  bool scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
 

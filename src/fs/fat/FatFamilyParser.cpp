@@ -110,23 +110,19 @@ void FatFamilyParser::linkParentChild() {
 
 // ---------------------------------------------------------------- the walk
 
-void FatFamilyParser::attachSource(FileReadSeek& source, const VolumeRecord& volume) {
-  source_ = &source;
-  volume_ = volume;
-  source.baseOffset = volumeStartByte(volume);
-  source.seek(0);
+void FatFamilyParser::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
+  volume_ = VolumeView(source, volume);
 }
 
 void FatFamilyParser::setLayout(std::uint64_t fatOffset, std::uint64_t fatBytes, fatfmt::FatEntryKind kind,
                                 std::uint32_t clusterCount, std::uint64_t firstClusterOffset, std::uint32_t clusterSize) {
-  fat_ = fatfmt::FatTable(source_, fatOffset, fatBytes, kind, clusterCount);
-  area_ = fatfmt::ClusterArea(source_, &fat_, firstClusterOffset, clusterSize);
+  fat_ = fatfmt::FatTable(volume_, fatOffset, fatBytes, kind, clusterCount);
+  area_ = fatfmt::ClusterArea(volume_, &fat_, firstClusterOffset, clusterSize);
   // Clusters beyond the end of the source hold no folder; the boot sector
   // alone must not decide how much memory the claims take.
   std::uint64_t claimable = std::uint64_t{clusterCount} + 2;
-  if (source_ && clusterSize > 0) {
-    const std::uint64_t start = static_cast<std::uint64_t>(std::max<std::int64_t>(0, source_->baseOffset));
-    const std::uint64_t end = source_->sourceLength() > start ? source_->sourceLength() - start : 0;
+  if (clusterSize > 0) {
+    const std::uint64_t end = volume_.size();
     const std::uint64_t present = end > firstClusterOffset ? (end - firstClusterOffset) / clusterSize + 3 : 2;
     claimable = std::min(claimable, present);
   }

@@ -56,8 +56,8 @@ class FatFamilyParser : public FileSystemParser {
   // Whether the FAT still holds a chain from `first` long enough for `length` bytes.
   bool chainCovers(std::uint32_t first, std::uint64_t length) const;
 
-  // Sets the base offset to the volume's start; remembers the volume.
-  void attachSource(FileReadSeek& source, const VolumeRecord& volume);
+  // Reads the volume through a view of the source from now on.
+  void attachSource(const FileReadSeek& source, const VolumeExtent& volume);
   // Binds the FAT and the cluster area to the source.
   void setLayout(std::uint64_t fatOffset, std::uint64_t fatBytes, fatfmt::FatEntryKind kind, std::uint32_t clusterCount,
                  std::uint64_t firstClusterOffset, std::uint32_t clusterSize);
@@ -70,15 +70,13 @@ class FatFamilyParser : public FileSystemParser {
   fatfmt::ClusterClaims& folderClaims() { return claims_; }
   const fatfmt::FatTable& fat() const { return fat_; }
   const fatfmt::ClusterArea& area() const { return area_; }
-  FileReadSeek* source() const { return source_; }
-  const VolumeRecord& volume() const { return volume_; }
+  const VolumeView& volume() const { return volume_; }
 
   // Longest folder the walk reads: the formats' own limits.
   std::uint64_t maxFolderBytes_ = 2 * 1024 * 1024;
 
  private:
-  FileReadSeek* source_ = nullptr;
-  VolumeRecord volume_;
+  VolumeView volume_;
   fatfmt::FatTable fat_;
   fatfmt::ClusterArea area_;
   fatfmt::ClusterClaims claims_;

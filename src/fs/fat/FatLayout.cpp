@@ -6,6 +6,9 @@ namespace quorvel::fatfmt {
 
 namespace {
 namespace field {
+constexpr std::size_t jumpOpcode = 0x00;
+constexpr std::size_t jumpDisplacement = 0x01;
+constexpr std::size_t oemName = 0x03;
 constexpr std::size_t bytesPerSector = 0x0B;
 constexpr std::size_t sectorsPerCluster = 0x0D;
 constexpr std::size_t reservedSectors = 0x0E;
@@ -71,6 +74,22 @@ std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& b) {
   if (count == 0) return std::nullopt;
   g.clusterCount = static_cast<std::uint32_t>(count);
   return g;
+}
+
+bool hasFamilyJump(Bytes s) {
+  if (s.size() < 512 || u8(s, field::jumpOpcode) != 0xEB) return false;
+  const std::uint8_t displacement = u8(s, field::jumpDisplacement);
+  return displacement == 0x3C || displacement == 0x58 || displacement == 0x76;
+}
+
+std::optional<FatGeometry> sniffBootSector(Bytes s) {
+  if (!hasFamilyJump(s) || hasText(s, field::oemName, "EXFA")) return std::nullopt;
+  return fatGeometry(decodeBiosParameterBlock(s));
+}
+
+bool looksLikeDamagedBootSector(Bytes s) {
+  return hasFamilyJump(s) && !hasText(s, field::oemName, "EXFA") && hasText(s, field::oemName, "MSDO") &&
+         !sniffBootSector(s);
 }
 
 }  // namespace quorvel::fatfmt

@@ -46,4 +46,15 @@ struct FatGeometry {
 // sectors-per-FAT of 0 means FAT32 whatever the count, as the kernel does.
 std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& bpb);
 
+// The boot-sector jump of the FAT family and exFAT: 0xEB with one of the
+// displacements their formatters write.
+bool hasFamilyJump(Bytes sector);
+// A FAT12/16/32 boot sector (not exFAT's) whose parameter block describes a
+// volume: its layout. Formatters write many OEM names ("MSDOS5.0",
+// "mkfs.fat", "MSWIN4.1"), so the parameter block decides.
+std::optional<FatGeometry> sniffBootSector(Bytes sector);
+// A sector with the family's jump and the "MSDO" name whose parameter block
+// is unusable: a damaged FAT boot sector.
+bool looksLikeDamagedBootSector(Bytes sector);
+
 }  // namespace quorvel::fatfmt

@@ -4,9 +4,9 @@
 
 namespace quorvel::fatfmt {
 
-FatTable::FatTable(const FileReadSeek* source, std::uint64_t offset, std::uint64_t bytes, FatEntryKind kind,
+FatTable::FatTable(VolumeView volume, std::uint64_t offset, std::uint64_t bytes, FatEntryKind kind,
                    std::uint32_t clusterCount)
-    : source_(source), offset_(offset), bytes_(bytes), kind_(kind), clusterCount_(clusterCount) {
+    : volume_(volume), offset_(offset), bytes_(bytes), kind_(kind), clusterCount_(clusterCount) {
   // The size comes from the boot sector; entries past the last cluster are
   // never asked for, so they cost no page slots.
   const std::uint64_t entries = std::uint64_t{clusterCount} + 2;
@@ -24,7 +24,7 @@ const std::vector<std::uint8_t>& FatTable::page(std::uint64_t index) const {
     const std::uint64_t length = std::min(kPageSize, bytes_ - start);
     slot = std::make_unique<std::vector<std::uint8_t>>(static_cast<std::size_t>(length), 0);
     // A page that cannot be read stays zero: its clusters read as free.
-    if (source_) source_->readAt(static_cast<std::int64_t>(offset_ + start), slot->data(), slot->size());
+    volume_.read(offset_ + start, *slot);
   }
   return *slot;
 }

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "io/FileReadSeek.h"
+#include "io/VolumeView.h"
 
 namespace quorvel::fatfmt {
 
@@ -15,7 +15,7 @@ enum class FatEntryKind { Fat12, Fat16, Fat32, ExFat };
 class FatTable {
  public:
   FatTable() = default;
-  FatTable(const FileReadSeek* source, std::uint64_t offset, std::uint64_t bytes, FatEntryKind kind,
+  FatTable(VolumeView volume, std::uint64_t offset, std::uint64_t bytes, FatEntryKind kind,
            std::uint32_t clusterCount);
 
   // Whether the number names a cluster of the volume (2 .. count + 1).
@@ -35,7 +35,7 @@ class FatTable {
   std::uint8_t byteAt(std::uint64_t offset) const;
   const std::vector<std::uint8_t>& page(std::uint64_t index) const;
 
-  const FileReadSeek* source_ = nullptr;
+  VolumeView volume_;
   std::uint64_t offset_ = 0;
   std::uint64_t bytes_ = 0;
   FatEntryKind kind_ = FatEntryKind::Fat16;

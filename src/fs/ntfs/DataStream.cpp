@@ -41,7 +41,7 @@ void addDataAttribute(DataStream& ds, const RecordImage& image, const AttributeH
 bool isUnnamedData(const AttributeHeader& a) { return a.type == kData && a.unnamed(); }
 
 void finish(DataStream& ds, const NtfsVolume& volume, bool listed) {
-  ds.ceilingBytes = volume.limitBytes;
+  ds.ceilingBytes = volume.limitBytes();
   if (!ds.runs.empty() && !vcnToBytes(ds.runs.back().endVcn(), volume.clusterSize, ds.mappedBytes))
     ds.mappedBytes = ~0ull;
   // With an attribute list, runs that end before the data does mean an

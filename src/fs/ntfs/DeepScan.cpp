@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fs/ntfs/MftRecord.h"
+#include "io/SectorScan.h"
 
 namespace quorvel::ntfsfmt {
 
@@ -21,42 +22,34 @@ std::uint64_t scanChunkCount(std::uint64_t scanBytes, std::size_t chunkBytes) {
 
 void scanForRecords(const NtfsVolume& volume, std::uint64_t scanBytes, std::uint32_t& recordSize, JobContext& job,
                     const RecordVisitor& onRecord, const ChunkVisitor& onChunk, std::size_t chunkBytes) {
-  chunkBytes = usableChunk(chunkBytes);
-  scanBytes = std::min(scanBytes, volume.limitBytes);
-  if (scanBytes == 0) return;
-  std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, scanBytes)));
+  SectorScanOptions options;
+  options.to = std::min(scanBytes, volume.limitBytes());
+  options.chunkBytes = usableChunk(chunkBytes);
+  options.stepBytes = kStep;
+  if (options.to == 0) return;
+  SectorScan scan(volume.view, job, options);
+  std::uint64_t index = 0;
+  if (!job.checkpoint() || !onChunk(index)) return;
+  // Called before each chunk, as the callers count them.
+  scan.afterChunk = [&](std::uint64_t next) { return next >= scan.to() || onChunk(++index); };
+
   std::vector<std::uint8_t> record;
-  std::uint64_t resumeAt = 0;  // the search goes on behind the last record found
-
-  for (std::uint64_t start = 0, index = 0; start < scanBytes; start += chunkBytes, ++index) {
-    if (!job.checkpoint() || !onChunk(index)) return;
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), scanBytes - start));
-    const std::int64_t got = volume.readUpTo(start, std::span<std::uint8_t>(chunk.data(), wanted));
-    if (got == 0) return;
-    if (got < 0) continue;
-    const auto have = static_cast<std::size_t>(got);
-
-    std::size_t off = resumeAt > start ? static_cast<std::size_t>(std::min<std::uint64_t>(resumeAt - start, have)) : 0;
-    while (off + kStep <= have) {
-      if (!looksLikeRecordStart(Bytes(chunk.data() + off, kStep))) {
-        off += kStep;
-        continue;
-      }
-      if (recordSize == 0) {
-        recordSize = recordSizeFromHeader(parseRecordHeader(Bytes(chunk.data() + off, kStep)));
-        if (recordSize == 0) recordSize = kDefaultRecordSize;
-      }
-      record.resize(recordSize);
-      if (off + recordSize <= have)
-        std::memcpy(record.data(), chunk.data() + off, recordSize);
-      else
-        volume.read(start + off, record);
-      if (!onRecord(start + off, record) || !job.checkpoint()) return;
-      const std::size_t skip = (recordSize + kStep - 1) / kStep * kStep;
-      resumeAt = start + off + skip;
-      off += skip;
+  scan.run([&](std::uint64_t position, Bytes window) -> std::uint64_t {
+    if (!looksLikeRecordStart(window.first(kStep))) return position + kStep;
+    if (recordSize == 0) {
+      recordSize = recordSizeFromHeader(parseRecordHeader(window.first(kStep)));
+      if (recordSize == 0) recordSize = kDefaultRecordSize;
     }
-  }
+    record.resize(recordSize);
+    // A record that runs past the chunk is read whole from the volume.
+    if (window.size() >= recordSize)
+      std::memcpy(record.data(), window.data(), recordSize);
+    else
+      volume.read(position, record);
+    if (!onRecord(position, record) || !job.checkpoint()) return kEndScan;
+    // The search goes on behind the record.
+    return position + (recordSize + kStep - 1) / kStep * kStep;
+  });
 }
 
 }  // namespace quorvel::ntfsfmt

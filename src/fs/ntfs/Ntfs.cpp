@@ -54,7 +54,7 @@ class NeighbourLookup : public RecordLookup {
       : volume_(volume), basePosition_(basePosition), baseNumber_(baseNumber) {}
   bool readRecord(std::uint64_t number, std::span<std::uint8_t> out, const std::vector<DataRun>&) const override {
     const std::uint64_t distance = number > baseNumber_ ? number - baseNumber_ : baseNumber_ - number;
-    if (distance > volume_.limitBytes / volume_.recordSize) return false;
+    if (distance > volume_.limitBytes() / volume_.recordSize) return false;
     const std::uint64_t offset = distance * volume_.recordSize;
     if (number < baseNumber_ && offset > basePosition_) return false;
     return volume_.read(number > baseNumber_ ? basePosition_ + offset : basePosition_ - offset, out);
@@ -89,17 +89,16 @@ const std::vector<std::string>& ntfs::sectorsPerClusterChoices() {
 
 // ---------------------------------------------------------------- scanning
 
-bool ntfs::attachSource(FileReadSeek& source, const VolumeRecord& volume) {
-  source_ = &source;
-  volumeRecord_ = volume;
-  source.baseOffset = volumeStartByte(volume);
-  source.adviseSequential();
+bool ntfs::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
+  extent_ = volume;
+  view_ = VolumeView(source, volume);
+  view_.adviseSequential();
   return true;
 }
 
 bool ntfs::readBootSector() {
   std::array<std::uint8_t, 512> sector{};
-  if (source_) source_->readAt(0, sector.data(), sector.size());
+  view_.read(0, sector);
   boot_ = parseBootSector(sector);
   volumeSize_ = 0;
   if (boot_.hasNtfsName) {
@@ -107,23 +106,15 @@ bool ntfs::readBootSector() {
     const std::uint64_t sectorSize = boot_.sectorSizeValid() ? boot_.bytesPerSector : kSectorSize;
     volumeSize_ = saturatingProduct(boot_.totalSectors, sectorSize);
   }
-  if (volumeSize_ == 0) volumeSize_ = sizeTextBytes(volumeRecord_.sizeText);
+  if (volumeSize_ == 0) volumeSize_ = extent_.sizeBytes;
   return volumeSize_ != 0;
-}
-
-std::uint64_t ntfs::limitBytes() const {
-  if (!source_ || source_->sourceLength() == 0) return volumeSize_;
-  const auto base = static_cast<std::uint64_t>(std::max<std::int64_t>(0, source_->baseOffset));
-  const std::uint64_t readable = source_->sourceLength() > base ? source_->sourceLength() - base : 0;
-  return volumeSize_ == 0 ? readable : std::min(volumeSize_, readable);
 }
 
 NtfsVolume ntfs::volume() const {
   NtfsVolume v;
-  v.source = source_;
+  v.view = view_.limitedTo(volumeSize_);
   v.clusterSize = clusterSize_ ? clusterSize_ : kDefaultClusterSize;
   v.recordSize = recordSize_ ? recordSize_ : kDefaultRecordSize;
-  v.limitBytes = limitBytes();
   return v;
 }
 
@@ -191,7 +182,7 @@ void ntfs::locateMft(JobContext& job) {
     bool found = false;
     // The mirror holds a copy of the MFT's own record.
     for (const std::uint64_t cluster : {boot_.mftCluster, boot_.mftMirrorCluster}) {
-      if (found || cluster == 0 || cluster > limitBytes() / clusterSize_) continue;
+      if (found || cluster == 0 || cluster > volume().limitBytes() / clusterSize_) continue;
       found = mftRunsFromRecordAt(cluster * clusterSize_, false);
     }
     job.setStatus("Got run...");
@@ -285,7 +276,7 @@ void ntfs::readMftRun(JobContext& job) {
   std::uint64_t mapped = 0;
   if (mftRuns_.empty() || !vcnToBytes(mftRuns_.back().endVcn(), cs, mapped)) return;
   if (mftDataSize_ > 0) mapped = std::min(mapped, mftDataSize_);
-  const std::uint64_t count = std::min({mapped / rs, v.limitBytes / rs, kMaxEntries});
+  const std::uint64_t count = std::min({mapped / rs, v.limitBytes() / rs, kMaxEntries});
   try {
     catalogue_.reserve(static_cast<std::size_t>(count) + 1);  // the orphan folder comes last
   } catch (const std::bad_alloc&) {
@@ -393,7 +384,7 @@ std::int64_t ntfs::findMftEntries(std::int64_t limit, JobContext& job) {
   recordSize_ = boot_.valid() ? boot_.recordSize() : 0;
   mftRunKnown_ = false;
   candidates_.clear();
-  const std::uint64_t scanBytes = sizeTextBytes(volumeRecord_.sizeText);
+  const std::uint64_t scanBytes = extent_.sizeBytes;
   if (scanBytes == 0) return 0;
   const std::uint64_t chunks = scanChunkCount(scanBytes);
   job.setProgressRange(0, static_cast<std::int64_t>(chunks));
@@ -457,7 +448,7 @@ void ntfs::deepScan(JobContext& job) {
   job.setProgress(static_cast<std::int64_t>(chunks));
 }
 
-CandidateLists ntfs::findCandidates(FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+CandidateLists ntfs::findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   attachSource(source, request.volume);
   try {
     readBootSector();
@@ -471,7 +462,7 @@ CandidateLists ntfs::findCandidates(FileReadSeek& source, const ScanRequest& req
   return lists;
 }
 
-bool ntfs::scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool ntfs::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   try {
     return runJob(source, request, job);
   } catch (const std::exception&) {
@@ -481,11 +472,11 @@ bool ntfs::scan(FileReadSeek& source, const ScanRequest& request, JobContext& jo
   }
 }
 
-bool ntfs::runJob(FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool ntfs::runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   resetCatalogue();
   clusterSizeDerived_ = false;
   mftRunKnown_ = false;
-  const bool sameVolume = source_ == &source && volumeRecord_ == request.volume;
+  const bool sameVolume = view_.source() == &source && extent_ == request.volume;
   attachSource(source, request.volume);
 
   if (request.mode == RecoveryMode::Advanced) {

@@ -20,8 +20,9 @@ class ntfs : public FileSystemParser {
   // The cluster-size choices of the advanced-input screen, in sectors.
   static const std::vector<std::string>& sectorsPerClusterChoices();
 
-  CandidateLists findCandidates(FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  bool scan(FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  bool runs(RecoveryMode) const override { return true; }
   RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::UserFolders; }
 
   std::vector<EntryId> topEntries() const override;
@@ -37,8 +38,8 @@ class ntfs : public FileSystemParser {
   void rename(EntryId id, const std::string& newName) override;
 
   // ---- the scan steps, in the order the jobs run them ----
-  // Binds to the source and sets its base offset to the volume's start.
-  bool attachSource(FileReadSeek& source, const VolumeRecord& volume);
+  // Reads the volume through a view of the source from now on.
+  bool attachSource(const FileReadSeek& source, const VolumeExtent& volume);
   // Reads the boot sector and the volume size; false when the size is 0.
   bool readBootSector();
   // Standard mode: the MFT's runs from its own record, through the boot
@@ -68,10 +69,9 @@ class ntfs : public FileSystemParser {
   const std::vector<std::uint64_t>& candidates() const { return candidates_; }
 
  private:
-  bool runJob(FileReadSeek& source, const ScanRequest& request, JobContext& job);
+  bool runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job);
   bool streamEntry(EntryId id, ContentSink& sink) const;
   void resetCatalogue();
-  std::uint64_t limitBytes() const;
   ntfsfmt::NtfsVolume volume() const;
   bool readEntryRecord(EntryId id, std::vector<std::uint8_t>& buffer) const;
   static std::uint64_t clusterSizeFromMftRecord(const ntfsfmt::RecordImage& image);
@@ -82,8 +82,8 @@ class ntfs : public FileSystemParser {
   std::uint32_t appendFoundRecord(std::uint64_t position, std::span<std::uint8_t> record);
   ntfsfmt::DataStream unnamedData(EntryId id, const ntfsfmt::RecordImage& image, const ntfsfmt::NtfsVolume& v) const;
 
-  FileReadSeek* source_ = nullptr;
-  VolumeRecord volumeRecord_;
+  VolumeExtent extent_;
+  VolumeView view_;
   ntfsfmt::BootSector boot_;
   std::uint64_t volumeSize_ = 0;
   std::uint64_t clusterSize_ = 0;

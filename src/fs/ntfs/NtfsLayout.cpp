@@ -3,6 +3,7 @@
 namespace quorvel::ntfsfmt {
 
 namespace boot {
+constexpr std::size_t jump = 0x00;  // 0xEB and the displacement 0x52
 constexpr std::size_t oemName = 0x03;
 constexpr std::size_t bytesPerSector = 0x0B;
 constexpr std::size_t sectorsPerCluster = 0x0D;
@@ -115,6 +116,13 @@ BootSector parseBootSector(Bytes s) {
   b.mftMirrorCluster = le64(s, boot::mftMirrorCluster);
   b.clustersPerRecord = static_cast<std::int8_t>(u8(s, boot::clustersPerRecord));
   return b;
+}
+
+std::optional<std::uint64_t> sniffBootSector(Bytes s, bool requireName) {
+  if (s.size() < 512 || u8(s, boot::jump) != 0xEB || u8(s, boot::jump + 1) != 0x52) return std::nullopt;
+  if (le16(s, boot::bytesPerSector) != 512) return std::nullopt;
+  if (requireName && !hasText(s, boot::oemName, "NTFS")) return std::nullopt;
+  return saturatingProduct(le64(s, boot::totalSectors), 512);
 }
 
 RecordHeader parseRecordHeader(Bytes r) {

@@ -67,6 +67,11 @@ struct BootSector {
 };
 BootSector parseBootSector(Bytes sector);
 
+// Whether a sector is an NTFS boot sector (a jump of 0xEB 0x52 and 512-byte
+// sectors; with requireName also the "NTFS" name, which a search among
+// millions of sectors wants). The size the volume claims, else nothing.
+std::optional<std::uint64_t> sniffBootSector(Bytes sector, bool requireName);
+
 struct RecordHeader {
   bool hasFileSignature = false;      // "FILE"
   std::uint16_t updateSequenceOffset = 0;  // 0x04

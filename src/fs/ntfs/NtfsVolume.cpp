@@ -21,18 +21,10 @@ bool NtfsVolume::clustersInside(std::int64_t lcn, std::uint64_t count) const {
 }
 
 std::int64_t NtfsVolume::readUpTo(std::uint64_t offset, std::span<std::uint8_t> out) const {
-  if (!source) return -1;
-  if (offset >= limitBytes) return 0;
-  const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), limitBytes - offset));
-  return source->readUpTo(static_cast<std::int64_t>(offset), out.data(), wanted);
+  return view.readUpTo(offset, out);
 }
 
-bool NtfsVolume::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
-  const std::int64_t n = readUpTo(offset, out);
-  const std::size_t got = n > 0 ? static_cast<std::size_t>(n) : 0;
-  if (got < out.size()) std::memset(out.data() + got, 0, out.size() - got);
-  return got == out.size();
-}
+bool NtfsVolume::read(std::uint64_t offset, std::span<std::uint8_t> out) const { return view.read(offset, out); }
 
 bool NtfsVolume::readClusters(std::int64_t lcn, std::uint64_t count, std::span<std::uint8_t> out) const {
   if (!clustersInside(lcn, count)) {

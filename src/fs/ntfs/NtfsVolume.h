@@ -5,22 +5,22 @@
 #include <vector>
 
 #include "fs/ntfs/RunList.h"
-#include "io/FileReadSeek.h"
+#include "io/VolumeView.h"
 
 namespace quorvel::ntfsfmt {
 
 // What every read needs to know about the volume. Offsets are bytes from
-// the volume's start (the source's base offset).
+// the volume's start.
 struct NtfsVolume {
-  const FileReadSeek* source = nullptr;
+  // Bounded by the smaller of the volume's claimed size and what the source
+  // holds: that bounds every allocation and every cluster a run may point at.
+  VolumeView view;
   std::uint64_t clusterSize = 4096;
   std::uint32_t recordSize = 1024;
-  // The bytes that can exist: the smaller of the volume's claimed size and
-  // what the source holds behind the base offset. Bounds every allocation
-  // and every cluster a run may point at.
-  std::uint64_t limitBytes = 0;
 
-  std::uint64_t clusterCount() const { return clusterSize ? limitBytes / clusterSize : 0; }
+  // The bytes that can exist.
+  std::uint64_t limitBytes() const { return view.size(); }
+  std::uint64_t clusterCount() const { return clusterSize ? limitBytes() / clusterSize : 0; }
   // Whether `count` clusters from `lcn` lie inside the volume.
   bool clustersInside(std::int64_t lcn, std::uint64_t count) const;
   // Reads at most out.size() bytes at a volume offset, never past limitBytes:

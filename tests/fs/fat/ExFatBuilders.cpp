@@ -313,9 +313,8 @@ std::unique_ptr<ScannedFat> scanExFat(std::unique_ptr<TempImage> image, Advanced
   v->source = std::make_unique<FileReadSeek>();
   if (!v->source->open(v->image->path())) throw std::runtime_error("cannot open the test image");
   v->parser = makeExFatParser();
-  const std::uint64_t mib = std::max<std::uint64_t>(1, std::filesystem::file_size(v->image->path()) / 1048576);
   ScanRequest request;
-  request.volume = VolumeRecord{"FAT64", "", "1", std::to_string(mib) + "   MB", 0};
+  request.volume = VolumeExtent{0, std::filesystem::file_size(v->image->path())};
   request.advanced = choices;
   JobContext job(&v->observer);
   v->scanned = v->parser->scan(*v->source, request, job);

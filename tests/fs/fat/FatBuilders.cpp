@@ -254,7 +254,7 @@ std::unique_ptr<ScannedFat> scanFat(std::unique_ptr<TempImage> image, FatParserK
   if (!v->source->open(v->image->path())) throw std::runtime_error("cannot open the test image");
   v->parser = kind == FatParserKind::Fat32 ? makeFat32Parser() : makeFat16Parser();
   ScanRequest request;
-  request.volume = VolumeRecord{kind == FatParserKind::Fat32 ? "FAT32" : "FAT16", "", "1", "1  MB", 0};
+  request.volume = VolumeExtent{0, 0};  // the whole image
   request.advanced = choices;
   JobContext job(&v->observer);
   v->scanned = v->parser->scan(*v->source, request, job);

@@ -71,9 +71,8 @@ TEST_P(FatFamilyCorruption, ScanAndReadsEndWhateverTheBytes) {
     FileReadSeek source;
     ASSERT_TRUE(source.open(copy.string()));
     ScanRequest request;
-    request.volume.kind = GetParam().kind;
-    request.volume.sizeText = "64   MB";
-    auto parser = parserFor(request.volume.kind, RecoveryMode::Standard);
+    request.volume.sizeBytes = 64 << 20;
+    auto parser = parserFor(GetParam().kind, RecoveryMode::Standard);
     ASSERT_TRUE(parser);
     RecordingObserver observer;
     JobContext job(&observer);

@@ -25,7 +25,7 @@ struct TableImage {
     const ByteVector bytes = encodeFat(width, values, (values.size() * bits + 7) / 8);
     image = std::make_unique<TempImage>(bytes);
     source.open(image->path());
-    table = FatTable(&source, 0, tableBytes ? tableBytes : bytes.size(), kindOf(width), clusters);
+    table = FatTable(VolumeView(source, {}), 0, tableBytes ? tableBytes : bytes.size(), kindOf(width), clusters);
   }
   std::unique_ptr<TempImage> image;
   FileReadSeek source;
@@ -72,7 +72,7 @@ TEST(FatEntries, Fat12PacksTwoEntriesInThreeBytes) {
   TempImage image(bytes);
   FileReadSeek source;
   ASSERT_TRUE(source.open(image.path()));
-  const FatTable table(&source, 0, bytes.size(), FatEntryKind::Fat12, 6);
+  const FatTable table(VolumeView(source, {}), 0, bytes.size(), FatEntryKind::Fat12, 6);
   const std::uint32_t expected[] = {0xFF8, 0xFFF, 0x003, 0x004, 0xFFF, 0x000, 0x321, 0x654};
   for (std::uint32_t n = 0; n < 8; ++n) EXPECT_EQ(table.entry(n), expected[n]) << "entry " << n;
   EXPECT_EQ(table.nextCluster(2), 3u);
@@ -106,7 +106,7 @@ TEST(FatEntries, EntriesOnLaterPagesOfTheTable) {
 TEST(FatEntries, AnUnreadableTableReadsAsFree) {
   // The table's place lies past the image's end.
   const TableImage fat(FatWidth::Fat32, 100, {{2, 3}});
-  const FatTable beyond(&fat.source, 1 << 20, 4 * 102, FatEntryKind::Fat32, 100);
+  const FatTable beyond(VolumeView(fat.source, {}), 1 << 20, 4 * 102, FatEntryKind::Fat32, 100);
   EXPECT_EQ(beyond.entry(2), 0u);
   EXPECT_EQ(beyond.nextCluster(2), std::nullopt);
 }

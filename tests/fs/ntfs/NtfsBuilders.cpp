@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include "support/ParserWalks.h"
+#include "volumes/VolumeRecord.h"
 
 namespace quorvel::test {
 
@@ -292,7 +293,7 @@ std::unique_ptr<ScannedVolume> scanImage(const ByteVector& image, RecoveryMode m
   if (!v->source->open(v->image->path())) throw std::runtime_error("cannot open the test image");
   v->parser = std::make_unique<ntfs>();
   ScanRequest request;
-  request.volume = VolumeRecord{"NTFS", "", "1", sizeText, 0};
+  request.volume = volumeExtent(VolumeRecord{"NTFS", "", "1", sizeText, 0});
   request.mode = mode;
   request.advanced = choices;
   JobContext job(&v->observer);

@@ -251,7 +251,7 @@ TEST(NtfsStandardScan, StopKeepsWhatWasRead) {
   JobContext job(&observer);
   observer.job = &job;
   ntfs parser;
-  ScanRequest request{VolumeRecord{"NTFS", "", "1", "1   MB", 0}, RecoveryMode::Standard, {}};
+  ScanRequest request{VolumeExtent{0, 1 << 20}, RecoveryMode::Standard, {}};
   EXPECT_TRUE(parser.scan(source, request, job));
   EXPECT_EQ(parser.topEntries().size(), 1u);  // only the orphan folder
   EXPECT_EQ(parser.name(parser.topEntries()[0]), "ORPHAN_ENTRY");
@@ -313,8 +313,7 @@ TEST(NtfsDeepScan, RecordsAcrossChunkEndsAreReadWhole) {
   FileReadSeek source;
   ASSERT_TRUE(source.open(file.path()));
   ntfsfmt::NtfsVolume v;
-  v.source = &source;
-  v.limitBytes = source.sourceLength();
+  v.view = VolumeView(source, {});
   JobContext job;
   std::uint32_t recordSize = 0;
   std::vector<std::uint64_t> found;
@@ -359,7 +358,7 @@ TEST(NtfsAdvancedScan, CandidatesAreMftRecordsFollowedByBoot) {
   RecordingObserver observer;
   JobContext job(&observer);
   ntfs parser;
-  ScanRequest request{VolumeRecord{"NTFS", "", "1", "1   MB", 0}, RecoveryMode::Advanced, {}};
+  ScanRequest request{VolumeExtent{0, 1 << 20}, RecoveryMode::Advanced, {}};
   const CandidateLists lists = parser.findCandidates(source, request, job);
   EXPECT_EQ(lists.tfs, (std::vector<std::string>{"MFT_ENTRY:0", "MFT_ENTRY:1"}));
   EXPECT_EQ(lists.sectorsPerCluster, (std::vector<std::string>{"8", "4", "2", "16", "32", "64"}));
@@ -391,7 +390,7 @@ TEST(NtfsAdvancedScan, EmptySizeTextFindsNothing) {
   ASSERT_TRUE(source.open(file.path()));
   JobContext job;
   ntfs parser;
-  ScanRequest request{VolumeRecord{"NTFS", "", "1", "0   MB", 0}, RecoveryMode::Advanced, {}};
+  ScanRequest request{VolumeExtent{0, 0}, RecoveryMode::Advanced, {}};
   EXPECT_TRUE(parser.findCandidates(source, request, job).tfs.empty());
   request.advanced.tfs = 0;
   EXPECT_TRUE(parser.scan(source, request, job));

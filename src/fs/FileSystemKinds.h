@@ -1,0 +1,85 @@
+#pragma once
+// Every file-system kind the system knows, one row each: the texts volume
+// records name it by, how its first structure is recognised, the parser that
+// reads it, its recovery modes and the advanced inputs it asks for.
+// Classification, the parser choice, the wizard's screens and the command
+// line read this table; nothing else asks which kind a text names.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fs/FileSystemParser.h"
+#include "io/Endian.h"
+
+namespace quorvel {
+
+enum class FileSystemId { Ntfs, Fat16, Fat32, ExFat, Ext, HfsPlus };
+
+// A search among millions of sectors wants stronger signs than a look at a
+// volume's first sector does.
+enum class SniffContext { VolumeStart, SectorScan };
+
+// What a recognised structure says: the kind text a volume record carries,
+// the size the volume claims (0 when it does not say), and the volume
+// list's status text for the find.
+struct Recognition {
+  std::string kindText;
+  std::uint64_t sizeBytes = 0;
+  std::string foundStatus;
+};
+
+// The inputs the advanced-input screen asks for before an Advanced scan.
+struct AdvancedInputs {
+  bool candidates = false;     // a searched list of file-system candidates
+  bool clusterSize = false;    // "Sector Per Cluster :"
+  bool heapOffset = false;     // "Heap Offset :"
+  bool formattedFlag = false;  // "Is Drive Formated..?"
+};
+
+struct FileSystemKind {
+  FileSystemId id;
+  // The texts that name the kind, letter case ignored. The first is the one
+  // a volume record of this kind carries unless the sniff says otherwise.
+  std::vector<std::string_view> kindTexts;
+  // Where the recognised structure lies in the volume: 0 for a boot sector,
+  // 1024 for a superblock or volume header.
+  std::uint32_t sniffOffset = 0;
+  // Looks at 512 bytes taken at sniffOffset.
+  std::optional<Recognition> (*sniff)(Bytes sector, SniffContext context) = nullptr;
+  // The parser; null while the kind is recognised but cannot yet be read.
+  std::unique_ptr<FileSystemParser> (*create)() = nullptr;
+  // The recovery modes the kind offers.
+  std::vector<RecoveryMode> modes;
+  AdvancedInputs advanced;
+
+  bool offers(RecoveryMode mode) const;
+};
+
+// Every row, in the order sniffs are tried.
+const std::vector<FileSystemKind>& fileSystemKinds();
+
+const FileSystemKind& fileSystemKind(FileSystemId id);
+
+// The row one of whose texts equals `kindText` (letter case and surrounding
+// white space ignored); null for any other text.
+const FileSystemKind* findFileSystemKind(std::string_view kindText);
+
+// The first row whose sniff at `offset` recognises the sector.
+struct Sniffed {
+  const FileSystemKind* kind = nullptr;
+  Recognition found;
+};
+std::optional<Sniffed> sniffSector(Bytes sector, std::uint32_t offset, SniffContext context);
+
+// A boot sector that looks like the FAT family's but holds no usable layout:
+// classified "UNKNOWN", never read by a parser.
+std::optional<Recognition> sniffDamagedBootSector(Bytes sector);
+
+// The parser for a kind text, when the kind offers `mode` and its parser
+// runs it; null otherwise ("not a valid drive.").
+std::unique_ptr<FileSystemParser> parserFor(std::string_view kindText, RecoveryMode mode);
+
+}  // namespace quorvel

@@ -1,0 +1,37 @@
+#include "io/SectorScan.h"
+
+#include <algorithm>
+
+namespace quorvel {
+
+SectorScan::SectorScan(const VolumeView& view, JobContext& job, SectorScanOptions options)
+    : view_(view),
+      job_(job),
+      from_(options.from),
+      to_(std::min(options.to, view.size())),
+      stepBytes_(std::max<std::size_t>(1, options.stepBytes)) {
+  // Whole steps per chunk, so a step never straddles two reads.
+  chunkBytes_ = std::max(stepBytes_, options.chunkBytes / stepBytes_ * stepBytes_);
+  chunk_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes_, to_ > from_ ? to_ - from_ : 0)));
+}
+
+std::uint64_t SectorScan::chunkCount() const {
+  if (to_ <= from_) return 0;
+  const std::uint64_t bytes = to_ - from_;
+  return bytes / chunkBytes_ + (bytes % chunkBytes_ != 0 ? 1 : 0);
+}
+
+std::int64_t SectorScan::readChunk(std::uint64_t at, std::size_t wanted) {
+  std::size_t have = 0;
+  // A short read is not the end until the source says so.
+  while (have < wanted) {
+    const std::int64_t got =
+        view_.readUpTo(at + have, std::span<std::uint8_t>(chunk_.data() + have, wanted - have));
+    if (got < 0) return have > 0 ? static_cast<std::int64_t>(have) : -1;
+    if (got == 0) break;
+    have += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(have);
+}
+
+}  // namespace quorvel
