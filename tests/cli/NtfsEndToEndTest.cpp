@@ -511,7 +511,7 @@ TEST(NtfsCandidates, OffersTheCurrentAndTheOlderMftAndReadsTheChosenOne) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   int tfs = 0;
   for (const auto& fields : parseJsonLines(r.out))
-    if (fields.at("list") == "tfs") ++tfs;
+    if (jsonText(fields, "list") == "tfs") ++tfs;
   EXPECT_GE(tfs, 2) << r.out;
 
   const auto listed = [&](const std::string& candidate, const std::string& path) {
