@@ -209,6 +209,15 @@ std::string rowTime(std::int64_t seconds) {
   return text;
 }
 
+std::string utcTime(std::int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  tm utc{};
+  if (!gmtime_r(&t, &utc)) throw std::runtime_error("no calendar date for " + std::to_string(seconds));
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
 Listing listVolume(const std::filesystem::path& image, const std::vector<std::string>& selection) {
   std::vector<std::string> args = {"ls", image.string()};
   args.insert(args.end(), selection.begin(), selection.end());

@@ -71,6 +71,10 @@ Listing parseListing(const std::string& out);
 // 12-hour clock whose 12 o'clock hours read AM.
 std::string rowTime(std::int64_t seconds);
 
+// The JSON's UTC text for a time in seconds ("2024-03-05T14:07:09Z"),
+// worked out by the C library's calendar.
+std::string utcTime(std::int64_t seconds);
+
 // ls IMAGE SELECTION... --json; the command must succeed.
 Listing listVolume(const std::filesystem::path& image, const std::vector<std::string>& selection);
 
