@@ -61,6 +61,19 @@ JsonLine& JsonLine::field(std::string_view name, std::int64_t value) {
   return *this;
 }
 
+JsonLine& JsonLine::field(std::string_view name, std::uint64_t value) {
+  key(name);
+  text_ += std::to_string(value);
+  return *this;
+}
+
+JsonLine& JsonLine::fieldOrNull(std::string_view name, const std::optional<std::string>& value) {
+  if (value) return field(name, std::string_view(*value));
+  key(name);
+  text_ += "null";
+  return *this;
+}
+
 JsonLine& JsonLine::field(std::string_view name, bool value) {
   key(name);
   text_ += value ? "true" : "false";

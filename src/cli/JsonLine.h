@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,7 +12,10 @@ class JsonLine {
   JsonLine& field(std::string_view name, std::string_view value);
   JsonLine& field(std::string_view name, const char* value) { return field(name, std::string_view(value)); }
   JsonLine& field(std::string_view name, std::int64_t value);
+  JsonLine& field(std::string_view name, std::uint64_t value);
   JsonLine& field(std::string_view name, bool value);
+  // The text, or null when there is none.
+  JsonLine& fieldOrNull(std::string_view name, const std::optional<std::string>& value);
   std::string str() const { return text_ + "}"; }
 
  private:

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/EntryJson.h"
 #include "cli/JsonLine.h"
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeSelection.h"
@@ -99,21 +100,6 @@ std::optional<EntryId> findPath(const FileSystemParser& parser, const std::strin
     current = *best;
   }
   return current;
-}
-
-std::string entryJson(const FileSystemParser& parser, EntryId id, const std::string& path, bool folder) {
-  const RowTexts row = parser.formatRow(id);
-  return JsonLine()
-      .field("path", path)
-      .field("folder", folder)
-      .field("deleted", parser.isDeleted(id))
-      .field("size", static_cast<std::int64_t>(folder ? 0 : parser.size(id)))
-      .field("created", row.created)
-      .field("accessed", row.accessed)
-      .field("modified", row.modified)
-      .field("attributes", row.attributes)
-      .field("sizeText", folder ? std::string() : parser.formatSize(id))
-      .str();
 }
 
 int runLs(const VolumeSelection& selection, bool json) {

@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonLine.h"
 #include "cli/TerminalProgress.h"
+#include "cli/VolumeListing.h"
 #include "io/CurrentSource.h"
 #include "volumes/Partition.h"
 
@@ -21,15 +22,19 @@ namespace {
 
 void printVolumes(const std::vector<VolumeRecord>& volumes, bool json) {
   if (json) {
-    for (const VolumeRecord& v : volumes)
+    for (const VolumeRecord& v : volumes) {
+      const VolumeExtent extent = volumeExtent(v);
       std::cout << JsonLine()
                        .field("label", v.label)
                        .field("kind", v.kind)
                        .field("volumeName", v.volumeName)
                        .field("size", v.sizeText)
                        .field("startSector", v.startSector)
+                       .field("sizeBytes", extent.sizeBytes)
+                       .field("startByte", extent.startByte)
                        .str()
                 << '\n';
+    }
     return;
   }
   std::printf("%-8s %-24s %-14s %s\n", "VOLUME", "FILE_SYSTEM", "VOLUME_SIZE", "START_SECTOR");
@@ -66,24 +71,24 @@ int runVolumes(const VolumesOptions& options) {
 
   TerminalProgress progress;
   JobContext job(options.advanced ? &progress : nullptr);
-  Partition partition(job);
-  partition.readGpt = options.gpt;
+  ListingRequest request;
+  request.gpt = options.gpt;
+  request.advanced = options.advanced;
+  request.lookInsideVolumes = options.noSkip;
+  request.scanStartSector = options.startSector;
+  request.scanEndSector = options.endSector;
+  const VolumeList list = listImageVolumes(*source, request, job);
   int status = kSuccess;
-  if (options.advanced) {
-    partition.skipVolumeSize = !options.noSkip;
-    partition.scanStartSector = options.startSector;
-    partition.scanEndSector = options.endSector;
-    scanForVolumes(*source, partition);
-  } else if (const std::int32_t error = listVolumes(*source, partition)) {
+  if (list.tableError != 0) {
     if (source->sourceLength() < 2 * kSectorSize)
       reportError(options.image + " is too short to hold a partition table.");
     else
-      reportError("Cannot read the partition tables of " + options.image + ": " + std::strerror(error) + ".");
+      reportError("Cannot read the partition tables of " + options.image + ": " + std::strerror(list.tableError) +
+                  ".");
     status = kInputFailed;
   }
-  numberVolumes(partition.volumes);
   // A failed listing still shows what it found before the failure.
-  if (status == kSuccess || !partition.volumes.empty()) printVolumes(partition.volumes, options.json);
+  if (status == kSuccess || !list.volumes.empty()) printVolumes(list.volumes, options.json);
   return status;
 }
 

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
+#include "cli/VolumeListing.h"
 #include "volumes/Partition.h"
 
 namespace quorvel::cli {
@@ -68,14 +69,10 @@ std::optional<VolumeRecord> resolveVolume(FileReadSeek& source, const VolumeSele
     return std::nullopt;
   }
   JobContext job;
-  Partition partition(job);
-  partition.readGpt = s.gpt;
-  if (s.advancedListing)
-    scanForVolumes(source, partition);
-  else
-    listVolumes(source, partition);
-  numberVolumes(partition.volumes);
-  for (const VolumeRecord& v : partition.volumes)
+  ListingRequest request;
+  request.gpt = s.gpt;
+  request.advanced = s.advancedListing;
+  for (const VolumeRecord& v : listImageVolumes(source, request, job).volumes)
     if (v.label == *s.label) return v;
   reportError("The volume list of " + s.image + " has no volume " + *s.label + "; see quorvel-cli volumes.");
   return std::nullopt;

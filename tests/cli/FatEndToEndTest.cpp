@@ -773,5 +773,101 @@ std::vector<DamagedCase> damagedCases() {
 INSTANTIATE_TEST_SUITE_P(Images, FatDamagedInput, ::testing::ValuesIn(damagedCases()),
                          [](const ::testing::TestParamInfo<DamagedCase>& info) { return info.param.name; });
 
+// --- JSON: the UTC texts of ls --json, against fls and the builder's facts.
+
+// fls reads the local times FAT records in the zone TZ names (UTC here),
+// and the access day, which FAT keeps without a time of day, as that day's
+// midnight, as the parser does. It prints 0 where the entry records no
+// date, and for every time from 2038 on, which it cannot represent: there
+// the JSON must say null, or give a time from 2038 on. And the creation
+// time's count of 10 ms units (0 to 199) adds a second from 100 on, but fls
+// adds it only from 101 on, and exfat-fuse wrote 100 into some entries:
+// there the creation time is a second past fls's.
+void checkUtcTimes(std::vector<std::string>& problems, const LsEntry& l, const TskEntry& e) {
+  const auto check = [&](const char* field, const std::optional<std::string>& listed, std::int64_t tsk) {
+    if (tsk != 0) {
+      const bool secondFlsLost = listed == utcTime(tsk + 1) && std::string(field) == "createdUtc";
+      if (listed != utcTime(tsk) && !secondFlsLost)
+        problems.push_back(l.path + ": " + field + " " + listed.value_or("null") + ", fls says " + utcTime(tsk));
+    } else if (listed && *listed < utcTime(std::int64_t{1} << 31)) {
+      problems.push_back(l.path + ": " + field + " " + *listed + ", where fls has no time");
+    }
+  };
+  check("createdUtc", l.createdUtc, e.created);
+  check("accessedUtc", l.accessedUtc, e.accessed);
+  check("modifiedUtc", l.modifiedUtc, e.modified);
+}
+
+class CliFatJson : public FatVolume {};
+
+TEST_P(CliFatJson, UtcTimesAreTheRecordedOnes) {
+  std::vector<std::string> problems;
+  std::size_t compared = 0;
+  for (const TskEntry& e : v().tsk().live) {
+    const std::vector<const LsEntry*> listed = v().listedAs(e);
+    if (listed.size() != 1) continue;  // reported by the listing test
+    ++compared;
+    checkUtcTimes(problems, *listed[0], e);
+    // Past 2038 only the builder knows the time.
+    const std::string modified = utcTime(v().facts().modifiedAt(e.path));
+    if (!e.folder && listed[0]->modifiedUtc != modified)
+      problems.push_back(listed[0]->path + ": modifiedUtc " + listed[0]->modifiedUtc.value_or("null") +
+                         ", the builder wrote " + modified);
+  }
+  EXPECT_GE(compared, v().tsk().live.size() * 99 / 100);
+  expectNoProblems(problems, "UTC times other than recorded");
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, CliFatJson, ::testing::ValuesIn(kAllImages), imageTestName);
+
+// An entry whose date fields are zero records no time there: fls prints 0,
+// the JSON null, and the entry's other times stay.
+struct MissingTimeCase {
+  std::string name;
+  std::vector<std::pair<std::size_t, std::size_t>> zeroed;  // (offset in the 8.3 entry, bytes)
+  bool created = false;                                     // which times remain
+  bool accessed = false;
+  bool modified = false;
+};
+
+TEST(CliFatJsonTimes, NullWhereTheEntryRecordsNoDate) {
+  const std::string path = "Documents/Projects/2024/Q1/budget.csv";
+  const MissingTimeCase cases[] = {
+      {"creation and access", {{13, 5}, {18, 2}}, false, false, true},
+      {"modification", {{22, 4}}, true, true, false},
+  };
+  const std::string bytes = readWhole(fatFixture("fat16-2k.img"));
+  const std::size_t entry = entryOffset(bytes, "FAT16", "budget.csv");
+  for (const MissingTimeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempImage copy;
+    fs::copy_file(fatFixture("fat16-2k.img"), copy.path(), fs::copy_options::overwrite_existing);
+    for (const auto& [offset, count] : c.zeroed) copy.write(entry + offset, std::vector<std::uint8_t>(count, 0));
+
+    const CommandResult r = cli({"search", copy.path(), "--volume-image", "--json", "^budget\\.csv$"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Listing found = parseListing(r.out);
+    ASSERT_EQ(found.entries.size(), 1u) << r.out;
+    const LsEntry& l = found.entries[0];
+    ASSERT_EQ(l.path, "ROOT/" + path);
+    EXPECT_EQ(l.createdUtc.has_value(), c.created);
+    EXPECT_EQ(l.accessedUtc.has_value(), c.accessed);
+    EXPECT_EQ(l.modifiedUtc.has_value(), c.modified);
+
+    std::vector<std::string> problems;
+    bool known = false;
+    for (const TskEntry& e : flsEntries(copy.path())) {
+      if (e.path != path || e.deleted) continue;
+      known = true;
+      EXPECT_EQ(e.created != 0, c.created) << "the oracle does not see the damage";
+      EXPECT_EQ(e.accessed != 0, c.accessed) << "the oracle does not see the damage";
+      EXPECT_EQ(e.modified != 0, c.modified) << "the oracle does not see the damage";
+      checkUtcTimes(problems, l, e);
+    }
+    EXPECT_TRUE(known) << "fls lists no " << path;
+    expectNoProblems(problems, "UTC times other than fls's");
+  }
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -369,6 +369,54 @@ TEST_F(NtfsMainVolume, ListedTimesAreTheStandardInformationTimes) {
   expectNoProblems(problems, "listed times differ from $STANDARD_INFORMATION");
 }
 
+// --- JSON: the UTC texts of ls --json.
+
+class CliNtfsJson : public NtfsMainVolume {};
+
+// Every live file and folder gets its $STANDARD_INFORMATION times, to the
+// second, as fls reads them.
+TEST_F(CliNtfsJson, UtcTimesAreTheStandardInformationTimes) {
+  std::vector<std::string> problems;
+  std::size_t compared = 0;
+  const auto check = [&](const LsEntry& l, const char* field, const std::optional<std::string>& listed,
+                         std::int64_t tsk) {
+    const std::optional<std::string> want = tsk == 0 ? std::nullopt : std::optional<std::string>(utcTime(tsk));
+    if (listed != want)
+      problems.push_back(l.path + ": " + field + " " + listed.value_or("null") + ", fls says " + want.value_or("none"));
+  };
+  for (const TskEntry& e : mainTsk().live) {
+    std::vector<const LsEntry*> live;
+    for (const LsEntry* l : listing().at("ROOT/" + e.path))
+      if (!l->deleted) live.push_back(l);
+    if (live.size() != 1) continue;  // reported by the listing test
+    ++compared;
+    check(*live[0], "createdUtc", live[0]->createdUtc, e.created);
+    check(*live[0], "accessedUtc", live[0]->accessedUtc, e.accessed);
+    check(*live[0], "modifiedUtc", live[0]->modifiedUtc, e.modified);
+  }
+  EXPECT_GE(compared, mainTsk().live.size() * 99 / 100);
+  expectNoProblems(problems, "UTC times that differ from $STANDARD_INFORMATION");
+}
+
+// A time is null exactly where the row shows none: the ORPHAN_ENTRY
+// folder, which the scan makes and no record describes.
+TEST_F(CliNtfsJson, NullExactlyWhereTheRowShowsNoTime) {
+  std::vector<std::string> problems;
+  for (const LsEntry& l : listing().entries) {
+    const std::pair<const std::string*, const std::optional<std::string>*> times[] = {
+        {&l.created, &l.createdUtc}, {&l.accessed, &l.accessedUtc}, {&l.modified, &l.modifiedUtc}};
+    for (const auto& [row, utc] : times)
+      if (row->empty() != !utc->has_value())
+        problems.push_back(l.path + ": row \"" + *row + "\", UTC " + utc->value_or("null"));
+  }
+  expectNoProblems(problems, "entries whose row and UTC texts disagree on whether there is a time");
+  const std::vector<const LsEntry*> orphans = listing().at("ROOT/ORPHAN_ENTRY");
+  ASSERT_EQ(orphans.size(), 1u);
+  EXPECT_FALSE(orphans[0]->createdUtc);
+  EXPECT_FALSE(orphans[0]->accessedUtc);
+  EXPECT_FALSE(orphans[0]->modifiedUtc);
+}
+
 struct SearchCase {
   std::string pattern;
   std::vector<std::string> hits;  // every path the search must print, and nothing else
@@ -511,7 +559,7 @@ TEST(NtfsCandidates, OffersTheCurrentAndTheOlderMftAndReadsTheChosenOne) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   int tfs = 0;
   for (const auto& fields : parseJsonLines(r.out))
-    if (fields.at("list") == "tfs") ++tfs;
+    if (jsonText(fields, "list") == "tfs") ++tfs;
   EXPECT_GE(tfs, 2) << r.out;
 
   const auto listed = [&](const std::string& candidate, const std::string& path) {

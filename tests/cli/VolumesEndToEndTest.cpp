@@ -1,6 +1,6 @@
 // `quorvel-cli volumes` and `probe` on images made by the real formatting and
 // partitioning tools, with The Sleuth Kit's mmls as the oracle for where the
-// volumes of a disk start.
+// volumes of a disk start and how long they are.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/CliListing.h"
 #include "support/TestSupport.h"
 
 namespace quorvel {
@@ -28,85 +29,21 @@ std::string image(const std::string& name) {
   return path.string();
 }
 
-// The flat objects `--json` prints: every value a string or an integer.
-struct JsonValue {
-  std::string text;
-  bool quoted = false;
-};
-
-std::map<std::string, JsonValue> parseJsonObject(const std::string& line) {
-  std::size_t i = 0;
-  const auto fail = [&]() -> void { throw std::runtime_error("not a flat JSON object: " + line); };
-  const auto skipSpace = [&] {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-  };
-  const auto take = [&](char c) {
-    skipSpace();
-    if (i >= line.size() || line[i] != c) fail();
-    ++i;
-  };
-  const auto string = [&] {
-    take('"');
-    std::string s;
-    for (; i < line.size() && line[i] != '"'; ++i) {
-      if (line[i] == '\\') {
-        if (++i >= line.size()) fail();
-        const char escaped = line[i];
-        if (escaped == 'u') fail();  // no volume text here needs one
-        s += escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
-      } else {
-        s += line[i];
-      }
-    }
-    take('"');
-    return s;
-  };
-
-  std::map<std::string, JsonValue> fields;
-  take('{');
-  do {
-    const std::string key = string();
-    take(':');
-    skipSpace();
-    JsonValue value;
-    if (i < line.size() && line[i] == '"') {
-      value = {string(), true};
-    } else {
-      for (; i < line.size() && (std::isdigit(static_cast<unsigned char>(line[i])) || line[i] == '-'); ++i)
-        value.text += line[i];
-      if (value.text.empty()) fail();
-    }
-    if (!fields.emplace(key, value).second) fail();
-    skipSpace();
-  } while (i < line.size() && line[i] == ',' && ++i);
-  take('}');
-  skipSpace();
-  if (i != line.size()) fail();
-  return fields;
-}
-
 struct Volume {
   std::string label;
   std::string kind;
   std::string volumeName;
   std::string size;
   std::int64_t startSector = 0;
+  std::uint64_t sizeBytes = 0;
+  std::uint64_t startByte = 0;
 };
 
 std::vector<Volume> parseVolumes(const std::string& out) {
   std::vector<Volume> volumes;
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);) {
-    auto fields = parseJsonObject(line);
-    const auto text = [&](const std::string& key) {
-      const auto it = fields.find(key);
-      if (it == fields.end() || !it->second.quoted) throw std::runtime_error("no text field " + key + ": " + line);
-      return it->second.text;
-    };
-    const auto start = fields.find("startSector");
-    if (start == fields.end() || start->second.quoted) throw std::runtime_error("no number startSector: " + line);
-    volumes.push_back({text("label"), text("kind"), text("volumeName"), text("size"), std::stoll(start->second.text)});
-  }
+  for (const JsonObject& o : parseJsonLines(out))
+    volumes.push_back({jsonText(o, "label"), jsonText(o, "kind"), jsonText(o, "volumeName"), jsonText(o, "size"),
+                       jsonInteger(o, "startSector"), jsonUnsigned(o, "sizeBytes"), jsonUnsigned(o, "startByte")});
   return volumes;
 }
 
@@ -208,8 +145,18 @@ TEST_P(CliVolumeListing, ListsTheDataVolumesMmlsFinds) {
     SCOPED_TRACE("volume at sector " + std::to_string(listed[i].startSector));
     EXPECT_EQ(listed[i].label, std::to_string(i));
     EXPECT_EQ(listed[i].volumeName, "");
-    if (c.sizesFromMbr && i < oracle.size()) {
+    if (i >= oracle.size()) continue;
+    const auto oracleStart = static_cast<std::uint64_t>(oracle[i].start) * 512;
+    const auto oracleBytes = static_cast<std::uint64_t>(oracle[i].length) * 512;
+    EXPECT_EQ(listed[i].startByte, oracleStart);
+    if (c.sizesFromMbr) {
       EXPECT_EQ(leadingMebibytes(listed[i].size), oracle[i].length / 2048);
+      EXPECT_EQ(listed[i].sizeBytes, oracleBytes);
+    } else {
+      // A GPT volume's size is its file system's, which fits its partition
+      // and leaves less than a MiB of it unused on these disks.
+      EXPECT_LE(listed[i].sizeBytes, oracleBytes);
+      EXPECT_GT(listed[i].sizeBytes + static_cast<std::uint64_t>(kMiB), oracleBytes);
     }
   }
 }
@@ -266,6 +213,8 @@ TEST_P(CliProbe, ClassifiesAVolumeImage) {
   EXPECT_EQ(v.startSector, 0);
   const auto fileSystemBytes = static_cast<std::int64_t>(std::filesystem::file_size(path)) - c.bytesBehindVolume;
   EXPECT_EQ(leadingMebibytes(v.size), fileSystemBytes / kMiB) << v.size;
+  EXPECT_EQ(v.sizeBytes, static_cast<std::uint64_t>(fileSystemBytes));
+  EXPECT_EQ(v.startByte, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, CliProbe,
@@ -278,6 +227,92 @@ INSTANTIATE_TEST_SUITE_P(Images, CliProbe,
                                            ProbeCase{"vol-ext4.img", "extX", 0},
                                            ProbeCase{"vol-hfsplus.img", "HFS+", 0}),
                          [](const auto& info) { return nameOf(info.param.image); });
+
+// --- `--volume LABEL` picks from the very list `volumes` prints.
+
+std::string shown(const std::vector<std::string>& args) {
+  std::string text = "quorvel-cli";
+  for (const std::string& a : args) text += " " + a;
+  return text;
+}
+
+void expectSameResult(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  SCOPED_TRACE(shown(a) + "  against  " + shown(b));
+  const CommandResult ra = cli(a);
+  const CommandResult rb = cli(b);
+  EXPECT_EQ(ra.exitCode, rb.exitCode) << ra.err << rb.err;
+  EXPECT_TRUE(ra.out == rb.out) << ra.out.size() << " bytes against " << rb.out.size();
+  EXPECT_EQ(ra.err, rb.err);
+}
+
+struct SelectionCase {
+  std::string image;
+  std::vector<std::string> listing;  // how `volumes` and `--volume` list: {}, --gpt or --advanced
+};
+
+void PrintTo(const SelectionCase& c, std::ostream* os) {
+  *os << c.image;
+  for (const std::string& a : c.listing) *os << ' ' << a;
+}
+
+class CliVolumeSelection : public ::testing::TestWithParam<SelectionCase> {};
+
+// Each listed label reads what its start sector and kind read (or fails
+// alike, for kinds without a parser), and the label after the last is
+// refused by name.
+TEST_P(CliVolumeSelection, EveryListedLabelSelectsThatVolume) {
+  const SelectionCase& c = GetParam();
+  std::vector<std::string> args = {image(c.image)};
+  args.insert(args.end(), c.listing.begin(), c.listing.end());
+  const std::vector<Volume> listed = runVolumes(args);
+  ASSERT_FALSE(listed.empty());
+  for (const Volume& v : listed) {
+    std::vector<std::string> byLabel = {"ls", image(c.image), "--volume", v.label, "--json"};
+    byLabel.insert(byLabel.end(), c.listing.begin(), c.listing.end());
+    expectSameResult(byLabel, {"ls", image(c.image), "--start-sector", std::to_string(v.startSector), "--kind", v.kind,
+                               "--json"});
+  }
+  const std::string next = std::to_string(listed.size());
+  std::vector<std::string> beyond = {"ls", image(c.image), "--volume", next};
+  beyond.insert(beyond.end(), c.listing.begin(), c.listing.end());
+  const CommandResult r = cli(beyond);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("has no volume " + next + ";"), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, CliVolumeSelection,
+                         ::testing::Values(SelectionCase{"mbr-primary.img", {}},
+                                           SelectionCase{"mbr-extended.img", {}},
+                                           SelectionCase{"gpt.img", {}},
+                                           SelectionCase{"gpt.img", {"--gpt"}},
+                                           SelectionCase{"gpt-zeroed.img", {"--advanced"}},
+                                           SelectionCase{"vol-fat32.img", {}},
+                                           SelectionCase{"vol-ntfs.img", {"--advanced"}}),
+                         [](const auto& info) {
+                           std::string name = nameOf(info.param.image);
+                           for (const std::string& a : info.param.listing) name += nameOf(a);
+                           return name;
+                         });
+
+// A volume image has no partition table: its list is the one volume the
+// probe finds, and `--volume 0` reads it as `--volume-image` does.
+class CliVolumeImageList : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CliVolumeImageList, IsTheProbedVolumeAsVolumeZero) {
+  const std::string path = image(GetParam());
+  const CommandResult listed = cli({"volumes", path, "--json"});
+  const CommandResult probed = cli({"probe", path, "--json"});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  EXPECT_EQ(listed.out, probed.out);
+  ASSERT_EQ(parseVolumes(listed.out).size(), 1u) << listed.out;
+  expectSameResult({"ls", path, "--volume", "0", "--json"}, {"ls", path, "--volume-image", "--json"});
+  expectSameResult({"search", path, "--volume", "0", "--json", "."}, {"search", path, "--volume-image", "--json", "."});
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, CliVolumeImageList,
+                         ::testing::Values("vol-ntfs.img", "vol-fat12.img", "vol-fat16.img", "vol-fat32.img",
+                                           "vol-exfat.img", "vol-ext4.img", "vol-hfsplus.img"),
+                         [](const auto& info) { return nameOf(info.param); });
 
 // --- The text table says what the JSON says.
 

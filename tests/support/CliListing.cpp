@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -36,7 +37,7 @@ CommandResult cli(std::vector<std::string> args) {
   return runCommand(args);
 }
 
-std::map<std::string, std::string> parseJsonObject(const std::string& line) {
+JsonObject parseJsonObject(const std::string& line) {
   std::size_t i = 0;
   const auto fail = [&](const char* why) { throw std::runtime_error(std::string(why) + " in JSON line: " + line); };
   const auto skipSpace = [&] {
@@ -49,6 +50,8 @@ std::map<std::string, std::string> parseJsonObject(const std::string& line) {
   };
   const auto hex4 = [&] {
     if (i + 4 > line.size()) fail("short \\u escape");
+    for (std::size_t k = i; k < i + 4; ++k)
+      if (!std::isxdigit(static_cast<unsigned char>(line[k]))) fail("bad \\u escape");
     const char32_t v = static_cast<char32_t>(std::stoul(line.substr(i, 4), nullptr, 16));
     i += 4;
     return v;
@@ -57,6 +60,7 @@ std::map<std::string, std::string> parseJsonObject(const std::string& line) {
     take('"');
     std::string s;
     while (i < line.size() && line[i] != '"') {
+      if (static_cast<unsigned char>(line[i]) < 0x20) fail("raw control character");
       if (line[i] != '\\') {
         s += line[i++];
         continue;
@@ -69,6 +73,7 @@ std::map<std::string, std::string> parseJsonObject(const std::string& line) {
         case 'r': s += '\r'; break;
         case 'b': s += '\b'; break;
         case 'f': s += '\f'; break;
+        case '"': case '\\': case '/': s += e; break;
         case 'u': {
           char32_t c = hex4();
           if (c >= 0xD800 && c < 0xDC00 && line.compare(i, 2, "\\u") == 0) {
@@ -78,41 +83,101 @@ std::map<std::string, std::string> parseJsonObject(const std::string& line) {
           appendUtf8(s, c);
           break;
         }
-        default: s += e;
+        default: fail("unknown escape");
       }
     }
     take('"');
     return s;
   };
-  std::map<std::string, std::string> fields;
+  // Integers only: no command prints a fraction or an exponent.
+  const auto number = [&] {
+    std::string digits;
+    if (line[i] == '-') digits += line[i++];
+    const std::size_t first = i;
+    while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]))) digits += line[i++];
+    if (i == first) fail("missing value");
+    if (i - first > 1 && line[first] == '0') fail("leading zero");
+    return digits;
+  };
+  const auto literal = [&](const char* word) {
+    if (line.compare(i, std::strlen(word), word) != 0) return false;
+    i += std::strlen(word);
+    return true;
+  };
+
+  JsonObject fields;
   take('{');
   skipSpace();
-  if (i < line.size() && line[i] == '}') return fields;
-  do {
-    const std::string key = string();
-    take(':');
-    skipSpace();
-    std::string value;
-    if (i < line.size() && line[i] == '"') {
-      value = string();
-    } else {
-      while (i < line.size() && (std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '-'))
-        value += line[i++];
-      if (value.empty()) fail("missing value");
-    }
-    if (!fields.emplace(key, value).second) fail("repeated key");
-    skipSpace();
-  } while (i < line.size() && line[i] == ',' && ++i);
-  take('}');
+  if (i < line.size() && line[i] == '}') {
+    ++i;
+  } else {
+    do {
+      const std::string key = string();
+      take(':');
+      skipSpace();
+      if (i >= line.size()) fail("missing value");
+      JsonValue value;
+      if (line[i] == '"') {
+        value = {JsonValue::Type::String, string()};
+      } else if (literal("true")) {
+        value = {JsonValue::Type::Bool, "true"};
+      } else if (literal("false")) {
+        value = {JsonValue::Type::Bool, "false"};
+      } else if (literal("null")) {
+        value = {JsonValue::Type::Null, ""};
+      } else {
+        value = {JsonValue::Type::Number, number()};
+      }
+      if (!fields.emplace(key, value).second) fail("repeated key");
+      skipSpace();
+    } while (i < line.size() && line[i] == ',' && ++i);
+    take('}');
+  }
+  skipSpace();
+  if (i != line.size()) fail("text after the object");
   return fields;
 }
 
-std::vector<std::map<std::string, std::string>> parseJsonLines(const std::string& out) {
-  std::vector<std::map<std::string, std::string>> objects;
+std::vector<JsonObject> parseJsonLines(const std::string& out) {
+  std::vector<JsonObject> objects;
   std::istringstream in(out);
   for (std::string line; std::getline(in, line);)
     if (!line.empty()) objects.push_back(parseJsonObject(line));
   return objects;
+}
+
+namespace {
+const JsonValue& typed(const JsonObject& object, const std::string& key, JsonValue::Type type, const char* what) {
+  const auto it = object.find(key);
+  if (it == object.end()) throw std::runtime_error("JSON object without " + key);
+  if (it->second.type != type) throw std::runtime_error("JSON field " + key + " is not " + what);
+  return it->second;
+}
+}  // namespace
+
+const std::string& jsonText(const JsonObject& object, const std::string& key) {
+  return typed(object, key, JsonValue::Type::String, "a string").text;
+}
+
+std::int64_t jsonInteger(const JsonObject& object, const std::string& key) {
+  return std::stoll(typed(object, key, JsonValue::Type::Number, "a number").text);
+}
+
+std::uint64_t jsonUnsigned(const JsonObject& object, const std::string& key) {
+  const std::string& text = typed(object, key, JsonValue::Type::Number, "a number").text;
+  if (text.starts_with("-")) throw std::runtime_error("JSON field " + key + " is negative: " + text);
+  return std::stoull(text);
+}
+
+bool jsonBool(const JsonObject& object, const std::string& key) {
+  return typed(object, key, JsonValue::Type::Bool, "true or false").text == "true";
+}
+
+std::optional<std::string> jsonTextOrNull(const JsonObject& object, const std::string& key) {
+  const auto it = object.find(key);
+  if (it == object.end()) throw std::runtime_error("JSON object without " + key);
+  if (it->second.isNull()) return std::nullopt;
+  return jsonText(object, key);
 }
 
 std::vector<const LsEntry*> Listing::at(const std::string& path) const {
@@ -123,15 +188,12 @@ std::vector<const LsEntry*> Listing::at(const std::string& path) const {
 
 Listing parseListing(const std::string& out) {
   Listing listing;
-  for (const auto& fields : parseJsonLines(out)) {
-    const auto get = [&](const char* key) {
-      const auto it = fields.find(key);
-      if (it == fields.end()) throw std::runtime_error(std::string("ls object without ") + key);
-      return it->second;
-    };
-    listing.entries.push_back({get("path"), get("folder") == "true", get("deleted") == "true", std::stoll(get("size")),
-                               get("created"), get("accessed"), get("modified"), get("attributes"), get("sizeText")});
-  }
+  for (const JsonObject& o : parseJsonLines(out))
+    listing.entries.push_back({jsonText(o, "path"), jsonInteger(o, "id"), jsonBool(o, "folder"), jsonBool(o, "deleted"),
+                               jsonInteger(o, "size"), jsonText(o, "created"), jsonText(o, "accessed"),
+                               jsonText(o, "modified"), jsonText(o, "attributes"), jsonText(o, "sizeText"),
+                               jsonTextOrNull(o, "createdUtc"), jsonTextOrNull(o, "accessedUtc"),
+                               jsonTextOrNull(o, "modifiedUtc")});
   for (std::size_t k = 0; k < listing.entries.size(); ++k) listing.byPath.emplace(listing.entries[k].path, k);
   return listing;
 }
@@ -144,6 +206,15 @@ std::string rowTime(std::int64_t seconds) {
   char text[64];
   std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", utc.tm_mon + 1, utc.tm_mday, utc.tm_year + 1900,
                 pm ? utc.tm_hour - 12 : utc.tm_hour, utc.tm_min, pm ? "PM" : "AM");
+  return text;
+}
+
+std::string utcTime(std::int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  tm utc{};
+  if (!gmtime_r(&t, &utc)) throw std::runtime_error("no calendar date for " + std::to_string(seconds));
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,13 +14,36 @@ namespace quorvel::test {
 // quorvel-cli ARGS...
 CommandResult cli(std::vector<std::string> args);
 
-// One JSON Lines object: flat, of strings, integers and booleans, each
-// value kept as its text (strings unescaped).
-std::map<std::string, std::string> parseJsonObject(const std::string& line);
-std::vector<std::map<std::string, std::string>> parseJsonLines(const std::string& out);
+// One value of a flat JSON object.
+struct JsonValue {
+  enum class Type { String, Number, Bool, Null };
+  Type type = Type::Null;
+  std::string text;  // a string unescaped; a number, true or false as printed; empty for null
+
+  bool isString() const { return type == Type::String; }
+  bool isNumber() const { return type == Type::Number; }
+  bool isBool() const { return type == Type::Bool; }
+  bool isNull() const { return type == Type::Null; }
+};
+using JsonObject = std::map<std::string, JsonValue>;
+
+// One JSON Lines object: flat, of strings, integers, booleans and nulls.
+// Throws on anything else (nested values, fractions, a repeated key, text
+// after the object), so that a malformed line fails the test that reads it.
+JsonObject parseJsonObject(const std::string& line);
+std::vector<JsonObject> parseJsonLines(const std::string& out);
+
+// A field of the type asked for; throws naming the field otherwise.
+const std::string& jsonText(const JsonObject& object, const std::string& key);  // a string
+std::int64_t jsonInteger(const JsonObject& object, const std::string& key);
+std::uint64_t jsonUnsigned(const JsonObject& object, const std::string& key);
+bool jsonBool(const JsonObject& object, const std::string& key);
+// A string or null.
+std::optional<std::string> jsonTextOrNull(const JsonObject& object, const std::string& key);
 
 struct LsEntry {
   std::string path;  // "ROOT/a/b"
+  std::int64_t id = 0;
   bool folder = false;
   bool deleted = false;
   std::int64_t size = 0;
@@ -28,6 +52,9 @@ struct LsEntry {
   std::string modified;
   std::string attributes;
   std::string sizeText;
+  std::optional<std::string> createdUtc;  // ISO 8601 texts; none where the volume records no time
+  std::optional<std::string> accessedUtc;
+  std::optional<std::string> modifiedUtc;
 };
 
 struct Listing {
@@ -37,11 +64,16 @@ struct Listing {
   std::vector<const LsEntry*> at(const std::string& path) const;
 };
 
+// Every object must have every field, each of its type.
 Listing parseListing(const std::string& out);
 
 // The list's time text for a UTC time: month/day/year, two spaces, a
 // 12-hour clock whose 12 o'clock hours read AM.
 std::string rowTime(std::int64_t seconds);
+
+// The JSON's UTC text for a time in seconds ("2024-03-05T14:07:09Z"),
+// worked out by the C library's calendar.
+std::string utcTime(std::int64_t seconds);
 
 // ls IMAGE SELECTION... --json; the command must succeed.
 Listing listVolume(const std::filesystem::path& image, const std::vector<std::string>& selection);
