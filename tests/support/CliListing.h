@@ -39,8 +39,8 @@ struct Listing {
 
 Listing parseListing(const std::string& out);
 
-// The list's time text for a UTC time: month/day/year, two spaces, a
-// 12-hour clock whose 12 o'clock hours read AM.
+// The list's time text for a UTC time (the texts themselves are pinned by
+// the formatter's own tests).
 std::string rowTime(std::int64_t seconds);
 
 // ls IMAGE SELECTION... --json; the command must succeed.
