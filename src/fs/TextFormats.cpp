@@ -20,9 +20,12 @@ std::string sizeText(std::uint64_t bytes) {
 }
 
 std::string wallClockText(int year, int month, int day, int hour, int minute) {
-  const bool afternoon = hour > 12;
+  // Noon is 12:00 PM and midnight 12:00 AM, as every reader takes them. A
+  // damaged hour past 23 still counts on from 1 PM, as recorded.
+  const bool afternoon = hour >= 12;
+  const int clockHour = hour == 0 ? 12 : hour > 12 ? hour - 12 : hour;
   char text[64];
-  std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", month, day, year, afternoon ? hour - 12 : hour, minute,
+  std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", month, day, year, clockHour, minute,
                 afternoon ? "PM" : "AM");
   return text;
 }

@@ -3,10 +3,12 @@
 #include <time.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <sstream>
 #include <stdexcept>
+
+#include "fs/TextFormats.h"
 
 namespace quorvel::test {
 
@@ -202,11 +204,7 @@ std::string rowTime(std::int64_t seconds) {
   const time_t t = static_cast<time_t>(seconds);
   tm utc{};
   gmtime_r(&t, &utc);
-  const bool pm = utc.tm_hour > 12;
-  char text[64];
-  std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", utc.tm_mon + 1, utc.tm_mday, utc.tm_year + 1900,
-                pm ? utc.tm_hour - 12 : utc.tm_hour, utc.tm_min, pm ? "PM" : "AM");
-  return text;
+  return wallClockText(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min);
 }
 
 std::string utcTime(std::int64_t seconds) {

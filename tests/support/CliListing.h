@@ -67,8 +67,8 @@ struct Listing {
 // Every object must have every field, each of its type.
 Listing parseListing(const std::string& out);
 
-// The list's time text for a UTC time: month/day/year, two spaces, a
-// 12-hour clock whose 12 o'clock hours read AM.
+// The list's time text for a UTC time (the texts themselves are pinned by
+// the formatter's own tests).
 std::string rowTime(std::int64_t seconds);
 
 // The JSON's UTC text for a time in seconds ("2024-03-05T14:07:09Z"),

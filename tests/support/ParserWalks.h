@@ -2,7 +2,9 @@
 // Walks over a parser's catalogue that tests share.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "fs/FileSystemParser.h"
@@ -37,6 +39,21 @@ inline std::size_t countReachable(const FileSystemParser& parser) {
     for (EntryId c : parser.children(id)) stack.push_back(c);
   }
   return seen.size();
+}
+
+// How often each name is listed anywhere below the top.
+inline std::map<std::string, int> listingsByName(const FileSystemParser& parser) {
+  std::map<std::string, int> counts;
+  std::set<EntryId> entered;
+  std::vector<EntryId> stack = parser.topEntries();
+  while (!stack.empty()) {
+    const EntryId id = stack.back();
+    stack.pop_back();
+    ++counts[parser.name(id)];
+    if (entered.insert(id).second)
+      for (EntryId c : parser.children(id)) stack.push_back(c);
+  }
+  return counts;
 }
 
 }  // namespace quorvel::test

@@ -23,9 +23,13 @@ struct ReadOutcome {
 };
 
 // Clusters a walk has already read as folders. A folder read stops before
-// one of them, so damaged chains and folders that contain their ancestors
-// are read once.
+// one of them, so a damaged chain that runs into another folder's clusters,
+// or back into its own, reads each of them once.
 using ClusterClaims = std::vector<bool>;
+
+inline bool isClaimed(const ClusterClaims& claims, std::uint32_t cluster) {
+  return cluster < claims.size() && claims[cluster];
+}
 
 class ClusterArea {
  public:

@@ -145,6 +145,9 @@ bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {
     }
   };
 
+  // Clusters read again for a live folder that starts where an earlier one read.
+  fatfmt::ClusterClaims secondReads(claims_.size(), false);
+
   std::size_t before = recordCount();
   parseDirectoryCluster(rootDirectory, 0, false);
   queueNewFolders(before, false);
@@ -155,7 +158,9 @@ bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {
     std::deque<Pending>& queue = live.empty() ? deleted : live;
     const Pending next = queue.front();
     queue.pop_front();
-    const std::vector<std::uint8_t> bytes = area_.readAll(placementOf(common(next.folder)), &claims_);
+    const Placement placement = placementOf(common(next.folder));
+    const bool readAgain = !next.insideDeleted && fatfmt::isClaimed(claims_, placement.firstCluster);
+    const std::vector<std::uint8_t> bytes = area_.readAll(placement, readAgain ? &secondReads : &claims_);
     before = recordCount();
     parseDirectoryCluster(bytes, next.folder, next.insideDeleted);
     queueNewFolders(before, next.insideDeleted);

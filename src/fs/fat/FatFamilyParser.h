@@ -63,8 +63,18 @@ class FatFamilyParser : public FileSystemParser {
                  std::uint64_t firstClusterOffset, std::uint32_t clusterSize);
   // Reads every folder below the root, whose bytes the caller has read
   // (claiming its clusters). Live folders go first, so that a deleted
-  // folder never takes clusters that a live one uses now. False when the
-  // job was stopped.
+  // folder never takes clusters that a live one uses now.
+  //
+  // A live folder that starts at a cluster an earlier folder has read (its
+  // entry points back at an ancestor, or two folders share one cluster) is
+  // a live folder all the same: it lists the entries found there, read a
+  // second time, and its sub-folders are walked by the same rules. Each
+  // cluster is read at most twice, so the walk ends however the folders
+  // loop and every entry is listed at most twice: a loop shows one more
+  // turn and then an empty folder, and a third folder on a cluster already
+  // read twice lists nothing. A deleted folder never lists a cluster that
+  // another folder has read: its own may have been given to that one.
+  // False when the job was stopped.
   bool walkFolders(Bytes rootDirectory, JobContext& job);
 
   fatfmt::ClusterClaims& folderClaims() { return claims_; }

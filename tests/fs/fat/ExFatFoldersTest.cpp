@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "fs/fat/ExFatBuilders.h"
@@ -105,21 +106,72 @@ TEST(ExFatFolders, ChainsThatLoopAreReadOnce) {
   EXPECT_EQ(v->childNames(v->find("self")), (Names{"s1", "s2"}));
   EXPECT_EQ(v->childNames(v->find("parent")), (Names{"p1", "child"}));
   EXPECT_EQ(v->childNames(v->find("parent/child")), (Names{"c1"}));
-  EXPECT_TRUE(v->childNames(v->find("back")).empty());
-  EXPECT_EQ(countReachable(*v->parser), 9u);
+  // "back" starts where the root was read: it shows the root once more,
+  // and the loop ends one turn later.
+  EXPECT_FALSE(v->parser->isDeleted(v->find("back")));
+  EXPECT_EQ(v->childNames(v->find("back")), (Names{"self", "parent", "back", "top.txt"}));
+  EXPECT_EQ(v->childNames(v->find("back/self")), (Names{"s1", "s2"}));
+  EXPECT_EQ(v->childNames(v->find("back/parent/child")), (Names{"c1"}));
+  EXPECT_TRUE(v->childNames(v->find("back/back")).empty());
+  EXPECT_EQ(countReachable(*v->parser), 2 * 9u);
+  for (const auto& [name, times] : listingsByName(*v->parser)) EXPECT_EQ(times, 2) << name;
 }
 
-TEST(ExFatFolders, FoldersSharingAClusterListItsEntriesOnce) {
+// Live folders that start at a cluster another folder has read already stay
+// live and show the entries there; the walk lists each entry twice at most.
+
+TEST(ExFatFolders, AFolderThatPointsBackAtItsAncestorIsLiveAndShowsOneMoreTurn) {
+  for (const bool noFatChain : {false, true}) {
+    SCOPED_TRACE(noFatChain);
+    ExFatVolume volume(2400);
+    const std::uint32_t cs = volume.clusterSize();
+    if (noFatChain) {
+      volume.markUsed(80, 2);
+    } else {
+      volume.chain({80});
+      volume.chain({81});
+    }
+    volume.writeFolder({80}, ExFatDirectory().set(exFolder(u"child", 81, cs, noFatChain)).set(named(u"t.txt")));
+    volume.writeFolder({81}, ExFatDirectory().set(named(u"c.txt")).set(exFolder(u"up", 80, cs, noFatChain)));
+    volume.writeRoot(ExFatDirectory().set(exFolder(u"top", 80, cs, noFatChain)).set(named(u"root.txt")));
+    const auto v = scanExFat(volume);
+    ASSERT_TRUE(v->scanned);
+    EXPECT_EQ(v->childNames(v->find("top/child/up")), (Names{"child", "t.txt"}));
+    EXPECT_EQ(v->childNames(v->find("top/child/up/child")), (Names{"c.txt", "up"}));
+    EXPECT_TRUE(v->childNames(v->find("top/child/up/child/up")).empty());
+    for (const char* path : {"top/child/up", "top/child/up/child", "top/child/up/t.txt", "top/child/up/child/up"}) {
+      ASSERT_NE(v->find(path), kNoEntry) << path;
+      EXPECT_FALSE(v->parser->isDeleted(v->find(path))) << path;
+    }
+    EXPECT_EQ(listingsByName(*v->parser),
+              (std::map<std::string, int>{{"top", 1}, {"root.txt", 1}, {"child", 2}, {"t.txt", 2}, {"c.txt", 2}, {"up", 2}}));
+  }
+}
+
+TEST(ExFatFolders, FoldersOnOneClusterAreLiveAndShowItsEntriesTwiceAtMost) {
   ExFatVolume volume(2400);
   const std::uint32_t cs = volume.clusterSize();
   volume.chain({90});
-  volume.writeFolder({90}, ExFatDirectory().set(named(u"shared.txt")));
-  volume.writeRoot(ExFatDirectory().set(exFolder(u"first", 90, cs)).set(exFolder(u"second", 90, cs)));
+  volume.chain({91});
+  volume.writeFolder({90}, ExFatDirectory().set(named(u"shared.txt")).set(exFolder(u"sub", 91, cs)));
+  volume.writeFolder({91}, ExFatDirectory().set(named(u"inner.txt")));
+  // The same cluster along the FAT, as a run, and along the FAT again.
+  volume.writeRoot(ExFatDirectory()
+                       .set(exFolder(u"first", 90, cs))
+                       .set(exFolder(u"second", 90, cs, true))
+                       .set(exFolder(u"third", 90, cs)));
   const auto v = scanExFat(volume);
   ASSERT_TRUE(v->scanned);
-  EXPECT_EQ(v->childNames(v->find("first")), (Names{"shared.txt"}));
-  EXPECT_TRUE(v->childNames(v->find("second")).empty());
-  EXPECT_EQ(countReachable(*v->parser), 3u);
+  for (const std::string folder : {"first", "second"}) {
+    SCOPED_TRACE(folder);
+    EXPECT_FALSE(v->parser->isDeleted(v->find(folder)));
+    EXPECT_EQ(v->childNames(v->find(folder)), (Names{"shared.txt", "sub"}));
+    EXPECT_EQ(v->childNames(v->find(folder + "/sub")), (Names{"inner.txt"}));
+  }
+  // Read twice already: the third lists nothing.
+  EXPECT_FALSE(v->parser->isDeleted(v->find("third")));
+  EXPECT_TRUE(v->childNames(v->find("third")).empty());
+  EXPECT_EQ(countReachable(*v->parser), 3u + 2u * 3u);
 }
 
 TEST(ExFatFolders, DeletedFoldersAreReadAsFarAsIsSure) {

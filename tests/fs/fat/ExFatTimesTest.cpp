@@ -190,8 +190,8 @@ TEST(ExFatTimes, TheListShowsTheFieldsAsRecorded) {
   const auto v = scanSets({e, late});
   const RowTexts row = v->parser->formatRow(v->find("row.txt"));
   EXPECT_EQ(row.created, "07/15/2023  01:05 PM");
-  EXPECT_EQ(row.accessed, "02/29/2024  12:30 AM");
-  EXPECT_EQ(row.modified, "01/02/2024  00:10 AM");
+  EXPECT_EQ(row.accessed, "02/29/2024  12:30 PM");
+  EXPECT_EQ(row.modified, "01/02/2024  12:10 AM");
   EXPECT_EQ(row.attributes, "-R-H-S-A");
   EXPECT_EQ(v->parser->formatRow(v->find("late.txt")).modified, "12/31/1999  11:59 PM");
 }

@@ -2,6 +2,7 @@
 // must neither loop nor steal entries from live ones.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "fs/fat/FatBuilders.h"
@@ -131,9 +132,18 @@ TEST(FatFolders, FolderChainsThatLoopAreReadOnce) {
   EXPECT_EQ(v->childNames(v->find("RING")), (Names{"R1.TXT", "R2.TXT"}));
   EXPECT_EQ(v->childNames(v->find("TOP")), (Names{"CHILD", "T.TXT"}));
   EXPECT_EQ(v->childNames(v->find("TOP/CHILD")), (Names{"C.TXT", "UP", "ROOT"}));
-  EXPECT_TRUE(v->childNames(v->find("TOP/CHILD/UP")).empty());
-  EXPECT_TRUE(v->childNames(v->find("TOP/CHILD/ROOT")).empty());
-  EXPECT_EQ(countReachable(*v->parser), 3u + 1u + 2u + 2u + 3u);
+  // UP and ROOT start at clusters read before: they show those entries
+  // once more, and the loops end one turn later.
+  EXPECT_EQ(v->childNames(v->find("TOP/CHILD/UP")), (Names{"CHILD", "T.TXT"}));
+  EXPECT_EQ(v->childNames(v->find("TOP/CHILD/UP/CHILD")), (Names{"C.TXT", "UP", "ROOT"}));
+  EXPECT_TRUE(v->childNames(v->find("TOP/CHILD/UP/CHILD/UP")).empty());
+  EXPECT_TRUE(v->childNames(v->find("TOP/CHILD/UP/CHILD/ROOT")).empty());
+  EXPECT_EQ(v->childNames(v->find("TOP/CHILD/ROOT")), (Names{"SELF", "RING", "TOP"}));
+  EXPECT_EQ(v->childNames(v->find("TOP/CHILD/ROOT/SELF")), (Names{"S.TXT"}));
+  EXPECT_EQ(v->childNames(v->find("TOP/CHILD/ROOT/RING")), (Names{"R1.TXT", "R2.TXT"}));
+  EXPECT_TRUE(v->childNames(v->find("TOP/CHILD/ROOT/TOP")).empty());
+  EXPECT_EQ(countReachable(*v->parser), 2 * (3u + 1u + 2u + 2u + 3u));
+  for (const auto& [name, times] : listingsByName(*v->parser)) EXPECT_EQ(times, 2) << name;
 }
 
 TEST(FatFolders, FoldersOutsideTheVolumeAreListedEmpty) {
@@ -153,16 +163,79 @@ TEST(FatFolders, FoldersOutsideTheVolumeAreListedEmpty) {
   EXPECT_EQ(v->childNames(v->find("LAST")), (Names{"EDGE.TXT"}));
 }
 
-TEST(FatFolders, TwoFoldersOnOneClusterListItsEntriesOnce) {
+// Live folders that start at a cluster another folder has read already: a
+// damaged volume's loop, or two entries given one cluster. They stay live,
+// show the entries there, and the walk lists each entry at most twice.
+
+TEST(FatFolders, AFolderThatPointsBackAtItsAncestorIsLiveAndShowsOneMoreTurn) {
+  for (const FatWidth width : {FatWidth::Fat12, FatWidth::Fat16, FatWidth::Fat32}) {
+    SCOPED_TRACE(static_cast<int>(width));
+    FatVolume volume(width, width == FatWidth::Fat16 ? 4200 : 300);
+    volume.writeRoot(Directory().folder("TOP        ", 20).file("ROOT    TXT", 0, 0));
+    volume.writeFolder(20, Directory().dots(20, 0).folder("CHILD      ", 21).file("T       TXT", 0, 0));
+    volume.chain({20});
+    volume.writeFolder(21, Directory().dots(21, 20).file("C       TXT", 0, 0).folder("UP         ", 20));
+    volume.chain({21});
+    const auto v = scanFat(volume);
+    ASSERT_TRUE(v->scanned);
+    EXPECT_EQ(v->childNames(v->find("TOP/CHILD/UP")), (Names{"CHILD", "T.TXT"}));
+    EXPECT_EQ(v->childNames(v->find("TOP/CHILD/UP/CHILD")), (Names{"C.TXT", "UP"}));
+    EXPECT_TRUE(v->childNames(v->find("TOP/CHILD/UP/CHILD/UP")).empty());
+    for (const char* path : {"TOP", "TOP/CHILD", "TOP/CHILD/UP", "TOP/CHILD/UP/CHILD", "TOP/CHILD/UP/T.TXT",
+                             "TOP/CHILD/UP/CHILD/C.TXT", "TOP/CHILD/UP/CHILD/UP"}) {
+      ASSERT_NE(v->find(path), kNoEntry) << path;
+      EXPECT_FALSE(v->parser->isDeleted(v->find(path))) << path;
+    }
+    EXPECT_EQ(countReachable(*v->parser), 10u);
+    EXPECT_EQ(listingsByName(*v->parser),
+              (std::map<std::string, int>{{"TOP", 1}, {"ROOT.TXT", 1}, {"CHILD", 2}, {"T.TXT", 2}, {"C.TXT", 2}, {"UP", 2}}));
+  }
+}
+
+TEST(FatFolders, FoldersOnOneClusterAreLiveAndShowItsEntriesTwiceAtMost) {
   FatVolume volume(FatWidth::Fat16, 4200);
-  volume.writeRoot(Directory().folder("FIRST      ", 30).folder("SECOND     ", 30));
-  volume.writeFolder(30, Directory().dots(30, 0).file("SHARED  TXT", 0, 0));
+  volume.writeRoot(Directory()
+                       .folder("FIRST      ", 30)
+                       .folder("SECOND     ", 30)
+                       .entry(entry("\xE5" "ONE       ", 0x10, 30))
+                       .folder("THIRD      ", 30));
+  volume.writeFolder(30, Directory().dots(30, 0).file("SHARED  TXT", 0, 0).folder("SUB        ", 31));
   volume.chain({30});
+  volume.writeFolder(31, Directory().dots(31, 30).file("INNER   TXT", 0, 0));
+  volume.chain({31});
   const auto v = scanFat(volume);
   ASSERT_TRUE(v->scanned);
-  EXPECT_EQ(v->topNames(), (Names{"FIRST", "SECOND"}));
-  EXPECT_EQ(v->childNames(v->find("FIRST")), (Names{"SHARED.TXT"}));
-  EXPECT_TRUE(v->childNames(v->find("SECOND")).empty());
+  const std::string gone = "\xEF\xBF\xA5ONE";
+  EXPECT_EQ(v->topNames(), (Names{"FIRST", "SECOND", gone, "THIRD"}));
+  // The first two list the cluster, sub-folders and all.
+  for (const std::string folder : {"FIRST", "SECOND"}) {
+    SCOPED_TRACE(folder);
+    EXPECT_FALSE(v->parser->isDeleted(v->find(folder)));
+    EXPECT_EQ(v->childNames(v->find(folder)), (Names{"SHARED.TXT", "SUB"}));
+    EXPECT_EQ(v->childNames(v->find(folder + "/SUB")), (Names{"INNER.TXT"}));
+    EXPECT_FALSE(v->parser->isDeleted(v->find(folder + "/SUB/INNER.TXT")));
+  }
+  // The cluster has been read twice: a third live folder on it lists
+  // nothing, and the deleted one never took it over.
+  EXPECT_FALSE(v->parser->isDeleted(v->find("THIRD")));
+  EXPECT_TRUE(v->childNames(v->find("THIRD")).empty());
+  EXPECT_TRUE(v->parser->isDeleted(v->find(gone)));
+  EXPECT_TRUE(v->childNames(v->find(gone)).empty());
+  for (const auto& [name, times] : listingsByName(*v->parser)) EXPECT_LE(times, 2) << name;
+}
+
+TEST(FatFolders, ManyFoldersOnOneClusterKeepTheListingBounded) {
+  FatVolume volume(FatWidth::Fat32, 300);
+  // Every folder of the root, and every one of its own entries, names the
+  // root's cluster.
+  Directory root;
+  for (int i = 1; i <= 12; ++i) root.folder(numbered("LOOP", i).substr(0, 8) + "   ", 2);
+  volume.writeRoot(root);
+  const auto v = scanFat(volume);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->childNames(v->find("LOOP01")).size(), 12u);
+  for (int i = 2; i <= 12; ++i) EXPECT_TRUE(v->childNames(v->find(numbered("LOOP", i).substr(0, 6))).empty()) << i;
+  EXPECT_EQ(countReachable(*v->parser), 24u);
 }
 
 TEST(FatFolders, DeletedFoldersAreReadOnlyWhileTheirClusterIsStillTheirs) {

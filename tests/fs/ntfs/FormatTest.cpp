@@ -65,9 +65,9 @@ TEST_F(NtfsRowTexts, TimesComeFromStandardInformationInClockOrder) {
   volume.setRecord(11, RecordBuilder().standardInformation(created, modified, accessed).fileName(5, 5, u"t.txt").build());
   const auto v = scanImage(volume.image());
   const quorvel::RowTexts row = v->parser->formatRow(11);
-  EXPECT_EQ(row.created, "03/04/2021  12:30 AM");  // noon reads AM
+  EXPECT_EQ(row.created, "03/04/2021  12:30 PM");
   EXPECT_EQ(row.accessed, "03/04/2021  01:05 PM");
-  EXPECT_EQ(row.modified, "12/31/1999  00:15 AM");
+  EXPECT_EQ(row.modified, "12/31/1999  12:15 AM");
 
   const EntryTimes times = v->parser->times(11);
   ASSERT_TRUE(times.created && times.accessed && times.modified);
