@@ -3,13 +3,17 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include "ApplicationIcon.h"
 #include "DesktopServices.h"
 #include "ImageOptionDialog.h"
 #include "WizardState.h"
 
-COmbrixApp::COmbrixApp(int& argc, char** argv) : QApplication(argc, argv) {
-  setApplicationName("QuorvelDraxmoorv22.0");
-  setApplicationDisplayName(kApplicationTitle);
+COmbrixApp::COmbrixApp(int& argc, char** argv) : QApplication(argc, argv) { setUpApplication(*this); }
+
+void setUpApplication(QApplication& app) {
+  app.setApplicationName("QuorvelDraxmoorv22.0");
+  app.setApplicationDisplayName(kApplicationTitle);
+  app.setWindowIcon(applicationIcon());
   WizardState& state = wizardState();
   state.rootFolderName = "ROOT";
   state.driveFormatted = false;

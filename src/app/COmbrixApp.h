@@ -20,6 +20,10 @@ class COmbrixApp : public QApplication {
   std::unique_ptr<QLockFile> instanceLock_;
 };
 
+// What the program sets before its first screen: its names, the window icon
+// every screen shows, and the shared state.
+void setUpApplication(QApplication& app);
+
 inline constexpr const char* kAnotherInstance = "Another instance of application is already running";
 
 // The lock file that marks a running copy.

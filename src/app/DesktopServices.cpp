@@ -1,13 +1,11 @@
 #include "DesktopServices.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <cstdlib>
 
+#include "ShippedFiles.h"
 #include "WizardState.h"
 
 namespace {
@@ -43,15 +41,8 @@ std::unique_ptr<DesktopServices>& installed() {
   return services;
 }
 
-// Pages live in data/help beside the sources, or in the installed share folder.
 QUrl shippedPage(const QString& name) {
-  const QStringList folders = {QCoreApplication::applicationDirPath() + "/../share/quorvel/help",
-                               QStringLiteral(QUORVEL_DATA_DIR "/help")};
-  for (const QString& folder : folders) {
-    const QFileInfo page(QDir(folder).filePath(name));
-    if (page.exists()) return QUrl::fromLocalFile(page.absoluteFilePath());
-  }
-  return QUrl::fromLocalFile(QDir(QStringLiteral(QUORVEL_DATA_DIR "/help")).filePath(name));
+  return QUrl::fromLocalFile(shippedFile("quorvel/help/" + name, "help/" + name));
 }
 
 }  // namespace

@@ -49,10 +49,7 @@ PopulateDriveDlg::PopulateDriveDlg(wizard::VolumeListRequest request, QWidget* p
   ui_->addCustomButton->setEnabled(false);
 
   bridge_->onStatus = [this](const QString& text) { ui_->statusLine->setText(text); };
-  bridge_->onProgressRange = [this](qint64 low, qint64 high) {
-    ui_->progressBar->setRange(static_cast<int>(low), static_cast<int>(high));
-  };
-  bridge_->onProgress = [this](qint64 position) { ui_->progressBar->setValue(static_cast<int>(position)); };
+  ui_->progressBar->follow(*bridge_);
   bridge_->onMessage = [this](const QString& text) { desktop().information(this, text); };
 
   connect(table, &QTableWidget::itemSelectionChanged, this, &PopulateDriveDlg::selectionChanged);
@@ -66,9 +63,9 @@ PopulateDriveDlg::PopulateDriveDlg(wizard::VolumeListRequest request, QWidget* p
 
   if (wizardState().diskImageMode) quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
   if (request_.mode == wizard::ListingMode::Standard) {
-    ui_->progressBar->setRange(0, 1000);
+    ui_->progressBar->setJobRange(0, 1000);
     runStandardListing();
-    ui_->progressBar->setValue(1000);
+    ui_->progressBar->setJobPosition(1000);
   } else {
     startAdvancedScan();
   }

@@ -2,7 +2,6 @@
 
 #include <QHeaderView>
 #include <algorithm>
-#include <climits>
 
 #include "DesktopServices.h"
 #include "GuiJobBridge.h"
@@ -21,10 +20,7 @@ using quorvel::EntryId;
 
 namespace {
 
-constexpr const char* kPausePressed = "Pause button pressed";
-constexpr const char* kResumePressed = "Resume button pressed";
 constexpr const char* kStopPressed = "stop button pressed.Please wait for the process to be stopped.";
-constexpr const char* kAllStopped = "All thread Stopped";
 
 // What a tree item or list row refers to: an entry as its id + 1, the top
 // item as a value no id reaches, nothing as 0.
@@ -107,10 +103,8 @@ void VolumeScanDlg::setUpScreen() {
   ui_->resultsSplitter->setStretchFactor(1, 2);
   ui_->fileList->horizontalHeader()->setStretchLastSection(true);
 
-  bridge_->onStatus = [this](const QString& text) { ui_->statusLine->setText(text); };
-  bridge_->onDetail = [this](const QString& text) { ui_->sizeLine->setText(text); };
-  bridge_->onProgressRange = [this](qint64 low, qint64 high) { setProgressRange(low, high); };
-  bridge_->onProgress = [this](qint64 position) { setProgress(position); };
+  ui_->jobPanel->attach(*bridge_, runner_);
+  ui_->jobPanel->setStopText(kStopPressed);
   bridge_->onMessage = [this](const QString& text) { jobMessage(text); };
 
   connect(ui_->resultsTree, &QTreeView::clicked, this, &VolumeScanDlg::fillList);
@@ -131,9 +125,6 @@ void VolumeScanDlg::setUpScreen() {
   connect(ui_->browseButton, &QPushButton::clicked, this, &VolumeScanDlg::browseOutput);
   connect(ui_->saveButton, &QPushButton::clicked, this, &VolumeScanDlg::save);
   connect(ui_->searchButton, &QPushButton::clicked, this, &VolumeScanDlg::search);
-  connect(ui_->pauseButton, &QPushButton::clicked, this, &VolumeScanDlg::pause);
-  connect(ui_->resumeButton, &QPushButton::clicked, this, &VolumeScanDlg::resume);
-  connect(ui_->stopButton, &QPushButton::clicked, this, &VolumeScanDlg::stop);
   connect(ui_->backButton, &QPushButton::clicked, this, &WizardScreen::goBack);
   showJobRunning(true);
 }
@@ -147,7 +138,7 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
     std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.kind, mode_);
     if (!parser) {
       desktop().plainMessage(this, quorvel::kNotValidDrive);
-      ui_->statusLine->setText(quorvel::kNotValidDriveStatus);
+      ui_->jobPanel->setStatus(quorvel::kNotValidDriveStatus);
       cannotScan();
       return;
     }
@@ -164,7 +155,7 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
     return;
   }
   const std::string status = wizard::choosingStatus(volume_.kind);
-  if (!status.empty()) ui_->statusLine->setText(qText(status));
+  if (!status.empty()) ui_->jobPanel->setStatus(qText(status));
 
   startJob(Job::Scan, [this, session = session_, source](quorvel::JobContext& job) {
     const bool parsed = session->run(*source, job);
@@ -182,8 +173,7 @@ void VolumeScanDlg::cannotScan() {
 void VolumeScanDlg::startJob(Job job, std::function<void(quorvel::JobContext&)> work) {
   job_ = job;
   showJobRunning(true);
-  ui_->progressBar->setRange(0, 100);
-  ui_->progressBar->setValue(0);
+  ui_->jobPanel->restartProgress();
   runner_.wait();  // the last job's worker may still be on its way out
   const bool started = runner_.start([this, work = std::move(work)](quorvel::JobContext& context) {
     work(context);
@@ -199,9 +189,7 @@ void VolumeScanDlg::finishJob() {
 }
 
 void VolumeScanDlg::showJobRunning(bool running) {
-  for (QWidget* control : {static_cast<QWidget*>(ui_->progressBar), static_cast<QWidget*>(ui_->pauseButton),
-                           static_cast<QWidget*>(ui_->resumeButton), static_cast<QWidget*>(ui_->stopButton)})
-    control->setVisible(running);
+  ui_->jobPanel->setJobRunning(running);
   ui_->backButton->setEnabled(!running);
   // While a job reads the catalogue, nothing else may: the results wait.
   const bool browsable = !running && scanned_;
@@ -221,38 +209,7 @@ void VolumeScanDlg::jobMessage(const QString& text) {
   desktop().information(this, text);
 }
 
-void VolumeScanDlg::setProgressRange(qint64 low, qint64 high) {
-  progressScale_ = high > INT_MAX ? high / INT_MAX + 1 : 1;
-  ui_->progressBar->setRange(static_cast<int>(low / progressScale_), static_cast<int>(high / progressScale_));
-}
-
-void VolumeScanDlg::setProgress(qint64 position) {
-  ui_->progressBar->setValue(static_cast<int>(position / progressScale_));
-}
-
-void VolumeScanDlg::pause() {
-  if (job_ == Job::None) return;
-  runner_.pause();
-  ui_->statusLine->setText(kPausePressed);
-}
-
-void VolumeScanDlg::resume() {
-  if (job_ == Job::None) return;
-  runner_.resume();
-  ui_->statusLine->setText(kResumePressed);
-}
-
-void VolumeScanDlg::stop() {
-  if (job_ == Job::None) return;
-  runner_.stop();
-  ui_->statusLine->setText(kStopPressed);
-}
-
-void VolumeScanDlg::beforeProcessEnds() {
-  if (job_ == Job::None) return;
-  runner_.stop();
-  ui_->statusLine->setText(kAllStopped);
-}
+void VolumeScanDlg::beforeProcessEnds() { ui_->jobPanel->stopBeforeExit(); }
 
 // ---------------------------------------------------------------- tree and list
 

@@ -64,8 +64,6 @@ class VolumeScanDlg : public WizardScreen {
   void showJobRunning(bool running);
   void cannotScan();
   void jobMessage(const QString& text);
-  void setProgressRange(qint64 low, qint64 high);
-  void setProgress(qint64 position);
 
   void showResults();
   std::vector<quorvel::CheckTreeItem> childItems(const QModelIndex& folder);
@@ -87,17 +85,12 @@ class VolumeScanDlg : public WizardScreen {
   void addSearchRow(const std::vector<std::string>& texts, const std::string& name, quorvel::EntryId id,
                     std::vector<std::string> folders);
 
-  void pause();
-  void resume();
-  void stop();
-
   std::unique_ptr<Ui::VolumeScanDlg> ui_;
   quorvel::VolumeRecord volume_;
   quorvel::RecoveryMode mode_;
   std::shared_ptr<quorvel::ScanSession> session_;
   bool scanned_ = false;      // the catalogue is complete and shown
   Job job_ = Job::None;
-  qint64 progressScale_ = 1;  // the bar counts in int; larger ranges are scaled down
   bool searchResults_ = false;  // the list shows search results, not a folder's rows
   std::vector<quorvel::CheckItemId> rowItems_;  // the tree item of each folder row
   std::vector<std::vector<std::string>> searchFolders_;  // the folders of each search row

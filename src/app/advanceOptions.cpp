@@ -1,8 +1,5 @@
 #include "advanceOptions.h"
 
-#include <algorithm>
-#include <climits>
-
 #include "DesktopServices.h"
 #include "GuiJobBridge.h"
 #include "VolumeScanDlg.h"
@@ -15,10 +12,6 @@ namespace {
 
 constexpr const char* kRestart = "Please Restart the program to re begin necessary initialization...";
 constexpr const char* kNothingFound = "No File system Entry Found.Process cannot be continue...";
-constexpr const char* kPausePressed = "Pause button pressed";
-constexpr const char* kResumePressed = "Resume button pressed";
-constexpr const char* kStopPressed = "stop button pressed";
-constexpr const char* kAllStopped = "All thread Stopped";
 
 QString qText(const std::string& text) { return QString::fromStdString(text); }
 
@@ -47,23 +40,18 @@ advanceOptions::advanceOptions(quorvel::VolumeRecord volume, int maxFileSystems,
   ui_->heapCaption->setVisible(layout.heapListShown);
   ui_->heapCombo->setVisible(layout.heapListShown);
 
-  bridge_->onStatus = [this](const QString& text) { ui_->statusLine->setText(text); };
-  bridge_->onProgressRange = [this](qint64 low, qint64 high) {
-    ui_->progressBar->setRange(static_cast<int>(std::clamp<qint64>(low, 0, INT_MAX)),
-                               static_cast<int>(std::clamp<qint64>(high, 0, INT_MAX)));
-  };
-  bridge_->onProgress = [this](qint64 position) {
-    ui_->progressBar->setValue(static_cast<int>(std::clamp<qint64>(position, 0, INT_MAX)));
-  };
+  ui_->jobPanel->attach(*bridge_, runner_);
   bridge_->onMessage = [this](const QString& text) { desktop().information(this, text); };
 
-  connect(ui_->pauseButton, &QPushButton::clicked, this, &advanceOptions::pause);
-  connect(ui_->resumeButton, &QPushButton::clicked, this, &advanceOptions::resume);
-  connect(ui_->stopButton, &QPushButton::clicked, this, &advanceOptions::stop);
+  // The search ends at its next look at the flag and offers what it found.
+  connect(ui_->jobPanel, &JobPanel::stopPressed, this, [this] {
+    ui_->backButton->setEnabled(true);
+    ui_->nextButton->setEnabled(true);
+  });
   connect(ui_->backButton, &QPushButton::clicked, this, &advanceOptions::back);
   connect(ui_->nextButton, &QPushButton::clicked, this, &advanceOptions::next);
 
-  if (!layout.openingStatus.empty()) ui_->statusLine->setText(qText(layout.openingStatus));
+  if (!layout.openingStatus.empty()) ui_->jobPanel->setStatus(qText(layout.openingStatus));
   startSearch();
 }
 
@@ -117,37 +105,14 @@ void advanceOptions::finishSearch(const quorvel::CandidateLists& lists) {
   showSearchRunning(false);
   const wizard::SearchReport report = wizard::searchReport(family_, lists);
   if (!report.message.empty()) desktop().information(this, qText(report.message));
-  if (!report.status.empty()) ui_->statusLine->setText(qText(report.status));
+  if (!report.status.empty()) ui_->jobPanel->setStatus(qText(report.status));
   emit searchFinished();
 }
 
 void advanceOptions::showSearchRunning(bool running) {
-  for (QWidget* control : {static_cast<QWidget*>(ui_->progressBar), static_cast<QWidget*>(ui_->pauseButton),
-                           static_cast<QWidget*>(ui_->resumeButton), static_cast<QWidget*>(ui_->stopButton)})
-    control->setVisible(running);
+  ui_->jobPanel->setJobRunning(running);
   ui_->backButton->setEnabled(!running);
   ui_->nextButton->setEnabled(!running);
-}
-
-void advanceOptions::pause() {
-  if (!searching_) return;
-  runner_.pause();
-  ui_->statusLine->setText(kPausePressed);
-}
-
-void advanceOptions::resume() {
-  if (!searching_) return;
-  runner_.resume();
-  ui_->statusLine->setText(kResumePressed);
-}
-
-// The search ends at its next look at the flag and offers what it found.
-void advanceOptions::stop() {
-  if (!searching_) return;
-  runner_.stop();
-  ui_->statusLine->setText(kStopPressed);
-  ui_->backButton->setEnabled(true);
-  ui_->nextButton->setEnabled(true);
 }
 
 void advanceOptions::back() {
@@ -169,8 +134,4 @@ void advanceOptions::next() {
   openNext(new VolumeScanDlg(volume_, session_, *choices, this));
 }
 
-void advanceOptions::beforeProcessEnds() {
-  if (!searching_) return;
-  runner_.stop();
-  ui_->statusLine->setText(kAllStopped);
-}
+void advanceOptions::beforeProcessEnds() { ui_->jobPanel->stopBeforeExit(); }

@@ -40,9 +40,6 @@ class advanceOptions : public WizardScreen {
   void startSearch();
   void finishSearch(const quorvel::CandidateLists& lists);
   void showSearchRunning(bool running);
-  void pause();
-  void resume();
-  void stop();
   void back();
   void next();
 

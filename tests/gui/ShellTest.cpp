@@ -1,6 +1,8 @@
 // What every screen of the chain shares: the title, the close confirmation,
 // Enter doing nothing, the Help menu and the link; and the single-instance
 // rule.
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLockFile>
@@ -77,6 +79,25 @@ class ShellTest : public QObject {
     WizardScreen* shown = screenMaker(screen)(&root);
     shown->show();
     QCOMPARE(shown->windowTitle(), QString("Quorvel Draxmoor v22.0"));
+  }
+
+  // The icon is the application's, set at start-up, so every screen and box
+  // shows it; it is drawn, so the image plugin and the file are both there.
+  void everyScreenShowsTheProgramsIcon_data() { addScreenRows(); }
+  void everyScreenShowsTheProgramsIcon() {
+    QFETCH(QString, screen);
+    TestDesktop desktop;
+    setUpApplication(*qApp);
+    wizardState().diskImageMode = true;
+    ImageOptionDialog root;
+    WizardScreen* shown = screenMaker(screen)(&root);
+    shown->show();
+    const QIcon icon = shown->windowIcon();
+    QVERIFY(!icon.isNull());
+    QCOMPARE(icon.cacheKey(), QApplication::windowIcon().cacheKey());
+    const QImage drawn = icon.pixmap(QSize(32, 32)).toImage();
+    QVERIFY(!drawn.isNull());
+    QVERIFY(drawn.pixelColor(16, 16).alpha() > 0);
   }
 
   void closingAndAnsweringNoLeavesEverythingAsItWas_data() { addScreenRows(); }
