@@ -106,7 +106,7 @@ ReadOutcome ClusterArea::read(const Placement& placement, ContentSink& sink, Clu
     }
     // A volume may claim more clusters than its source holds; past the
     // source's end there is nothing to read, however long the entry says it is.
-    const std::uint64_t at = offsetOf(runStart);
+    const std::uint64_t at = offsetOf(Cluster{runStart});
     if (at >= volume_.size()) break;
     const std::uint64_t runBytes = std::min(remaining, runClusters * clusterSize_);
     buffer.resize(static_cast<std::size_t>(runBytes));

@@ -39,8 +39,9 @@ class ClusterArea {
       : volume_(volume), fat_(fat), firstClusterOffset_(firstClusterOffset), clusterSize_(clusterSize) {}
 
   std::uint32_t clusterSize() const { return clusterSize_; }
-  std::uint64_t offsetOf(std::uint32_t cluster) const {
-    return firstClusterOffset_ + (std::uint64_t{cluster} - 2) * clusterSize_;
+  // Where a cluster (2 or above) begins in the volume.
+  std::uint64_t offsetOf(Cluster cluster) const {
+    return firstClusterOffset_ + (std::uint64_t{cluster.value} - 2) * clusterSize_;
   }
 
   // Streams up to placement.length bytes. A chain ends early at its end, at

@@ -6,9 +6,14 @@
 #include <optional>
 #include <vector>
 
+#include "io/UnitNumber.h"
 #include "io/VolumeView.h"
 
 namespace quorvel::fatfmt {
+
+// A cluster of the data area, numbered from 2 as the FAT numbers them; its
+// bytes are found through the cluster area alone.
+using Cluster = UnitNumber<struct ClusterTag, std::uint32_t>;
 
 enum class FatEntryKind { Fat12, Fat16, Fat32, ExFat };
 

@@ -298,12 +298,12 @@ void ntfs::readMftRun(JobContext& job) {
 
   for (const DataRun& run : mftRuns_) {
     if (!job.checkpoint()) break;
-    job.setStatus("parsing " + std::to_string(run.sparse() ? 0 : run.lcn) + " cluster of MFT run.");
+    job.setStatus("parsing " + std::to_string(run.sparse() ? 0 : run.lcn.value) + " cluster of MFT run.");
     std::uint64_t runStart = 0;
     std::uint64_t runEnd = 0;
     if (run.sparse() || !vcnToBytes(run.vcn, cs, runStart) || !vcnToBytes(run.endVcn(), cs, runEnd)) continue;
     if (!v.clustersInside(run.lcn, 0)) continue;
-    const std::uint64_t physicalStart = static_cast<std::uint64_t>(run.lcn) * cs;
+    const std::uint64_t physicalStart = v.byteOffset(run.lcn);
     // Records wholly inside this run, read in large pieces.
     std::uint64_t number = (runStart + rs - 1) / rs;
     const std::uint64_t last = std::min(count, runEnd / rs);

@@ -86,7 +86,7 @@ bool streamRuns(const DataStream& ds, const NtfsVolume& volume, Writer& out) {
       }
       const std::span<std::uint8_t> piece(buffer.data(), n);
       if (!volume.clustersInside(run.lcn, 0) ||
-          !volume.read(static_cast<std::uint64_t>(run.lcn) * cs + (at - start), piece)) {
+          !volume.read(volume.byteOffset(run.lcn) + (at - start), piece)) {
         std::fill(piece.begin(), piece.end(), 0);
         complete = false;
       }
@@ -141,7 +141,7 @@ bool streamCompressed(const DataStream& ds, const NtfsVolume& volume, Writer& ou
       }
       const std::uint64_t count = std::min(run->endVcn() - (unitVcn + c), present - c);
       if (!run->sparse()) {
-        const std::int64_t lcn = run->lcn + static_cast<std::int64_t>(unitVcn + c - run->vcn);
+        const Lcn lcn{run->lcn.value + static_cast<std::int64_t>(unitVcn + c - run->vcn)};
         if (!volume.readClusters(lcn, count, std::span<std::uint8_t>(input.data() + c * cs, count * cs)))
           complete = false;
         stored = c + count;

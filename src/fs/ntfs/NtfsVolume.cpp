@@ -15,9 +15,11 @@ bool vcnToBytes(std::uint64_t vcn, std::uint64_t clusterSize, std::uint64_t& byt
   return true;
 }
 
-bool NtfsVolume::clustersInside(std::int64_t lcn, std::uint64_t count) const {
+bool NtfsVolume::clustersInside(Lcn lcn, std::uint64_t count) const {
   const std::uint64_t clusters = clusterCount();
-  return lcn >= 0 && static_cast<std::uint64_t>(lcn) <= clusters && count <= clusters - static_cast<std::uint64_t>(lcn);
+  const std::int64_t first = lcn.value;
+  return first >= 0 && static_cast<std::uint64_t>(first) <= clusters &&
+         count <= clusters - static_cast<std::uint64_t>(first);
 }
 
 std::int64_t NtfsVolume::readUpTo(std::uint64_t offset, std::span<std::uint8_t> out) const {
@@ -26,12 +28,12 @@ std::int64_t NtfsVolume::readUpTo(std::uint64_t offset, std::span<std::uint8_t> 
 
 bool NtfsVolume::read(std::uint64_t offset, std::span<std::uint8_t> out) const { return view.read(offset, out); }
 
-bool NtfsVolume::readClusters(std::int64_t lcn, std::uint64_t count, std::span<std::uint8_t> out) const {
+bool NtfsVolume::readClusters(Lcn lcn, std::uint64_t count, std::span<std::uint8_t> out) const {
   if (!clustersInside(lcn, count)) {
     std::fill(out.begin(), out.end(), 0);
     return false;
   }
-  return read(static_cast<std::uint64_t>(lcn) * clusterSize, out);
+  return read(byteOffset(lcn), out);
 }
 
 bool readMftRecord(const NtfsVolume& volume, const std::vector<DataRun>& runs, std::uint64_t number,
@@ -50,7 +52,7 @@ bool readMftRecord(const NtfsVolume& volume, const std::vector<DataRun>& runs, s
       return false;
     const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(out.size() - done, runEnd - at));
     if (!volume.clustersInside(run->lcn, 0)) return false;
-    const std::uint64_t physical = static_cast<std::uint64_t>(run->lcn) * volume.clusterSize + (at - runStart);
+    const std::uint64_t physical = volume.byteOffset(run->lcn) + (at - runStart);
     if (!volume.read(physical, out.subspan(done, piece))) return false;
     done += piece;
   }

@@ -22,7 +22,9 @@ struct NtfsVolume {
   std::uint64_t limitBytes() const { return view.size(); }
   std::uint64_t clusterCount() const { return clusterSize ? limitBytes() / clusterSize : 0; }
   // Whether `count` clusters from `lcn` lie inside the volume.
-  bool clustersInside(std::int64_t lcn, std::uint64_t count) const;
+  bool clustersInside(Lcn lcn, std::uint64_t count) const;
+  // Where a cluster inside the volume begins.
+  std::uint64_t byteOffset(Lcn lcn) const { return static_cast<std::uint64_t>(lcn.value) * clusterSize; }
   // Reads at most out.size() bytes at a volume offset, never past limitBytes:
   // the count read (0 at the end), or -1 on a read error.
   std::int64_t readUpTo(std::uint64_t offset, std::span<std::uint8_t> out) const;
@@ -31,7 +33,7 @@ struct NtfsVolume {
   bool read(std::uint64_t offset, std::span<std::uint8_t> out) const;
   // Reads clusters [lcn, lcn + count) into `out` (count × clusterSize bytes),
   // zeros where they lie outside the volume or cannot be read.
-  bool readClusters(std::int64_t lcn, std::uint64_t count, std::span<std::uint8_t> out) const;
+  bool readClusters(Lcn lcn, std::uint64_t count, std::span<std::uint8_t> out) const;
 };
 
 // The byte offset of a VCN in an attribute, or false when it would not fit

@@ -48,7 +48,7 @@ RunListEnd walkRunList(Bytes pairs, std::uint64_t firstVcn, std::uint64_t vcnCou
       std::int64_t next = 0;
       if (__builtin_add_overflow(lcn, delta, &next) || next < 0) return RunListEnd::Damaged;
       lcn = next;
-      run.lcn = lcn;
+      run.lcn = Lcn{lcn};
     }
     if (length > vcnCount - mapped) return RunListEnd::Overrun;
     mapped += length;

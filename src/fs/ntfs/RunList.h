@@ -5,15 +5,19 @@
 #include <vector>
 
 #include "io/Endian.h"
+#include "io/UnitNumber.h"
 
 namespace quorvel::ntfsfmt {
+
+// A logical cluster number: a cluster of the volume, counted from its start.
+using Lcn = UnitNumber<struct LogicalClusterTag, std::int64_t>;
 
 struct DataRun {
   std::uint64_t vcn = 0;     // first cluster of the attribute this run maps
   std::uint64_t length = 0;  // clusters
-  std::int64_t lcn = -1;     // first cluster on the volume; -1 for a sparse run
+  Lcn lcn{-1};               // first cluster on the volume; -1 for a sparse run
 
-  bool sparse() const { return lcn < 0; }
+  bool sparse() const { return lcn.value < 0; }
   std::uint64_t endVcn() const { return vcn + length; }
   bool operator==(const DataRun&) const = default;
 };

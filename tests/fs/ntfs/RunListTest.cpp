@@ -8,12 +8,25 @@ namespace {
 
 using test::ByteVector;
 
+// A run as the tables write it: VCN, length, LCN (-1 sparse).
+struct PlainRun {
+  std::uint64_t vcn;
+  std::uint64_t length;
+  std::int64_t lcn;
+};
+
+std::vector<DataRun> dataRuns(const std::vector<PlainRun>& plain) {
+  std::vector<DataRun> runs;
+  for (const PlainRun& p : plain) runs.push_back({p.vcn, p.length, Lcn{p.lcn}});
+  return runs;
+}
+
 struct RunListCase {
   const char* name;
   ByteVector pairs;
   std::uint64_t firstVcn;
   std::uint64_t vcnCount;
-  std::vector<DataRun> runs;
+  std::vector<PlainRun> runs;
   RunListEnd end;
 };
 
@@ -25,7 +38,7 @@ TEST_P(NtfsRunListDecoding, DecodesRunsAndSaysHowTheListEnded) {
   const RunListCase& c = GetParam();
   std::vector<DataRun> runs;
   EXPECT_EQ(decodeRunList(c.pairs, c.firstVcn, c.vcnCount, runs), c.end);
-  EXPECT_EQ(runs, c.runs);
+  EXPECT_EQ(runs, dataRuns(c.runs));
 }
 
 constexpr std::int64_t kSparse = -1;
@@ -67,17 +80,17 @@ TEST(NtfsRunListEncoding, TestEncoderRoundTripsThroughTheDecoder) {
   const std::vector<test::RunSpec> specs = {{5, 1000}, {3, -1}, {7, 12}, {1, 70000000000}};
   std::vector<DataRun> runs;
   ASSERT_EQ(decodeRunList(test::encodeRuns(specs), 0, 16, runs), RunListEnd::Terminated);
-  const std::vector<DataRun> expected = {{0, 5, 1000}, {5, 3, -1}, {8, 7, 12}, {15, 1, 70000000000}};
+  const std::vector<DataRun> expected = {{0, 5, Lcn{1000}}, {5, 3, Lcn{-1}}, {8, 7, Lcn{12}}, {15, 1, Lcn{70000000000}}};
   EXPECT_EQ(runs, expected);
 }
 
 TEST(NtfsRunLookup, FindsTheRunOfAVcnAndNothingInGaps) {
-  std::vector<DataRun> runs = {{8, 4, 50}, {0, 4, 10}, {2, 4, 99}};
+  std::vector<DataRun> runs = {{8, 4, Lcn{50}}, {0, 4, Lcn{10}}, {2, 4, Lcn{99}}};
   normaliseRuns(runs);
   // The overlapping third run was dropped, the rest sorted.
-  ASSERT_EQ(runs, (std::vector<DataRun>{{0, 4, 10}, {8, 4, 50}}));
-  EXPECT_EQ(findRun(runs, 3)->lcn, 10);
-  EXPECT_EQ(findRun(runs, 8)->lcn, 50);
+  ASSERT_EQ(runs, (std::vector<DataRun>{{0, 4, Lcn{10}}, {8, 4, Lcn{50}}}));
+  EXPECT_EQ(findRun(runs, 3)->lcn, Lcn{10});
+  EXPECT_EQ(findRun(runs, 8)->lcn, Lcn{50});
   EXPECT_EQ(findRun(runs, 5), nullptr);
   EXPECT_EQ(findRun(runs, 12), nullptr);
 }
