@@ -3,10 +3,26 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
+#include "fs/FileSystemKinds.h"
 #include "cli/VolumeListing.h"
 #include "volumes/Partition.h"
 
 namespace quorvel::cli {
+
+namespace {
+
+// Every kind text the registry answers to, for the help text.
+std::string knownKindTexts() {
+  std::string texts;
+  for (const FileSystemKind& row : fileSystemKinds())
+    for (const std::string_view text : row.kindTexts) {
+      if (!texts.empty()) texts += ", ";
+      texts += text;
+    }
+  return texts;
+}
+
+}  // namespace
 
 void addSelectionOptions(CLI::App& command, VolumeSelection& s, bool withMode) {
   command.add_option("IMAGE", s.image, "Disk image, volume image or block device")->required();
@@ -15,7 +31,7 @@ void addSelectionOptions(CLI::App& command, VolumeSelection& s, bool withMode) {
   command.add_flag("--advanced", s.advancedListing, "List volumes by scanning every sector")->needs(label);
   CLI::Option* start =
       command.add_option("--start-sector", s.startSector, "First sector of the volume")->check(CLI::NonNegativeNumber);
-  CLI::Option* kind = command.add_option("--kind", s.kind, "File-system kind of the volume (NTFS, FAT32, ...)");
+  CLI::Option* kind = command.add_option("--kind", s.kind, "File-system kind of the volume: " + knownKindTexts());
   command.add_option("--size-mib", s.sizeMiB, "Volume size in MiB")->check(CLI::NonNegativeNumber)->needs(start);
   start->needs(kind);
   CLI::Option* image = command.add_flag("--volume-image", s.volumeImage, "The whole image is one volume");
