@@ -551,8 +551,13 @@ DataStream ntfs::unnamedData(EntryId id, const RecordImage& image, const NtfsVol
 bool ntfs::readEntryRecord(EntryId id, std::vector<std::uint8_t>& buffer) const {
   const NtfsVolume v = volume();
   buffer.assign(v.recordSize, 0);
-  if (deepLayout_) return id < positions_.size() && v.read(positions_[id], buffer);
-  return readMftRecord(v, mftRuns_, id, buffer);
+  if (!deepLayout_) return readMftRecord(v, mftRuns_, id, buffer);
+  if (id >= positions_.size()) return false;
+  // A found record may run past the volume's end: the scan parsed it with
+  // zeros for the missing part, whose fix-ups then leave only the strides
+  // that were read; reading it back the same way gives the same entry.
+  v.read(positions_[id], buffer);
+  return true;
 }
 
 bool ntfs::readContent(EntryId id, ContentSink& sink) const {

@@ -304,6 +304,23 @@ TEST(NtfsDeepScan, ExtensionRecordsAreFoundNextToTheirBase) {
   EXPECT_EQ(v->content(id), ByteVector(6000, 'e'));
 }
 
+// A record cut by the end of the image keeps the strides before the cut:
+// the scan lists the file from them, and its content is read from them too.
+TEST(NtfsDeepScan, RecordCutByTheVolumeEndReadsWhatItLists) {
+  TestVolume volume;
+  volume.addSystemRecords();
+  volume.setRecord(20, textFile(5, 5, u"cut.txt"));
+  ByteVector image = volume.image();
+  image.resize(volume.recordPosition(20) + 512);  // the first stride of record 20
+  const auto v = scanImage(image, RecoveryMode::Deep);
+  ASSERT_TRUE(v->scanned);
+  const EntryId id = v->find("ORPHAN_ENTRY/cut.txt");
+  ASSERT_NE(id, kNoEntry);
+  bool whole = false;
+  EXPECT_EQ(v->content(id, &whole), ByteVector{'t'});
+  EXPECT_TRUE(whole);
+}
+
 TEST(NtfsDeepScan, RecordsAcrossChunkEndsAreReadWhole) {
   TestVolume volume(4096, 1024, 64, 4, 16);
   std::vector<std::uint64_t> positions = {8192 - 512, 16384 - 1024, 16384 + 2048};
