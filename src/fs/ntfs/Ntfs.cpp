@@ -219,14 +219,28 @@ std::uint32_t ntfs::appendFoundRecord(std::uint64_t position, std::span<std::uin
   // MFT usually comes first on disk, before the records sized with it.
   if (!boot_.valid() && !clusterSizeDerived_ && catalogue_.name(index) == "$MFT") {
     if (const std::uint64_t derived = clusterSizeFromMftRecord(*image)) {
+      const bool changed = derived != clusterSize_;
       clusterSize_ = derived;
       clusterSizeDerived_ = true;
       catalogue_.parseRecord(*image, index, clusterSize_, scratch_);
       markMftRecord(index, *image);
+      if (changed) reparseFoundRecords(index);
     }
   }
   positions_.push_back(position);
   return index;
+}
+
+void ntfs::reparseFoundRecords(std::uint32_t count) {
+  // Their sizes were kept within what their runs map in the cluster size
+  // guessed before; contents are read in the derived one.
+  std::vector<std::uint8_t> buffer;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::optional<RecordImage> image = readRecord(positions_[i], buffer);
+    if (!image) continue;
+    catalogue_.parseRecord(*image, i, clusterSize_, scratch_);
+    markMftRecord(i, *image);
+  }
 }
 
 void ntfs::searchForMft(JobContext& job) {
