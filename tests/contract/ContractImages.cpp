@@ -75,7 +75,9 @@ BuiltImage richNtfsVolume() {
 }
 
 // Fixture images: half the hits of a round land in the first 4 KiB.
-SpoilPlan fixturePlan(int mustScan) { return {.seed = 20261210, .rounds = 40, .maxHits = 16, .mustScan = mustScan}; }
+SpoilPlan fixturePlan(int mustScan) {
+  return {.seed = 20261210, .rounds = 40, .maxHits = 16, .mustScan = mustScan, .heavyRounds = 10, .heavyHits = 300};
+}
 
 // Given the extent's size, an NTFS scan never refuses a volume, and the FAT
 // family refuses a boot sector it cannot read; most spoils spare the fields
@@ -92,7 +94,8 @@ const std::vector<ContractImage>& contractImages() {
       {Id::Ntfs, "ntfsmain", "ntfs/ntfs-main.img", nullptr, kNtfsPlan},
       {Id::Ntfs, "ntfsbootzero", "ntfs/ntfs-bootzero.img", nullptr, kNtfsPlan, false},
       {Id::Ntfs, "ntfstwomfts", "ntfs/ntfs-two-mfts.img", nullptr, kNtfsPlan},
-      {Id::Ntfs, "richntfs", "", richNtfsVolume, {.seed = 20240611, .rounds = 120, .maxHits = 40, .mustScan = 120}},
+      {Id::Ntfs, "richntfs", "", richNtfsVolume,
+       {.seed = 20240611, .rounds = 120, .maxHits = 40, .mustScan = 120, .heavyRounds = 30, .heavyHits = 120}},
 
       {Id::Fat16, "volfat12", "vol-fat12.img", nullptr, kFatPlan},
       {Id::Fat16, "volfat16", "vol-fat16.img", nullptr, kFatPlan},

@@ -18,14 +18,17 @@ struct ByteRange {
 };
 
 // How copies of an image are spoilt: `rounds` rounds from one seeded
-// generator, each changing 1 .. maxHits bytes of the metadata ranges. At
-// least `mustScan` rounds must leave a volume that scans, or the walks were
-// never tried.
+// generator, each changing 1 .. maxHits bytes of the metadata ranges, of
+// which at least `mustScan` must leave a volume that scans, or the walks
+// were never tried; then `heavyRounds` of 1 .. heavyHits bytes, after which
+// little may be left to list.
 struct SpoilPlan {
   std::uint64_t seed = 0;
   int rounds = 0;
   int maxHits = 0;
   int mustScan = 0;
+  int heavyRounds = 0;
+  int heavyHits = 0;
 };
 
 // An image made by the tests themselves, with the ranges worth spoiling.
