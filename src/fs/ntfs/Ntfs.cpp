@@ -219,14 +219,28 @@ std::uint32_t ntfs::appendFoundRecord(std::uint64_t position, std::span<std::uin
   // MFT usually comes first on disk, before the records sized with it.
   if (!boot_.valid() && !clusterSizeDerived_ && catalogue_.name(index) == "$MFT") {
     if (const std::uint64_t derived = clusterSizeFromMftRecord(*image)) {
+      const bool changed = derived != clusterSize_;
       clusterSize_ = derived;
       clusterSizeDerived_ = true;
       catalogue_.parseRecord(*image, index, clusterSize_, scratch_);
       markMftRecord(index, *image);
+      if (changed) reparseFoundRecords(index);
     }
   }
   positions_.push_back(position);
   return index;
+}
+
+void ntfs::reparseFoundRecords(std::uint32_t count) {
+  // Their sizes were kept within what their runs map in the cluster size
+  // guessed before; contents are read in the derived one.
+  std::vector<std::uint8_t> buffer;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::optional<RecordImage> image = readRecord(positions_[i], buffer);
+    if (!image) continue;
+    catalogue_.parseRecord(*image, i, clusterSize_, scratch_);
+    markMftRecord(i, *image);
+  }
 }
 
 void ntfs::searchForMft(JobContext& job) {
@@ -551,8 +565,13 @@ DataStream ntfs::unnamedData(EntryId id, const RecordImage& image, const NtfsVol
 bool ntfs::readEntryRecord(EntryId id, std::vector<std::uint8_t>& buffer) const {
   const NtfsVolume v = volume();
   buffer.assign(v.recordSize, 0);
-  if (deepLayout_) return id < positions_.size() && v.read(positions_[id], buffer);
-  return readMftRecord(v, mftRuns_, id, buffer);
+  if (!deepLayout_) return readMftRecord(v, mftRuns_, id, buffer);
+  if (id >= positions_.size()) return false;
+  // A found record may run past the volume's end: the scan parsed it with
+  // zeros for the missing part, whose fix-ups then leave only the strides
+  // that were read; reading it back the same way gives the same entry.
+  v.read(positions_[id], buffer);
+  return true;
 }
 
 bool ntfs::readContent(EntryId id, ContentSink& sink) const {

@@ -80,6 +80,7 @@ class ntfs : public FileSystemParser {
   void resolveExtensionRecords(JobContext& job);
   void markMftRecord(std::uint32_t index, const ntfsfmt::RecordImage& image);
   std::uint32_t appendFoundRecord(std::uint64_t position, std::span<std::uint8_t> record);
+  void reparseFoundRecords(std::uint32_t count);
   ntfsfmt::DataStream unnamedData(EntryId id, const ntfsfmt::RecordImage& image, const ntfsfmt::NtfsVolume& v) const;
 
   VolumeExtent extent_;

@@ -1,6 +1,8 @@
 #include "fs/ntfs/NtfsBuilders.h"
 
 #include <stdexcept>
+
+#include "fs/ntfs/Lznt1Writer.h"
 #include "support/ParserWalks.h"
 #include "volumes/VolumeRecord.h"
 
@@ -260,6 +262,44 @@ ByteVector TestVolume::image() const {
     std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(offset));
   }
   return out;
+}
+
+TestVolume richVolume() {
+  TestVolume volume(4096, 1024, 128, 4, 32);
+  volume.addSystemRecords();
+  volume.setRecord(10, RecordBuilder().standardInformation(1, 2, 3).folderName(5, 5, u"dir").build());
+  volume.setRecord(11, RecordBuilder().fileName(10, 1, u"resident.txt").residentData(ByteVector(200, 'r')).build());
+  NonResidentSpec plain;
+  plain.runList = encodeRuns({{2, 40}, {1, -1}, {1, 60}});
+  plain.lastVcn = 3;
+  plain.allocatedSize = 4 * 4096;
+  plain.realSize = plain.initializedSize = 4 * 4096 - 7;
+  volume.setRecord(12, RecordBuilder().fileName(10, 1, u"runs.bin").fileName(10, 1, u"RUNS.BIN", 2).nonResidentData(plain)
+                           .build());
+  Lznt1Chunk chunk;
+  chunk.literals("compressed").reference(10, 4000);
+  volume.writeCluster(70, chunk.bytes());
+  NonResidentSpec packed;
+  packed.runList = encodeRuns({{1, 70}, {15, -1}});
+  packed.lastVcn = 15;
+  packed.allocatedSize = 16 * 4096;
+  packed.realSize = packed.initializedSize = 5000;
+  packed.flags = 0x0001;
+  packed.compressionUnit = 4;
+  volume.setRecord(13, RecordBuilder().fileName(5, 5, u"packed.bin").nonResidentData(packed).build());
+  NonResidentSpec head = plain;
+  head.runList = encodeRuns({{2, 80}});
+  head.lastVcn = 1;
+  NonResidentSpec tail = plain;
+  tail.runList = encodeRuns({{2, 90}});
+  tail.firstVcn = 2;
+  volume.setRecord(14, RecordBuilder().fileName(10, 1, u"listed.bin")
+                           .attributeList({{0x80, 0, 15, u""}, {0x80, 2, 16, u""}}).build());
+  volume.setRecord(15, RecordBuilder().baseReference(14 | (1ull << 48)).nonResidentData(head).build());
+  volume.setRecord(16, RecordBuilder().baseReference(14 | (1ull << 48)).nonResidentData(tail).build());
+  volume.setRecord(17, RecordBuilder().folderName(10, 1, u"sub").build());
+  volume.setRecord(18, RecordBuilder().fileName(17, 1, u"deep.txt").residentData({'d'}).build());
+  return volume;
 }
 
 EntryId ScannedVolume::find(const std::string& path) const {

@@ -128,6 +128,11 @@ class TestVolume {
   std::vector<std::pair<std::uint64_t, ByteVector>> writes_;
 };
 
+// A small volume with a bit of everything the parser reads: folders,
+// resident, fragmented, sparse and compressed data, a short name beside a
+// long one, data extents in extension records named by an attribute list.
+TestVolume richVolume();
+
 // A scanned volume: the image on disk, the source and the parser.
 struct ScannedVolume {
   std::unique_ptr<TempImage> image;

@@ -304,6 +304,43 @@ TEST(NtfsDeepScan, ExtensionRecordsAreFoundNextToTheirBase) {
   EXPECT_EQ(v->content(id), ByteVector(6000, 'e'));
 }
 
+// Without a boot sector the cluster size comes from the MFT's own record:
+// a file found before it gets its size in that cluster size too, the one
+// its content is read in.
+TEST(NtfsDeepScan, FilesFoundBeforeTheMftGetSizesInItsClusterSize) {
+  TestVolume volume(8192, 1024, 128, 4, 32);
+  volume.addSystemRecords();
+  volume.writeBytes(40 * 8192, ByteVector(12000, 'x'));
+  const NonResidentSpec data = mappedAttribute({{2, 40}}, 8192, 12000);
+  volume.writeBytes(8192, RecordBuilder().standardInformation(1, 1, 1).fileName(5, 5, u"early.bin")
+                              .nonResidentData(data).build());
+  std::fill(volume.bootSector().begin(), volume.bootSector().end(), 0);
+  const auto v = scanImage(volume.image(), RecoveryMode::Deep);
+  ASSERT_TRUE(v->scanned);
+  ASSERT_EQ(v->parser->clusterSize(), 8192u);
+  const EntryId id = v->find("ORPHAN_ENTRY/early.bin");
+  ASSERT_NE(id, kNoEntry);
+  EXPECT_EQ(v->parser->size(id), 12000u);
+  EXPECT_EQ(v->content(id), ByteVector(12000, 'x'));
+}
+
+// A record cut by the end of the image keeps the strides before the cut:
+// the scan lists the file from them, and its content is read from them too.
+TEST(NtfsDeepScan, RecordCutByTheVolumeEndReadsWhatItLists) {
+  TestVolume volume;
+  volume.addSystemRecords();
+  volume.setRecord(20, textFile(5, 5, u"cut.txt"));
+  ByteVector image = volume.image();
+  image.resize(volume.recordPosition(20) + 512);  // the first stride of record 20
+  const auto v = scanImage(image, RecoveryMode::Deep);
+  ASSERT_TRUE(v->scanned);
+  const EntryId id = v->find("ORPHAN_ENTRY/cut.txt");
+  ASSERT_NE(id, kNoEntry);
+  bool whole = false;
+  EXPECT_EQ(v->content(id, &whole), ByteVector{'t'});
+  EXPECT_TRUE(whole);
+}
+
 TEST(NtfsDeepScan, RecordsAcrossChunkEndsAreReadWhole) {
   TestVolume volume(4096, 1024, 64, 4, 16);
   std::vector<std::uint64_t> positions = {8192 - 512, 16384 - 1024, 16384 + 2048};
