@@ -1,7 +1,10 @@
 #include "contract/GuardedVolume.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -29,12 +32,13 @@ std::uint64_t writeVolume(std::ofstream& out, std::uint64_t start, const fs::pat
   std::ifstream in(image, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + image.string());
   std::vector<char> block(64 * 1024);
+  static const std::vector<char> zeros(block.size());
   std::uint64_t written = 0;
   while (written < limit) {
     in.read(block.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(block.size(), limit - written)));
     const auto got = static_cast<std::size_t>(in.gcount());
     if (got == 0) break;
-    if (std::any_of(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got), [](char c) { return c != 0; })) {
+    if (std::memcmp(block.data(), zeros.data(), got) != 0) {
       out.seekp(static_cast<std::streamoff>(start + written));
       out.write(block.data(), static_cast<std::streamsize>(got));
     }
@@ -76,10 +80,10 @@ void GuardMarkerSearch::add(Bytes data) {
   std::vector<std::uint8_t> seam = tail_;
   const std::size_t head = std::min(data.size(), kGuardMarker.size() - 1);
   seam.insert(seam.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(head));
-  const auto in = [](auto first, auto last) {
-    return std::search(first, last, kGuardMarker.begin(), kGuardMarker.end()) != last;
+  const auto in = [](const std::uint8_t* bytes, std::size_t size) {
+    return memmem(bytes, size, kGuardMarker.data(), kGuardMarker.size()) != nullptr;
   };
-  found_ = in(seam.begin(), seam.end()) || in(data.begin(), data.end());
+  found_ = in(seam.data(), seam.size()) || in(data.data(), data.size());
   const std::size_t keep = kGuardMarker.size() - 1;
   if (data.size() >= keep) {
     tail_.assign(data.end() - static_cast<std::ptrdiff_t>(keep), data.end());
