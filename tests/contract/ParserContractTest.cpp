@@ -5,6 +5,7 @@
 // copies end without a crash, a hang or a read outside the volume.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
