@@ -109,9 +109,10 @@ std::optional<Sniffed> sniffSector(Bytes sector, std::uint32_t offset, SniffCont
   return std::nullopt;
 }
 
-std::optional<Recognition> sniffDamagedBootSector(Bytes sector) {
+std::optional<Sniffed> sniffBootSector(Bytes sector, SniffContext context) {
+  if (std::optional<Sniffed> found = sniffSector(sector, 0, context)) return found;
   if (!fatfmt::looksLikeDamagedBootSector(sector)) return std::nullopt;
-  return Recognition{"UNKNOWN", 0, "found unknown..."};
+  return Sniffed{nullptr, Recognition{"UNKNOWN", 0, "found unknown..."}};
 }
 
 std::unique_ptr<FileSystemParser> parserFor(std::string_view kindText, RecoveryMode mode) {

@@ -69,14 +69,15 @@ const FileSystemKind* findFileSystemKind(std::string_view kindText);
 
 // The first row whose sniff at `offset` recognises the sector.
 struct Sniffed {
-  const FileSystemKind* kind = nullptr;
+  const FileSystemKind* kind = nullptr;  // null for a damaged boot sector
   Recognition found;
 };
 std::optional<Sniffed> sniffSector(Bytes sector, std::uint32_t offset, SniffContext context);
 
-// A boot sector that looks like the FAT family's but holds no usable layout:
-// classified "UNKNOWN", never read by a parser.
-std::optional<Recognition> sniffDamagedBootSector(Bytes sector);
+// What a volume's first sector is: a boot sector of a row, else one that
+// looks like the FAT family's but holds no usable layout, classified
+// "UNKNOWN" with no kind (never read by a parser).
+std::optional<Sniffed> sniffBootSector(Bytes sector, SniffContext context);
 
 // The parser for a kind text, when the kind offers `mode` and its parser
 // runs it; null otherwise ("not a valid drive.").

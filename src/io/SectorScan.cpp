@@ -4,6 +4,17 @@
 
 namespace quorvel {
 
+namespace {
+std::size_t wholeSteps(std::size_t chunkBytes, std::size_t stepBytes) {
+  return std::max(stepBytes, chunkBytes / stepBytes * stepBytes);
+}
+}  // namespace
+
+std::uint64_t chunksCovering(std::uint64_t bytes, std::size_t chunkBytes, std::size_t stepBytes) {
+  const std::size_t chunk = wholeSteps(chunkBytes, std::max<std::size_t>(1, stepBytes));
+  return bytes / chunk + (bytes % chunk != 0 ? 1 : 0);
+}
+
 SectorScan::SectorScan(const VolumeView& view, JobContext& job, SectorScanOptions options)
     : view_(view),
       job_(job),
@@ -11,14 +22,12 @@ SectorScan::SectorScan(const VolumeView& view, JobContext& job, SectorScanOption
       to_(std::min(options.to, view.size())),
       stepBytes_(std::max<std::size_t>(1, options.stepBytes)) {
   // Whole steps per chunk, so a step never straddles two reads.
-  chunkBytes_ = std::max(stepBytes_, options.chunkBytes / stepBytes_ * stepBytes_);
+  chunkBytes_ = wholeSteps(options.chunkBytes, stepBytes_);
   chunk_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes_, to_ > from_ ? to_ - from_ : 0)));
 }
 
 std::uint64_t SectorScan::chunkCount() const {
-  if (to_ <= from_) return 0;
-  const std::uint64_t bytes = to_ - from_;
-  return bytes / chunkBytes_ + (bytes % chunkBytes_ != 0 ? 1 : 0);
+  return to_ > from_ ? chunksCovering(to_ - from_, chunkBytes_, stepBytes_) : 0;
 }
 
 std::int64_t SectorScan::readChunk(std::uint64_t at, std::size_t wanted) {

@@ -31,6 +31,10 @@ struct SectorScanOptions {
   std::size_t stepBytes = 512;
 };
 
+// How many chunks of `chunkBytes` (rounded down to whole steps, at least
+// one step) cover `bytes`, as a scan with no find skipped reads them.
+std::uint64_t chunksCovering(std::uint64_t bytes, std::size_t chunkBytes, std::size_t stepBytes);
+
 class SectorScan {
  public:
   SectorScan(const VolumeView& view, JobContext& job, SectorScanOptions options = {});
@@ -95,7 +99,7 @@ ScanEnd SectorScan::run(Visitor&& visit) {
         if (after == kEndScan) return ScanEnd::Ended;
         if (after <= position) after = position + stepBytes_;
         if (after - at >= have) {
-          next = std::max<std::uint64_t>(after, have == wanted ? after : at + wanted);
+          next = have == wanted ? after : std::max<std::uint64_t>(after, at + wanted);
           jumped = true;
           break;
         }

@@ -184,10 +184,7 @@ class Lister {
       Sector boot{};
       if (!readSector(first, boot)) return failure();
       const auto start = static_cast<std::int64_t>(first);
-      std::optional<Sniffed> sniffed = sniffSector(boot, 0, SniffContext::VolumeStart);
-      if (!sniffed) {
-        if (std::optional<Recognition> damaged = sniffDamagedBootSector(boot)) sniffed = Sniffed{nullptr, *damaged};
-      }
+      const std::optional<Sniffed> sniffed = sniffBootSector(boot, SniffContext::VolumeStart);
       if (!sniffed) {
         std::string kind = name;
         if (isHfsPlusAt(source_, start))

@@ -35,8 +35,7 @@ bool isExtAt(const FileReadSeek& source, std::int64_t sector) { return isKindAt(
 std::optional<Recognition> recogniseVolumeStart(const FileReadSeek& source, std::int64_t sector) {
   Sector s{};
   if (!readSector(source, sector, s)) return std::nullopt;
-  if (std::optional<Sniffed> found = sniffSector(s, 0, SniffContext::VolumeStart)) return found->found;
-  if (std::optional<Recognition> damaged = sniffDamagedBootSector(s)) return damaged;
+  if (std::optional<Sniffed> found = sniffBootSector(s, SniffContext::VolumeStart)) return found->found;
   // Volumes without a boot sector announce themselves 1024 bytes in.
   if (sector > INT64_MAX / kSectorSize - 2 || !readSector(source, sector + 2, s)) return std::nullopt;
   if (std::optional<Sniffed> found = sniffSector(s, 1024, SniffContext::VolumeStart)) return found->found;

@@ -29,8 +29,7 @@ struct Finding {
 };
 
 std::optional<Finding> classifySector(Bytes sector) {
-  if (auto boot = sniffSector(sector, 0, SniffContext::SectorScan)) return Finding{std::move(*boot), false};
-  if (auto damaged = sniffDamagedBootSector(sector)) return Finding{Sniffed{nullptr, std::move(*damaged)}, false};
+  if (auto boot = sniffBootSector(sector, SniffContext::SectorScan)) return Finding{std::move(*boot), false};
   if (auto header = sniffSector(sector, kHeaderOffset, SniffContext::SectorScan))
     return Finding{std::move(*header), true};
   return std::nullopt;

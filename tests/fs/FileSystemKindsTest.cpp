@@ -28,10 +28,8 @@ Sector spoiled(Sector s, std::size_t offset, std::uint8_t value) {
 // What volume classification makes of a sector at a volume's start (offset
 // 0) or 1024 bytes into it.
 Recognition classify(const Sector& s, std::uint32_t offset, SniffContext context = SniffContext::VolumeStart) {
-  if (auto found = sniffSector(s, offset, context)) return found->found;
-  if (offset == 0)
-    if (auto damaged = sniffDamagedBootSector(s)) return *damaged;
-  return {};
+  const auto found = offset == 0 ? sniffBootSector(s, context) : sniffSector(s, offset, context);
+  return found ? found->found : Recognition{};
 }
 
 class ClassifyBootSector : public ::testing::TestWithParam<BootCase> {};
@@ -178,7 +176,9 @@ TEST(FileSystemKinds, KindTextsNameOneRowEach) {
   for (const auto& c : cases) {
     const FileSystemKind* row = findFileSystemKind(c.text);
     ASSERT_EQ(row != nullptr, c.id.has_value()) << '"' << c.text << '"';
-    if (row) EXPECT_EQ(row->id, *c.id) << c.text;
+    if (row) {
+      EXPECT_EQ(row->id, *c.id) << c.text;
+    }
   }
 }
 

@@ -88,8 +88,7 @@ std::optional<FatGeometry> sniffBootSector(Bytes s) {
 }
 
 bool looksLikeDamagedBootSector(Bytes s) {
-  return hasFamilyJump(s) && !hasText(s, field::oemName, "EXFA") && hasText(s, field::oemName, "MSDO") &&
-         !sniffBootSector(s);
+  return hasFamilyJump(s) && hasText(s, field::oemName, "MSDO") && !sniffBootSector(s);
 }
 
 }  // namespace quorvel::fatfmt

@@ -11,20 +11,17 @@ namespace quorvel::ntfsfmt {
 
 namespace {
 constexpr std::size_t kStep = 512;
-
-std::size_t usableChunk(std::size_t chunkBytes) { return std::max(kStep, chunkBytes / kStep * kStep); }
 }  // namespace
 
 std::uint64_t scanChunkCount(std::uint64_t scanBytes, std::size_t chunkBytes) {
-  const std::size_t chunk = usableChunk(chunkBytes);
-  return scanBytes / chunk + (scanBytes % chunk != 0 ? 1 : 0);
+  return chunksCovering(scanBytes, chunkBytes, kStep);
 }
 
 void scanForRecords(const NtfsVolume& volume, std::uint64_t scanBytes, std::uint32_t& recordSize, JobContext& job,
                     const RecordVisitor& onRecord, const ChunkVisitor& onChunk, std::size_t chunkBytes) {
   SectorScanOptions options;
   options.to = std::min(scanBytes, volume.limitBytes());
-  options.chunkBytes = usableChunk(chunkBytes);
+  options.chunkBytes = chunkBytes;
   options.stepBytes = kStep;
   if (options.to == 0) return;
   SectorScan scan(volume.view, job, options);

@@ -90,7 +90,6 @@ const std::vector<std::string>& ntfs::sectorsPerClusterChoices() {
 // ---------------------------------------------------------------- scanning
 
 bool ntfs::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
-  extent_ = volume;
   view_ = VolumeView(source, volume);
   view_.adviseSequential();
   return true;
@@ -106,7 +105,7 @@ bool ntfs::readBootSector() {
     const std::uint64_t sectorSize = boot_.sectorSizeValid() ? boot_.bytesPerSector : kSectorSize;
     volumeSize_ = saturatingProduct(boot_.totalSectors, sectorSize);
   }
-  if (volumeSize_ == 0) volumeSize_ = extent_.sizeBytes;
+  if (volumeSize_ == 0) volumeSize_ = view_.extent().sizeBytes;
   return volumeSize_ != 0;
 }
 
@@ -398,7 +397,7 @@ std::int64_t ntfs::findMftEntries(std::int64_t limit, JobContext& job) {
   recordSize_ = boot_.valid() ? boot_.recordSize() : 0;
   mftRunKnown_ = false;
   candidates_.clear();
-  const std::uint64_t scanBytes = extent_.sizeBytes;
+  const std::uint64_t scanBytes = view_.extent().sizeBytes;
   if (scanBytes == 0) return 0;
   const std::uint64_t chunks = scanChunkCount(scanBytes);
   job.setProgressRange(0, static_cast<std::int64_t>(chunks));
@@ -490,7 +489,7 @@ bool ntfs::runJob(const FileReadSeek& source, const ScanRequest& request, JobCon
   resetCatalogue();
   clusterSizeDerived_ = false;
   mftRunKnown_ = false;
-  const bool sameVolume = view_.source() == &source && extent_ == request.volume;
+  const bool sameVolume = view_.source() == &source && view_.extent() == request.volume;
   attachSource(source, request.volume);
 
   if (request.mode == RecoveryMode::Advanced) {

@@ -83,7 +83,6 @@ class ntfs : public FileSystemParser {
   void reparseFoundRecords(std::uint32_t count);
   ntfsfmt::DataStream unnamedData(EntryId id, const ntfsfmt::RecordImage& image, const ntfsfmt::NtfsVolume& v) const;
 
-  VolumeExtent extent_;
   VolumeView view_;
   ntfsfmt::BootSector boot_;
   std::uint64_t volumeSize_ = 0;

@@ -1,7 +1,6 @@
 #include "fs/ntfs/NtfsVolume.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace quorvel::ntfsfmt {
 
