@@ -1,5 +1,7 @@
 #include "fs/Utf8.h"
 
+#include "fs/Utf16.h"
+
 namespace quorvel {
 
 std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& codePoint) {
@@ -24,13 +26,14 @@ std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& codePoint
   return length;
 }
 
-std::wstring utf8ToWide(const std::string& text) {
-  std::wstring out;
+std::string validUtf8(std::string_view text) {
+  std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    char32_t cp = 0xFFFD;
+    char32_t cp = 0;
     const std::size_t length = decodeUtf8(text, i, cp);
-    out += static_cast<wchar_t>(length ? cp : 0xFFFD);
+    if (length) out.append(text.substr(i, length));
+    else appendUtf8(out, 0xFFFD);
     i += length ? length : 1;
   }
   return out;

@@ -9,8 +9,8 @@ namespace quorvel {
 // bytes, or 0 when the bytes there are not valid UTF-8.
 std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& codePoint);
 
-// UTF-8 to UTF-32 wide text (wchar_t is 32 bits on Linux); invalid bytes
-// become U+FFFD, so damaged names still compare.
-std::wstring utf8ToWide(const std::string& text);
+// The text with every byte that is not part of valid UTF-8 replaced by
+// U+FFFD, so that damaged names still compare as text.
+std::string validUtf8(std::string_view text);
 
 }  // namespace quorvel

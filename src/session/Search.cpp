@@ -1,49 +1,9 @@
 #include "session/Search.h"
 
-#include <locale>
-#include <regex>
-
 #include "fs/CatalogueWalk.h"
-#include "fs/Utf8.h"
 #include "session/Saving.h"
 
 namespace quorvel {
-
-struct NamePattern::Compiled {
-  std::wregex expression;
-};
-
-namespace {
-// Case folding beyond ASCII needs a Unicode locale; C.UTF-8 ships with glibc.
-std::locale unicodeLocale() {
-  try {
-    return std::locale("C.UTF-8");
-  } catch (const std::runtime_error&) {
-    return std::locale::classic();
-  }
-}
-}  // namespace
-
-std::optional<NamePattern> NamePattern::compile(const std::string& utf8Text) {
-  auto compiled = std::make_shared<Compiled>();
-  try {
-    compiled->expression.imbue(unicodeLocale());
-    compiled->expression.assign(utf8ToWide(utf8Text), std::regex_constants::ECMAScript | std::regex_constants::icase);
-  } catch (const std::regex_error&) {
-    return std::nullopt;
-  }
-  NamePattern pattern;
-  pattern.compiled_ = std::move(compiled);
-  return pattern;
-}
-
-bool NamePattern::matchesPattern(const std::string& utf8Name) const {
-  try {
-    return std::regex_search(utf8ToWide(utf8Name), compiled_->expression);
-  } catch (const std::regex_error&) {
-    return false;  // too complex for this name: no match rather than no search
-  }
-}
 
 bool searchEntries(const FileSystemParser& parser, const NamePattern& pattern, JobContext& job,
                    const std::function<void(const SearchHit&)>& onHit) {

@@ -433,6 +433,12 @@ TEST_F(NtfsMainVolume, SearchFindsNamesInEveryScriptIgnoringCase) {
       {"quarterly|rather long",
        {"ROOT/LongNames/Quarterly Financial Summary 2024.xlsx",
         "ROOT/LongNames/A rather long name for a document.txt"}},
+      // Exponential for a backtracking matcher on every name that fails.
+      {"^(.|..)*Z$", {}},
+      {"^(.|..)*summary(.|..)*X$", {"ROOT/LongNames/Quarterly Financial Summary 2024.xlsx"}},
+      // Typed decomposed and in capitals; the volume holds it composed.
+      {"^\u0395\u039b\u039b\u0397\u039d\u0399\u039a\u0391\u0301\\.txt$",
+       {"ROOT/Unicode/\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac.txt"}},
   };
   for (const SearchCase& c : cases) {
     SCOPED_TRACE(c.pattern);

@@ -625,7 +625,10 @@ class ScanScreenTest : public QObject {
     QTest::addColumn<QString>("message");
     QTest::newRow("empty") << "" << quorvel::kSearchingFinished;
     QTest::newRow("invalid") << "[" << quorvel::kSearchNotAllowed;
+    QTest::newRow("back-reference") << "(plan)\\1" << quorvel::kSearchNotAllowed;
     QTest::newRow("no match") << "no-such-name-anywhere" << quorvel::kSearchingFinished;
+    // Exponential in the name's length for a backtracking matcher.
+    QTest::newRow("pathological") << "^(.|..)*Z$" << quorvel::kSearchingFinished;
   }
   void searchesThatFindNothing() {
     QFETCH(QString, pattern);

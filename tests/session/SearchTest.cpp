@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "support/FakeParser.h"
 #include "support/TestSupport.h"
 
@@ -9,26 +12,6 @@ namespace quorvel {
 namespace {
 
 using test::FakeParser;
-
-TEST(NamePattern, MatchesAnywhereIgnoringCaseInAnyScript) {
-  struct Case {
-    const char* pattern;
-    const char* name;
-    bool matches;
-  };
-  for (const Case& c : {Case{"jpg|png", "Photo.JPG", true}, Case{"jpg|png", "icon.png", true},
-                        Case{"jpg|png", "notes.txt", false}, Case{"^a", "Apple.doc", true},
-                        Case{"^a", "banana", false}, Case{"\\.txt$", "read.me.TXT", true},
-                        Case{"\\.txt$", "txt.doc", false}, Case{"été", "RÉSUMÉ-ÉTÉ.pdf", true},
-                        Case{"привет", "ПРИВЕТ.txt", true}, Case{"😀", "smile 😀.png", true},
-                        Case{"report", "rep\xff" "ort", false}}) {
-    const auto pattern = NamePattern::compile(c.pattern);
-    ASSERT_TRUE(pattern) << c.pattern;
-    EXPECT_EQ(pattern->matchesPattern(c.name), c.matches) << c.pattern << " on " << c.name;
-  }
-  EXPECT_FALSE(NamePattern::compile("["));
-  EXPECT_FALSE(NamePattern::compile("(a"));
-}
 
 class Search : public ::testing::Test {
  protected:
@@ -64,9 +47,21 @@ TEST_F(Search, ListsMatchingFilesWithTheirFullPaths) {
 TEST_F(Search, EmptyAndInvalidPatterns) {
   EXPECT_TRUE(search("", SearchOutcome::EmptyPattern).empty());
   EXPECT_EQ(observer.messages, std::vector<std::string>{kSearchingFinished});
-  observer.messages.clear();
-  EXPECT_TRUE(search("[", SearchOutcome::InvalidPattern).empty());
-  EXPECT_EQ(observer.messages, std::vector<std::string>{kSearchNotAllowed});
+  // A pattern the matcher refuses is reported and nothing is searched.
+  for (const char* refused : {"[", "(deep)\\1", "(?=deep)"}) {
+    SCOPED_TRACE(refused);
+    observer = {};
+    EXPECT_TRUE(search(refused, SearchOutcome::InvalidPattern).empty());
+    EXPECT_EQ(observer.messages, std::vector<std::string>{kSearchNotAllowed});
+    EXPECT_TRUE(observer.ranges.empty());
+    EXPECT_TRUE(observer.statuses.empty());
+  }
+}
+
+TEST_F(Search, PathologicalPatternOverLongNamesFinishes) {
+  p.file(std::string(200, 'a'));
+  p.file(std::string(199, 'a') + "z");
+  EXPECT_EQ(search("^(.|..)*Z$", SearchOutcome::Finished), std::vector<std::string>{"ROOT/" + std::string(199, 'a') + "z"});
 }
 
 TEST_F(Search, StopEndsTheWholeSearch) {
@@ -78,6 +73,25 @@ TEST_F(Search, StopEndsTheWholeSearch) {
     job.requestStop();
   }));
   EXPECT_EQ(hits, 1);
+}
+
+TEST_F(Search, PauseHoldsTheSearchBeforeTheNextName) {
+  JobContext job;
+  std::atomic<bool> resumed = false;
+  std::thread resumer;
+  std::vector<bool> resumedAtHit;
+  const auto pattern = NamePattern::compile(".");
+  EXPECT_TRUE(searchEntries(p, *pattern, job, [&](const SearchHit&) {
+    resumedAtHit.push_back(resumed);
+    if (resumer.joinable()) return;
+    job.pause();
+    resumer = std::thread([&] {
+      resumed = true;
+      job.resume();
+    });
+  }));
+  resumer.join();
+  EXPECT_EQ(resumedAtHit, (std::vector<bool>{false, true, true}));
 }
 
 }  // namespace
