@@ -545,7 +545,7 @@ TEST_P(FatVolume, PathologicalPatternsEndWithTheRightHits) {
       std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) { return std::tolower(ch); });
       if (!l.folder && c.matches(name)) want.push_back(l.path);
     }
-    if (c.findsSome) EXPECT_FALSE(want.empty()) << "the fixture holds no such name";
+    EXPECT_TRUE(!c.findsSome || !want.empty()) << "the fixture holds no such name";
     const CommandResult r = cli({"search", v().image().string(), "--volume-image", c.pattern});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> hits;
