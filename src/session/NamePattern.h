@@ -24,6 +24,7 @@ class NamePattern {
   bool matchesPattern(std::string_view utf8Name) const;
 
  private:
+  NamePattern() = default;  // only compile() makes one
   std::shared_ptr<const re2::RE2> expression_;
 };
 
