@@ -68,7 +68,7 @@ std::string dateText(std::uint32_t date) {
 }
 
 // The leaf nodes of a B-tree file: along the chain from the first leaf,
-// each node once; when the chain breaks before its end, every other node
+// each node once; when the chain breaks before its last leaf, every other node
 // of the file that is a leaf too, in node order.
 std::vector<std::uint32_t> leafNodes(const ForkReader& file, const BTreeHeader& header, JobContext& job) {
   const std::uint64_t fits = file.allocatedBytes() / header.nodeSize;
@@ -80,14 +80,16 @@ std::vector<std::uint32_t> leafNodes(const ForkReader& file, const BTreeHeader& 
     file.read(std::uint64_t{n} * header.nodeSize, node);
     return isLeafDescriptor(decodeNodeDescriptor(node));
   };
-  bool chainEnded = header.firstLeafNode == 0 && header.leafRecords == 0;
+  // The chain is whole when it ends at the leaf the header names last.
+  bool chainEnded = header.firstLeafNode == 0 && header.lastLeafNode == 0;
   for (std::uint32_t n = header.firstLeafNode; n != 0 && n < total && !seen[n];) {
     if (!job.checkpoint()) return out;
     seen[n] = true;
     if (!isLeaf(n)) break;
     out.push_back(n);
-    n = decodeNodeDescriptor(node).forwardLink;
-    if (n == 0) chainEnded = true;
+    const std::uint32_t next = decodeNodeDescriptor(node).forwardLink;
+    if (next == 0) chainEnded = n == header.lastLeafNode;
+    n = next;
   }
   if (chainEnded) return out;
   for (std::uint32_t n = 1; n < total; ++n) {
