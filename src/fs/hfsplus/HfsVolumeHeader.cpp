@@ -107,6 +107,14 @@ std::optional<std::size_t> catalogDataOffset(Bytes n, std::size_t offset) {
 }
 
 std::string nameFromUtf16be(Bytes n, std::size_t at, std::uint16_t units) {
+  // Most names are ASCII, which is already composed.
+  std::string ascii(units, '\0');
+  bool plain = true;
+  for (std::size_t i = 0; i < units && plain; ++i) {
+    plain = n[at + 2 * i] == 0 && n[at + 2 * i + 1] != 0 && n[at + 2 * i + 1] < 0x80;
+    ascii[i] = static_cast<char>(n[at + 2 * i + 1]);
+  }
+  if (plain) return ascii;
   std::vector<std::uint8_t> le(2u * units);
   for (std::size_t i = 0; i < units; ++i) {
     le[2 * i] = n[at + 2 * i + 1];
