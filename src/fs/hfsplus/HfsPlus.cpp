@@ -74,8 +74,11 @@ std::string dateText(std::uint32_t date) {
 // The leaf nodes of a B-tree file: along the chain from the first leaf,
 // each node once; when the chain breaks before its last leaf, every other node
 // of the file that is a leaf too, in node order.
-std::vector<std::uint32_t> leafNodes(const ForkReader& file, const BTreeHeader& header, JobContext& job) {
-  const std::uint64_t fits = file.allocatedBytes() / header.nodeSize;
+std::vector<std::uint32_t> leafNodes(const ForkReader& file, const BTreeHeader& header, std::uint64_t volumeBytes,
+                                     JobContext& job) {
+  // No more nodes than the file's extents and the volume can hold, whatever
+  // the header and a spoilt fork claim.
+  const std::uint64_t fits = std::min(file.allocatedBytes(), volumeBytes) / header.nodeSize;
   const std::uint32_t total = static_cast<std::uint32_t>(std::min<std::uint64_t>(header.totalNodes, fits));
   std::vector<std::uint32_t> out;
   std::vector<bool> seen(total, false);
@@ -146,7 +149,7 @@ bool HFSP::buildExtentsIndex(JobContext& job) {
   const ForkReader file(view_, blockSize(), forkExtents(kExtentsFileId, header_.extentsFile, nullptr));
   const std::optional<BTreeHeader> header = readHeaderNode(file);
   if (!header) return false;
-  const std::vector<std::uint32_t> leaves = leafNodes(file, *header, job);
+  const std::vector<std::uint32_t> leaves = leafNodes(file, *header, view_.size(), job);
   std::vector<std::uint8_t> node(header->nodeSize);
   for (const std::uint32_t n : leaves) {
     file.read(std::uint64_t{n} * header->nodeSize, node);
@@ -162,7 +165,7 @@ bool HFSP::collectNodes(JobContext& job) {
   const std::optional<BTreeHeader> header = readHeaderNode(catalogFile_);
   if (!header) return false;
   catalogNodeSize_ = header->nodeSize;
-  for (const std::uint32_t n : leafNodes(catalogFile_, *header, job))
+  for (const std::uint32_t n : leafNodes(catalogFile_, *header, view_.size(), job))
     nodes_.push_back({std::uint64_t{n} * catalogNodeSize_});
   // About half the leaf records are folders and files, the rest their
   // threads; no more than the nodes can hold, whatever the header says.

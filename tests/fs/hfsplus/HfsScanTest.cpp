@@ -137,6 +137,22 @@ TEST(HfsCatalogLayout, LeafChainsThatLoopEndAndEveryLeafIsRead) {
   }
 }
 
+// A catalog whose header and fork claim billions of nodes, with a broken
+// leaf chain that sends the parser over every node: the volume bounds it.
+TEST(HfsCatalogLayout, ClaimsBeyondTheVolumeAreCutToIt) {
+  HfsVolumeBuilder b(4096, 100);
+  b.leaves = {{folderRecord(2, u"One", 16)}, {folderRecord(2, u"Two", 17)}};
+  b.forwardLinks = {1, 0};
+  ByteVector image = b.build();
+  putBe32(image, 1024 + 0x110 + 12, 0xFFFFFFFF);        // total blocks
+  putBe32(image, 1024 + 0x110 + 16 + 12, 0xFFFFFFF0);   // a second extent...
+  putBe32(image, 1024 + 0x110 + 16 + 8, 0x10000000);    // ...far past the volume
+  putBe32(image, std::uint64_t{b.catalogStart()} * 4096 + 36, 0xFFFFFFFF);  // total nodes
+  const auto v = scanHfs(image);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->topNames(), (Names{"One", "Two"}));
+}
+
 TEST(HfsLinks, LostParentsAndParentCyclesEndUnderTheOrphanFolder) {
   HfsVolumeBuilder b(4096, 100);
   b.leaves = {{folderRecord(2, u"Kept", 16), folderRecord(21, u"X", 20), folderRecord(20, u"Y", 21),
