@@ -27,6 +27,8 @@ constexpr const char* kOutOfMemory = "The volume could not be read: there was no
 
 constexpr std::size_t kDeepChunkBytes = 4u << 20;
 constexpr std::size_t kDescriptorSize = 14;
+// What a name takes in the name pool, as a rule: the pool is reserved for it.
+constexpr std::size_t kTypicalNameBytes = 24;
 // Key length, parent ID, a one-unit name, and a folder record, with its offset slot.
 constexpr std::uint64_t kSmallestFolderRecord = 2 + 4 + 2 + 2 + 88 + 2;
 constexpr std::size_t kDescriptorKind = 8;
@@ -171,6 +173,7 @@ bool HFSP::collectNodes(JobContext& job) {
   // threads; no more than the nodes can hold, whatever the header says.
   const std::uint64_t fit = nodes_.size() * (catalogNodeSize_ / kSmallestFolderRecord);
   entries_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(header->leafRecords / 2 + 1, fit)));
+  names_.reserve(entries_.capacity() * kTypicalNameBytes);
   return true;
 }
 
@@ -279,7 +282,13 @@ void HFSP::parseCatalog(JobContext& job) {
   entries_.erase(std::unique(entries_.begin(), entries_.end(),
                              [](const HfsEntry& a, const HfsEntry& b) { return a.cnid == b.cnid; }),
                  entries_.end());
-  entries_.shrink_to_fit();
+  // Room for the orphan folder, so that adding it does not double the vector.
+  if (entries_.capacity() > entries_.size() + 1) {
+    std::vector<HfsEntry> exact;
+    exact.reserve(entries_.size() + 1);
+    exact.insert(exact.end(), entries_.begin(), entries_.end());
+    entries_.swap(exact);
+  }
 }
 
 EntryId HFSP::entryOf(std::uint32_t cnid) const {
