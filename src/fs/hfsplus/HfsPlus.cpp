@@ -52,6 +52,30 @@ bool isCatalogLeaf(Bytes node) {
   return !offsets.empty() && offsets.front() == 14 && plausibleCatalogRecord(node, offsets.front());
 }
 
+// The records of an extents-overflow leaf node at the start of `bytes`, at
+// the smallest node size at which its offsets and every record hold
+// together; nothing when there is none.
+std::vector<ExtentsRecord> extentsLeafRecords(Bytes bytes, std::uint32_t& nodeSize) {
+  constexpr std::uint16_t kExtentsKeyLength = 10;
+  if (be16(bytes, kDescriptorSize) != kExtentsKeyLength) return {};
+  for (std::uint32_t size = kMinNodeSize; size <= kMaxNodeSize && size <= bytes.size(); size *= 2) {
+    const Bytes node = bytes.first(size);
+    const NodeDescriptor d = decodeNodeDescriptor(node);
+    const std::vector<std::uint16_t> offsets = recordOffsets(node, d.recordCount);
+    if (offsets.empty() || offsets.front() != kDescriptorSize) continue;
+    std::vector<ExtentsRecord> records;
+    for (const std::uint16_t offset : offsets) {
+      const std::optional<ExtentsRecord> r = decodeExtentsRecord(node, offset);
+      if (!r || (r->forkType != kDataFork && r->forkType != 0xFF)) break;
+      records.push_back(*r);
+    }
+    if (records.size() != offsets.size()) continue;
+    nodeSize = size;
+    return records;
+  }
+  return {};
+}
+
 std::string permissionText(std::uint16_t mode) {
   static constexpr std::array<std::pair<std::uint16_t, const char*>, 9> kBits = {{{0x40, "-Owner:X"},
                                                                                   {0x80, "-Owner:W"},
@@ -117,6 +141,7 @@ void HFSP::reset() {
   header_ = {};
   catalogFile_ = {};
   catalogNodeSize_ = 0;
+  extentsIndexed_ = false;
   nodes_.clear();
   overflow_.clear();
   entries_.clear();
@@ -214,8 +239,17 @@ bool HFSP::scanForLeafNodes(JobContext& job) {
     return true;
   };
   std::vector<std::uint8_t> node(catalogNodeSize_);
+  std::vector<std::uint8_t> extentsNode;
   scan.run([&](std::uint64_t position, Bytes window) -> std::uint64_t {
     if (window[kDescriptorKind] != kLeafKindByte || window[kDescriptorHeight] != kLeafHeight) return position + step;
+    // Without a readable extents-overflow file, its leaves are gathered too.
+    if (!extentsIndexed_ && be16(window, kDescriptorSize) == 10) {
+      extentsNode.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kMaxNodeSize, view_.size() - position)));
+      view_.read(position, extentsNode);
+      std::uint32_t size = 0;
+      for (const ExtentsRecord& r : extentsLeafRecords(extentsNode, size)) overflow_.add(r);
+      if (size != 0) return position + std::max<std::uint64_t>(size, step);
+    }
     Bytes bytes;
     if (window.size() >= catalogNodeSize_) {
       bytes = window.first(catalogNodeSize_);
@@ -393,7 +427,7 @@ bool HFSP::runJob(const FileReadSeek& source, const ScanRequest& request, JobCon
   }
   // Without the overflow file, files are read as far as their own eight
   // extents reach; the catalog itself usually needs no more.
-  buildExtentsIndex(job);
+  extentsIndexed_ = buildExtentsIndex(job);
   if (deep_) {
     job.setStatus(" scanning for catalog leaf nodes in deep mode ....");
     if (!scanForLeafNodes(job)) return abort(kNoLeafNodes);

@@ -67,7 +67,8 @@ class HFSP : public FileSystemParser {
   bool buildExtentsIndex(JobContext& job);
   // Standard mode: the catalog's leaf nodes, read through all its extents.
   bool collectNodes(JobContext& job);
-  // Deep mode: catalog leaf nodes anywhere on the volume.
+  // Deep mode: catalog leaf nodes anywhere on the volume, and the
+  // extents-overflow file's leaves when its own B-tree cannot be read.
   bool scanForLeafNodes(JobContext& job);
   // Every folder and file record of the collected nodes.
   void parseCatalog(JobContext& job);
@@ -106,6 +107,7 @@ class HFSP : public FileSystemParser {
   hfsfmt::ForkReader catalogFile_;
   std::uint32_t catalogNodeSize_ = 0;
   bool deep_ = false;
+  bool extentsIndexed_ = false;  // the extents-overflow file was read as a B-tree
   std::vector<HfsNode> nodes_;
   hfsfmt::ExtentsOverflow overflow_;
   std::vector<HfsEntry> entries_;  // by CNID, then the orphan folder

@@ -221,6 +221,20 @@ TEST(HfsContent, NinthAndLaterExtentsComeFromTheOverflowFile) {
     EXPECT_EQ(contentOf(*v->parser, v->find("split.bin"), &whole), want);
     EXPECT_TRUE(whole);
   }
+  // With the extents file's header node lost, the deep scan finds its leaf;
+  // the standard mode reads the file as far as its own eight extents go.
+  ByteVector image = b.build();
+  std::fill_n(image.begin() + std::uint64_t{b.extentsStart()} * 4096, 4096, 0);
+  const auto deep = scanHfs(image, RecoveryMode::Deep);
+  ASSERT_TRUE(deep->scanned);
+  bool whole = false;
+  EXPECT_EQ(contentOf(*deep->parser, deep->find("split.bin"), &whole), want);
+  EXPECT_TRUE(whole);
+  const auto standard = scanHfs(image);
+  ASSERT_TRUE(standard->scanned);
+  EXPECT_EQ(contentOf(*standard->parser, standard->find("split.bin"), &whole),
+            ByteVector(want.begin(), want.begin() + 8 * 4096));
+  EXPECT_FALSE(whole);
 }
 
 TEST(HfsDeepScan, FindsLeavesWithoutTheCatalogHeaderAndTakesNoOtherNode) {
