@@ -26,15 +26,17 @@ constexpr const char* kNoLeafNodes = "No catalog leaf node was found on this HFS
 constexpr const char* kOutOfMemory = "The volume could not be read: there was not enough memory for its catalogue.";
 
 constexpr std::size_t kDeepChunkBytes = 4u << 20;
+// What the deep scan looks at first in a would-be node.
 constexpr std::size_t kDescriptorSize = 14;
-// What a name takes in the name pool, as a rule: the pool is reserved for it.
-constexpr std::size_t kTypicalNameBytes = 24;
-// Key length, parent ID, a one-unit name, and a folder record, with its offset slot.
-constexpr std::uint64_t kSmallestFolderRecord = 2 + 4 + 2 + 2 + 88 + 2;
 constexpr std::size_t kDescriptorKind = 8;
 constexpr std::size_t kDescriptorHeight = 9;
 constexpr std::uint8_t kLeafKindByte = 0xFF;  // -1
 constexpr std::uint8_t kLeafHeight = 1;
+constexpr std::uint16_t kExtentsKeyLength = 10;  // the first record's, behind the descriptor
+// What a name takes in the name pool, as a rule: the pool is reserved for it.
+constexpr std::size_t kTypicalNameBytes = 24;
+// Key length, parent ID, a one-unit name, and a folder record, with its offset slot.
+constexpr std::uint64_t kSmallestFolderRecord = 2 + 4 + 2 + 2 + 88 + 2;
 // Parent links that lead out of the catalogue's folders.
 constexpr EntryId kTopLevel = kNoEntry - 1;
 
@@ -49,14 +51,13 @@ bool isCatalogLeaf(Bytes node) {
   const NodeDescriptor d = decodeNodeDescriptor(node);
   if (!isLeafDescriptor(d)) return false;
   const std::vector<std::uint16_t> offsets = recordOffsets(node, d.recordCount);
-  return !offsets.empty() && offsets.front() == 14 && plausibleCatalogRecord(node, offsets.front());
+  return !offsets.empty() && offsets.front() == kDescriptorSize && plausibleCatalogRecord(node, offsets.front());
 }
 
 // The records of an extents-overflow leaf node at the start of `bytes`, at
 // the smallest node size at which its offsets and every record hold
 // together; nothing when there is none.
 std::vector<ExtentsRecord> extentsLeafRecords(Bytes bytes, std::uint32_t& nodeSize) {
-  constexpr std::uint16_t kExtentsKeyLength = 10;
   if (be16(bytes, kDescriptorSize) != kExtentsKeyLength) return {};
   for (std::uint32_t size = kMinNodeSize; size <= kMaxNodeSize && size <= bytes.size(); size *= 2) {
     const Bytes node = bytes.first(size);
@@ -66,7 +67,7 @@ std::vector<ExtentsRecord> extentsLeafRecords(Bytes bytes, std::uint32_t& nodeSi
     std::vector<ExtentsRecord> records;
     for (const std::uint16_t offset : offsets) {
       const std::optional<ExtentsRecord> r = decodeExtentsRecord(node, offset);
-      if (!r || (r->forkType != kDataFork && r->forkType != 0xFF)) break;
+      if (!r || (r->forkType != kDataFork && r->forkType != kResourceFork)) break;
       records.push_back(*r);
     }
     if (records.size() != offsets.size()) continue;
@@ -163,8 +164,6 @@ bool HFSP::readVolumeHeader() {
   return true;
 }
 
-std::uint64_t HFSP::volumeBlocks() const { return blockSize() ? view_.size() / blockSize() : 0; }
-
 std::optional<BTreeHeader> HFSP::readHeaderNode(const ForkReader& file) const {
   std::array<std::uint8_t, kMinNodeSize> first{};
   if (file.allocatedBytes() < first.size()) return std::nullopt;
@@ -207,7 +206,8 @@ std::uint32_t HFSP::guessNodeSize(JobContext& job) const {
   std::vector<std::uint8_t> node;
   SectorScan scan(view_, job, {.chunkBytes = kDeepChunkBytes, .stepBytes = kMinNodeSize});
   scan.run([&](std::uint64_t position, Bytes window) -> std::uint64_t {
-    if (window[kDescriptorKind] != kLeafKindByte || window[kDescriptorHeight] != kLeafHeight) return position + 1;
+    if (window[kDescriptorKind] != kLeafKindByte || window[kDescriptorHeight] != kLeafHeight)
+      return position + kMinNodeSize;
     for (std::uint32_t size = kMinNodeSize; size <= kMaxNodeSize; size *= 2) {
       if (!view_.contains(position, size)) break;
       node.resize(size);
@@ -217,7 +217,7 @@ std::uint32_t HFSP::guessNodeSize(JobContext& job) const {
         return kEndScan;
       }
     }
-    return position + 1;
+    return position + kMinNodeSize;
   });
   return found;
 }
@@ -243,7 +243,7 @@ bool HFSP::scanForLeafNodes(JobContext& job) {
   scan.run([&](std::uint64_t position, Bytes window) -> std::uint64_t {
     if (window[kDescriptorKind] != kLeafKindByte || window[kDescriptorHeight] != kLeafHeight) return position + step;
     // Without a readable extents-overflow file, its leaves are gathered too.
-    if (!extentsIndexed_ && be16(window, kDescriptorSize) == 10) {
+    if (!extentsIndexed_ && be16(window, kDescriptorSize) == kExtentsKeyLength) {
       extentsNode.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kMaxNodeSize, view_.size() - position)));
       view_.read(position, extentsNode);
       std::uint32_t size = 0;

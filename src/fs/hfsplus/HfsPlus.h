@@ -90,7 +90,6 @@ class HFSP : public FileSystemParser {
   void reset();
   bool valid(EntryId id) const { return id < entries_.size(); }
   std::uint64_t blockSize() const { return header_.blockSize; }
-  std::uint64_t volumeBlocks() const;
   // Reads collected node `index` into `node` (catalog node size).
   bool readNode(std::uint32_t index, std::vector<std::uint8_t>& node) const;
   // Reads a B-tree's header node through the fork's first extent: its header record.

@@ -128,6 +128,7 @@ bool plausibleCatalogRecord(Bytes node, std::size_t offset);
 // ---- extents-overflow records
 
 inline constexpr std::uint8_t kDataFork = 0x00;
+inline constexpr std::uint8_t kResourceFork = 0xFF;
 
 struct ExtentsRecord {
   std::uint8_t forkType = 0;
