@@ -56,6 +56,15 @@ ForkReader::ForkReader(const VolumeView& view, std::uint64_t blockSize, std::vec
   for (const Extent& e : extents_) allocated_ += saturatingProduct(e.blockCount, blockSize_);
 }
 
+bool ForkReader::holds(std::uint64_t volumeOffset, std::uint64_t count) const {
+  for (const Extent& e : extents_) {
+    const std::uint64_t start = saturatingProduct(e.startBlock, blockSize_);
+    const std::uint64_t length = saturatingProduct(e.blockCount, blockSize_);
+    if (volumeOffset >= start && volumeOffset - start <= length && count <= length - (volumeOffset - start)) return true;
+  }
+  return false;
+}
+
 bool ForkReader::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
   std::fill(out.begin(), out.end(), std::uint8_t{0});
   bool whole = true;

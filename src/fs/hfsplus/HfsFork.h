@@ -41,6 +41,8 @@ class ForkReader {
 
   // The bytes the extents cover.
   std::uint64_t allocatedBytes() const { return allocated_; }
+  // Whether `count` bytes at a volume offset lie inside one of the extents.
+  bool holds(std::uint64_t volumeOffset, std::uint64_t count) const;
   // Reads at a file offset; what lies outside the extents or cannot be read
   // is zero-filled. True only when every byte was read.
   bool read(std::uint64_t offset, std::span<std::uint8_t> out) const;

@@ -259,7 +259,7 @@ bool HFSP::scanForLeafNodes(JobContext& job) {
       bytes = node;
     }
     if (!isCatalogLeaf(bytes)) return position + step;
-    nodes_.push_back({position});
+    nodes_.push_back({position, catalogFile_.holds(position, catalogNodeSize_)});
     return position + catalogNodeSize_;
   });
   return true;
@@ -308,10 +308,13 @@ void HFSP::parseCatalog(JobContext& job) {
     addRecordsOf(i, node);
   }
   job.setProgress(static_cast<std::int64_t>(nodes_.size()));
-  // By CNID; a CNID met again (an old copy of a node) keeps the first record
-  // read. Sorted in place: a stable sort's buffer would double the peak.
-  std::sort(entries_.begin(), entries_.end(), [](const HfsEntry& a, const HfsEntry& b) {
-    return std::tie(a.cnid, a.nodeIndex, a.recordOffset) < std::tie(b.cnid, b.nodeIndex, b.recordOffset);
+  // By CNID; a CNID met again (an old copy of a node) keeps the record of
+  // the catalog file, else the first one read. Sorted in place: a stable
+  // sort's buffer would double the peak.
+  const auto elsewhere = [this](const HfsEntry& e) { return !nodes_[e.nodeIndex].inCatalogFile; };
+  std::sort(entries_.begin(), entries_.end(), [&](const HfsEntry& a, const HfsEntry& b) {
+    return std::make_tuple(a.cnid, elsewhere(a), a.nodeIndex, a.recordOffset) <
+           std::make_tuple(b.cnid, elsewhere(b), b.nodeIndex, b.recordOffset);
   });
   entries_.erase(std::unique(entries_.begin(), entries_.end(),
                              [](const HfsEntry& a, const HfsEntry& b) { return a.cnid == b.cnid; }),

@@ -17,6 +17,10 @@ namespace quorvel {
 // the catalog file; Deep mode: its byte offset in the volume.
 struct HfsNode {
   std::uint64_t position = 0;
+  // Deep mode: whether the node lies in the catalog file as the volume
+  // header places it. Its records win over copies found elsewhere (the
+  // journal, freed space), which may be older.
+  bool inCatalogFile = true;
 };
 
 // One folder or file of the catalogue.

@@ -175,6 +175,18 @@ TEST(HfsLinks, TheFirstRecordOfACnidWins) {
   EXPECT_EQ(v->topNames(), (Names{"First"}));
 }
 
+// An older copy of a leaf lies before the catalog file (as in a journal):
+// the deep scan meets it first, and the catalog file's record still wins.
+TEST(HfsDeepScan, TheCatalogFilesRecordWinsOverAnEarlierCopy) {
+  HfsVolumeBuilder b(4096, 100);
+  b.leaves = {{folderRecord(2, u"Current", 16), folderRecord(2, u"Only in the catalog", 17)}};
+  b.catalogExtents = {{40, 2}};
+  b.writeAt(20 * 4096, leafNode(4096, {folderRecord(2, u"Old name", 16), folderRecord(2, u"Only in the copy", 18)}));
+  const auto v = scanHfs(b.build(), RecoveryMode::Deep);
+  ASSERT_TRUE(v->scanned);
+  EXPECT_EQ(v->topNames(), (Names{"Current", "Only in the catalog", "Only in the copy"}));
+}
+
 TEST(HfsContent, LogicalSizeBeyondTheBlocksIsCutToThem) {
   HfsVolumeBuilder b(4096, 100);
   const hfsfmt::Extent e = b.addData(pattern(4096, 3));
