@@ -8,6 +8,7 @@
 #include "fs/fat/Fat32Class.h"
 #include "fs/fat/Fat64Class.h"
 #include "fs/fat/FatLayout.h"
+#include "fs/hfsplus/HfsPlus.h"
 #include "fs/hfsplus/HfsVolumeHeader.h"
 #include "fs/ntfs/Ntfs.h"
 #include "fs/ntfs/NtfsLayout.h"
@@ -81,7 +82,7 @@ const std::vector<FileSystemKind>& fileSystemKinds() {
        {.candidates = true, .clusterSize = true, .formattedFlag = true}},
       {FileSystemId::ExFat, {"FAT64", "exFAT"}, 0, sniffExFat, makeExFatParser, {kStandard, kAdvanced},
        {.candidates = true, .clusterSize = true, .heapOffset = true, .formattedFlag = true}},
-      {FileSystemId::HfsPlus, {"HFS+"}, 1024, sniffHfsPlus, nullptr, {kStandard, kDeep}, {}},
+      {FileSystemId::HfsPlus, {"HFS+"}, 1024, sniffHfsPlus, makeHfsPlusParser, {kStandard, kDeep}, {}},
       {FileSystemId::Ext, {"extX"}, 1024, sniffExt, nullptr, {kStandard}, {}},
   };
   return rows;

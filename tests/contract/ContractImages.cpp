@@ -5,6 +5,7 @@
 
 #include "fs/fat/ExFatLayout.h"
 #include "fs/fat/FatLayout.h"
+#include "fs/hfsplus/HfsVolumeHeader.h"
 #include "fs/ntfs/MftRecord.h"
 #include "fs/ntfs/NtfsBuilders.h"
 
@@ -67,6 +68,23 @@ std::vector<ByteRange> ntfsRanges(const fs::path& image) {
   return ranges;
 }
 
+// The volume header, then the catalog and extents-overflow files through
+// every extent the header gives them.
+std::vector<ByteRange> hfsRanges(const fs::path& image) {
+  const std::uint64_t size = fs::file_size(image);
+  std::vector<ByteRange> ranges = {clipped(hfsfmt::kVolumeHeaderOffset, hfsfmt::kVolumeHeaderSize, size)};
+  const hfsfmt::VolumeHeader header =
+      hfsfmt::decodeVolumeHeader(bytesAt(image, hfsfmt::kVolumeHeaderOffset, hfsfmt::kVolumeHeaderSize));
+  if (!header.valid()) return ranges;
+  for (const hfsfmt::ForkData* fork : {&header.catalogFile, &header.extentsFile})
+    for (const hfsfmt::Extent& e : fork->extents)
+      if (e.blockCount > 0)
+        ranges.push_back(clipped(std::uint64_t{e.startBlock} * header.blockSize,
+                                 std::uint64_t{e.blockCount} * header.blockSize, size));
+  std::erase_if(ranges, [](const ByteRange& r) { return r.length == 0; });
+  return ranges;
+}
+
 // The hand-made NTFS volume; its spoils hit the MFT alone.
 BuiltImage richNtfsVolume() {
   const TestVolume volume = richVolume();
@@ -88,6 +106,8 @@ const SpoilPlan kNtfsPlan = fixturePlan(40, true);
 // spoil is spoilt on ntfs-main.img already.
 const SpoilPlan kNtfsVariantPlan = fixturePlan(16, true);
 const SpoilPlan kFatPlan = fixturePlan(40, false);
+// A spoilt signature or block size refuses the volume, as it should.
+const SpoilPlan kHfsPlan = fixturePlan(40, false);
 
 }  // namespace
 
@@ -114,6 +134,12 @@ const std::vector<ContractImage>& contractImages() {
       {Id::ExFat, "volexfat", "vol-exfat.img", nullptr, kFatPlan},
       {Id::ExFat, "exfat4k", "fat/exfat-4k.img", nullptr, kFatPlan},
       {Id::ExFat, "exfat32k", "fat/exfat-32k.img", nullptr, kFatPlan},
+
+      {Id::HfsPlus, "volhfsplus", "vol-hfsplus.img", nullptr, kHfsPlan},
+      {Id::HfsPlus, "hfsmain", "hfs/hfs-main.img", nullptr, kHfsPlan},
+      {Id::HfsPlus, "hfs512", "hfs/hfs-512.img", nullptr, kHfsPlan},
+      {Id::HfsPlus, "hfsx", "hfs/hfsx.img", nullptr, kHfsPlan},
+      {Id::HfsPlus, "hfsoverflow", "hfs/hfs-overflow.img", nullptr, kHfsPlan},
   };
   return images;
 }
@@ -126,8 +152,8 @@ std::vector<ByteRange> metadataRanges(FileSystemId kind, const fs::path& image) 
     case FileSystemId::Fat16:
     case FileSystemId::Fat32:
     case FileSystemId::ExFat: return fatFamilyRanges(image);
-    case FileSystemId::Ext:
-    case FileSystemId::HfsPlus: break;
+    case FileSystemId::HfsPlus: return hfsRanges(image);
+    case FileSystemId::Ext: break;
   }
   return {};
 }

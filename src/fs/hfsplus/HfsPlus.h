@@ -1,0 +1,125 @@
+#pragma once
+// The HFS+ and HFSX parser: the catalog B-tree's leaf records (or, in Deep
+// mode, those of every catalog leaf node found on the volume) become the
+// catalogue; files are read through their data fork's extents.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fs/FileSystemParser.h"
+#include "fs/hfsplus/HfsFork.h"
+#include "fs/hfsplus/HfsVolumeHeader.h"
+
+namespace quorvel {
+
+// One collected catalog leaf node. Standard mode: the node's byte offset in
+// the catalog file; Deep mode: its byte offset in the volume.
+struct HfsNode {
+  std::uint64_t position = 0;
+  // Deep mode: whether the node lies in the catalog file as the volume
+  // header places it. Its records win over copies found elsewhere (the
+  // journal, freed space), which may be older.
+  bool inCatalogFile = true;
+};
+
+// One folder or file of the catalogue.
+struct HfsEntry {
+  std::uint32_t parent = 0;  // the parent's CNID
+  std::uint32_t cnid = 0;
+  EntryId firstChild = kNoEntry;
+  EntryId nextSibling = kNoEntry;
+  std::uint32_t nameOffset = 0;  // into the parser's name pool
+  std::uint16_t nameLength = 0;
+  std::uint16_t recordOffset = 0;  // within its node, to read the extents back
+  std::int8_t type = -1;           // 1 folder, 2 file
+  std::uint16_t fileMode = 0;
+  std::uint32_t createDate = 0;
+  std::uint32_t contentModDate = 0;
+  std::uint32_t accessDate = 0;
+  std::uint32_t nodeIndex = 0;  // into the parser's node list
+  std::uint64_t size = 0;       // the data fork's logical size
+
+  bool isFolder() const { return type == 1; }
+};
+
+class HFSP : public FileSystemParser {
+ public:
+  static constexpr const char* kOrphanFolderName = "ORPHAN_ENTRY";
+
+  bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  bool runs(RecoveryMode mode) const override { return mode == RecoveryMode::Standard || mode == RecoveryMode::Deep; }
+
+  std::vector<EntryId> topEntries() const override;
+  std::vector<EntryId> children(EntryId folder) const override;
+  std::string name(EntryId id) const override;
+  bool isFolder(EntryId id) const override;
+  bool isDeleted(EntryId) const override { return false; }
+  std::uint64_t size(EntryId id) const override;
+  EntryTimes times(EntryId id) const override;
+  RowTexts formatRow(EntryId id) const override;
+  std::string formatSize(EntryId id) const override;
+  bool readContent(EntryId id, ContentSink& sink) const override;
+  void rename(EntryId id, const std::string& newName) override;
+
+  // ---- the scan steps, in the order the jobs run them
+  void attachSource(const FileReadSeek& source, const VolumeExtent& volume);
+  // Reads and checks the volume header; false when it is none.
+  bool readVolumeHeader();
+  // The data-fork records of the extents-overflow file. False when the file
+  // cannot be read as a B-tree (Deep mode goes on without it).
+  bool buildExtentsIndex(JobContext& job);
+  // Standard mode: the catalog's leaf nodes, read through all its extents.
+  bool collectNodes(JobContext& job);
+  // Deep mode: catalog leaf nodes anywhere on the volume, and the
+  // extents-overflow file's leaves when its own B-tree cannot be read.
+  bool scanForLeafNodes(JobContext& job);
+  // Every folder and file record of the collected nodes.
+  void parseCatalog(JobContext& job);
+  // Entries under their parent folders; those whose parent is lost under "ORPHAN_ENTRY".
+  void linkParentChild(JobContext& job);
+
+  // ---- what the steps found
+  const hfsfmt::VolumeHeader& volumeHeader() const { return header_; }
+  std::uint32_t catalogNodeSize() const { return catalogNodeSize_; }
+  const std::vector<HfsNode>& catalogNodes() const { return nodes_; }
+  const hfsfmt::ExtentsOverflow& extentsOverflow() const { return overflow_; }
+  // The entry of a CNID, or kNoEntry.
+  EntryId entryOf(std::uint32_t cnid) const;
+  const HfsEntry& entry(EntryId id) const { return entries_[id]; }
+  std::size_t entryCount() const { return entries_.size(); }
+
+ private:
+  bool runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job);
+  void reset();
+  bool valid(EntryId id) const { return id < entries_.size(); }
+  std::uint64_t blockSize() const { return header_.blockSize; }
+  // Reads collected node `index` into `node` (catalog node size).
+  bool readNode(std::uint32_t index, std::vector<std::uint8_t>& node) const;
+  // Reads a B-tree's header node through the fork's first extent: its header record.
+  std::optional<hfsfmt::BTreeHeader> readHeaderNode(const hfsfmt::ForkReader& file) const;
+  std::optional<hfsfmt::ForkData> dataForkOf(EntryId id) const;
+  // The node size of the catalog's leaf nodes, told by the first one that
+  // holds together at some node size.
+  std::uint32_t guessNodeSize(JobContext& job) const;
+  void addRecordsOf(std::uint32_t nodeIndex, Bytes node);
+  void cutParentCycles(std::vector<EntryId>& parentOf) const;
+
+  VolumeView view_;
+  hfsfmt::VolumeHeader header_;
+  hfsfmt::ForkReader catalogFile_;
+  std::uint32_t catalogNodeSize_ = 0;
+  bool deep_ = false;
+  bool extentsIndexed_ = false;  // the extents-overflow file was read as a B-tree
+  std::vector<HfsNode> nodes_;
+  hfsfmt::ExtentsOverflow overflow_;
+  std::vector<HfsEntry> entries_;  // by CNID, then the orphan folder
+  std::string names_;
+  EntryId rootIndex_ = kNoEntry;
+  EntryId orphanIndex_ = kNoEntry;
+  std::vector<EntryId> top_;
+};
+
+std::unique_ptr<FileSystemParser> makeHfsPlusParser();
+
+}  // namespace quorvel
