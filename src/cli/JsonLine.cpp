@@ -1,57 +1,70 @@
 #include "cli/JsonLine.h"
 
-#include <cstdio>
 
 #include "fs/Utf8.h"
 
 namespace quorvel::cli {
 
 
-std::string jsonString(std::string_view text) {
-  std::string out = "\"";
+void appendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  std::size_t plainFrom = 0;  // plain bytes are copied in runs, not one by one
+  const auto flushPlain = [&](std::size_t upTo) {
+    out.append(text.data() + plainFrom, upTo - plainFrom);
+  };
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+      ++i;
+      continue;
+    }
     if (c >= 0x80) {
       char32_t ignored = 0;
       const std::size_t length = decodeUtf8(text, i, ignored);
-      if (length == 0) {
-        out += "\xEF\xBF\xBD";
-        ++i;
-      } else {
-        out.append(text.substr(i, length));
+      if (length != 0) {
         i += length;
+        continue;
       }
-      continue;
-    }
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
+      flushPlain(i);
+      out += "\xEF\xBF\xBD";
+    } else {
+      flushPlain(i);
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: {
+          static constexpr char kHex[] = "0123456789abcdef";
+          const char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+          out.append(escaped, sizeof escaped);
         }
+      }
     }
     ++i;
+    plainFrom = i;
   }
-  return out + "\"";
+  flushPlain(text.size());
+  out += '"';
+}
+
+std::string jsonString(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  appendJsonString(out, text);
+  return out;
 }
 
 void JsonLine::key(std::string_view name) {
   if (text_.size() > 1) text_ += ',';
-  text_ += jsonString(name);
+  appendJsonString(text_, name);
   text_ += ':';
 }
 
 JsonLine& JsonLine::field(std::string_view name, std::string_view value) {
   key(name);
-  text_ += jsonString(value);
+  appendJsonString(text_, value);
   return *this;
 }
 

@@ -16,6 +16,7 @@ class JsonLine {
   JsonLine& field(std::string_view name, bool value);
   // The text, or null when there is none.
   JsonLine& fieldOrNull(std::string_view name, const std::optional<std::string>& value);
+  JsonLine() { text_.reserve(384); }  // one listing row without regrowing
   std::string str() const { return text_ + "}"; }
 
  private:
@@ -25,5 +26,7 @@ class JsonLine {
 
 // A JSON string literal, quotes included; invalid UTF-8 becomes U+FFFD.
 std::string jsonString(std::string_view text);
+// The same literal appended to `out`: listings write one per field and row.
+void appendJsonString(std::string& out, std::string_view text);
 
 }  // namespace quorvel::cli

@@ -27,12 +27,27 @@ std::string utcText(const FileTime& time) {
   const std::int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
   const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
 
+  const std::int64_t hour = secondOfDay / 3600, minute = secondOfDay / 60 % 60, second = secondOfDay % 60;
+  if (year >= 0 && year <= 9999) {
+    // Digits written directly: listings print three of these per entry.
+    const auto two = [](char* at, std::int64_t value) {
+      at[0] = static_cast<char>('0' + value / 10);
+      at[1] = static_cast<char>('0' + value % 10);
+    };
+    char text[] = "0000-00-00T00:00:00Z";
+    two(text, year / 100);
+    two(text + 2, year % 100);
+    two(text + 5, month);
+    two(text + 8, day);
+    two(text + 11, hour);
+    two(text + 14, minute);
+    two(text + 17, second);
+    return std::string(text, sizeof text - 1);
+  }
   char text[64];
-  std::snprintf(text, sizeof text, year >= 0 && year <= 9999 ? "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ"
-                                                             : "%+05lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
-                static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
-                static_cast<long long>(secondOfDay / 3600), static_cast<long long>(secondOfDay / 60 % 60),
-                static_cast<long long>(secondOfDay % 60));
+  std::snprintf(text, sizeof text, "%+05lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(hour),
+                static_cast<long long>(minute), static_cast<long long>(second));
   return text;
 }
 

@@ -24,6 +24,24 @@ std::string wallClockText(int year, int month, int day, int hour, int minute) {
   // damaged hour past 23 still counts on from 1 PM, as recorded.
   const bool afternoon = hour >= 12;
   const int clockHour = hour == 0 ? 12 : hour > 12 ? hour - 12 : hour;
+  const auto inTwoDigits = [](int value) { return value >= 0 && value <= 99; };
+  if (year >= 1000 && year <= 9999 && inTwoDigits(month) && inTwoDigits(day) && inTwoDigits(clockHour) &&
+      inTwoDigits(minute)) {
+    // Digits written directly: every list row shows three of these.
+    const auto two = [](char* at, int value) {
+      at[0] = static_cast<char>('0' + value / 10);
+      at[1] = static_cast<char>('0' + value % 10);
+    };
+    char text[] = "00/00/0000  00:00 AM";
+    two(text, month);
+    two(text + 3, day);
+    two(text + 6, year / 100);
+    two(text + 8, year % 100);
+    two(text + 12, clockHour);
+    two(text + 15, minute);
+    if (afternoon) text[18] = 'P';
+    return std::string(text, sizeof text - 1);
+  }
   char text[64];
   std::snprintf(text, sizeof text, "%02d/%02d/%d  %02d:%02d %s", month, day, year, clockHour, minute,
                 afternoon ? "PM" : "AM");
