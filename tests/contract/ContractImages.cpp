@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "fs/ext/ExtSuperblock.h"
 #include "fs/fat/ExFatLayout.h"
 #include "fs/fat/FatLayout.h"
 #include "fs/ntfs/MftRecord.h"
@@ -67,6 +68,23 @@ std::vector<ByteRange> ntfsRanges(const fs::path& image) {
   return ranges;
 }
 
+// The superblock, the group descriptors after it, and the inode table of
+// group 0 (the root folder's inode and the first files').
+std::vector<ByteRange> extRanges(const fs::path& image) {
+  const std::uint64_t size = fs::file_size(image);
+  std::vector<ByteRange> ranges = {clipped(extfmt::kSuperblockOffset, extfmt::kSuperblockBytes, size)};
+  const extfmt::Superblock b = extfmt::decodeSuperblock(bytesAt(image, extfmt::kSuperblockOffset, extfmt::kSuperblockBytes));
+  if (!extfmt::superblockFault(b).empty()) return ranges;
+  const std::uint64_t blockSize = b.blockSize();
+  const std::uint64_t descriptors = (extfmt::kSuperblockOffset / blockSize + 1) * blockSize;
+  const std::uint64_t tableBytes = b.groupCount() * b.descriptorSize();
+  ranges.push_back(clipped(descriptors, tableBytes, size));
+  const std::vector<std::uint8_t> first = bytesAt(image, descriptors, b.descriptorSize());
+  const std::uint64_t inodeTable = extfmt::decodeGroupDescriptor(first, b.descriptorSize()).inodeTable * blockSize;
+  ranges.push_back(clipped(inodeTable, std::min<std::uint64_t>(256 * 1024, std::uint64_t{b.inodesPerGroup} * b.inodeSize), size));
+  return ranges;
+}
+
 // The hand-made NTFS volume; its spoils hit the MFT alone.
 BuiltImage richNtfsVolume() {
   const TestVolume volume = richVolume();
@@ -88,6 +106,8 @@ const SpoilPlan kNtfsPlan = fixturePlan(40, true);
 // spoil is spoilt on ntfs-main.img already.
 const SpoilPlan kNtfsVariantPlan = fixturePlan(16, true);
 const SpoilPlan kFatPlan = fixturePlan(40, false);
+// A spoilt superblock refuses the volume; half the rounds must still scan.
+const SpoilPlan kExtPlan = fixturePlan(40, false);
 
 }  // namespace
 
@@ -114,6 +134,14 @@ const std::vector<ContractImage>& contractImages() {
       {Id::ExFat, "volexfat", "vol-exfat.img", nullptr, kFatPlan},
       {Id::ExFat, "exfat4k", "fat/exfat-4k.img", nullptr, kFatPlan},
       {Id::ExFat, "exfat32k", "fat/exfat-32k.img", nullptr, kFatPlan},
+
+      {Id::Ext, "volext2", "vol-ext2.img", nullptr, kExtPlan},
+      {Id::Ext, "volext4", "vol-ext4.img", nullptr, kExtPlan},
+      {Id::Ext, "ext21k", "ext/ext2-1k.img", nullptr, kExtPlan},
+      {Id::Ext, "ext2sbzero", "ext/ext2-sbzero.img", nullptr, fixturePlan(16, false), false},
+      {Id::Ext, "ext3", "ext/ext3.img", nullptr, kExtPlan},
+      {Id::Ext, "ext4", "ext/ext4.img", nullptr, kExtPlan},
+      {Id::Ext, "ext4inline", "ext/ext4-inline.img", nullptr, kExtPlan},
   };
   return images;
 }
@@ -126,7 +154,7 @@ std::vector<ByteRange> metadataRanges(FileSystemId kind, const fs::path& image) 
     case FileSystemId::Fat16:
     case FileSystemId::Fat32:
     case FileSystemId::ExFat: return fatFamilyRanges(image);
-    case FileSystemId::Ext:
+    case FileSystemId::Ext: return extRanges(image);
     case FileSystemId::HfsPlus: break;
   }
   return {};

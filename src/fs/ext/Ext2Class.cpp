@@ -337,7 +337,11 @@ bool ext2Class::streamInode(std::uint32_t number, ContentSink& sink) const {
   std::uint64_t outSize = n.size;
   // A size beyond both the map and the volume is a damaged size, not a hole.
   const std::uint64_t mappedBytes = saturatingProduct(map.mappedBlocks(), bs);
-  if (outSize > mappedBytes && outSize > device_.view.size()) outSize = mappedBytes;
+  bool complete = !map.damaged;
+  if (outSize > mappedBytes && outSize > device_.view.size()) {
+    outSize = mappedBytes;
+    complete = false;
+  }
   const InodeInfo* info = catalogue_.findInode(number);
   if (info && !info->has(InodeInfo::kAllocated)) {
     // A removed file: its blocks are its own only while nothing took them.
@@ -346,7 +350,9 @@ bool ext2Class::streamInode(std::uint32_t number, ContentSink& sink) const {
       std::uint64_t k = 0;
       while (k < run.count && (run.zeros || !blockInUse(run.physical + k))) k = run.zeros ? run.count : k + 1;
       if (k < run.count) {
+        // What remains is what the file still owns; it is not the whole file.
         outSize = std::min(outSize, (run.logical + k) * bs);
+        complete = false;
         map.runs.resize(r + 1);
         map.runs[r].count = k;
         break;
@@ -354,7 +360,6 @@ bool ext2Class::streamInode(std::uint32_t number, ContentSink& sink) const {
     }
   }
 
-  bool complete = !map.damaged;
   std::vector<std::uint8_t> piece;
   std::uint64_t position = 0;
   for (const MappedRun& run : map.runs) {
