@@ -44,7 +44,10 @@ void PrintTo(const ImageCase& c, std::ostream* os) { *os << c.name; }
 const std::vector<ImageCase> kImages = {
     {"ext2-1k", "ext2-1k"},
     // Nothing at the volume's start says ext: the kind is named.
-    {"ext2-sbzero", "ext2-1k", {"--volume-image", "--kind", "extX"}}, {"ext3", "ext3"}, {"ext4", "ext4"}, {"ext4-inline", "ext4-inline"}};
+    {"ext2-sbzero", "ext2-1k", {"--volume-image", "--kind", "extX"}}, {"ext3", "ext3"}, {"ext4", "ext4"}, {"ext4-inline", "ext4-inline"},
+    // fls cannot read descriptors in meta groups; the image holds the tree
+    // ext2-1k.img holds, made and removed the same way.
+    {"ext4-metabg", "ext2-1k"}};
 
 std::string imageTestName(const ::testing::TestParamInfo<ImageCase>& info) {
   std::string out;
@@ -183,9 +186,18 @@ TEST_P(ExtVolume, ListsEveryRemovedNameFlsFinds) {
   if (!factValues(GetParam().name, "deleted-file").empty()) EXPECT_GE(removed, 4u) << "the fixture lost its removals";
 }
 
-TEST_P(ExtVolume, SavingTheWholeVolumeSucceeds) {
+// Removed files whose blocks another file took since are saved as far as
+// they still own them, and counted as not whole; nothing else may fail.
+TEST_P(ExtVolume, SavingTheWholeVolumeFailsOnlyOnRemovedFiles) {
   const CommandResult& r = saveResult();
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  if (r.exitCode == 0) return;
+  std::size_t removed = 0;
+  for (const TskEntry& e : tsk()) removed += e.deleted ? 1 : 0;
+  const std::string tail = " files could not be saved whole.";
+  const std::size_t at = r.err.find(tail);
+  ASSERT_NE(at, std::string::npos) << r.err;
+  const std::size_t start = r.err.rfind(' ', at - 1) + 1;
+  EXPECT_LE(std::stoul(r.err.substr(start, at - start)), removed) << r.err;
 }
 
 TEST_P(ExtVolume, SavesEveryLiveFileAsIcatReadsIt) {

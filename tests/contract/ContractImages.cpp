@@ -142,6 +142,7 @@ const std::vector<ContractImage>& contractImages() {
       {Id::Ext, "ext3", "ext/ext3.img", nullptr, kExtPlan},
       {Id::Ext, "ext4", "ext/ext4.img", nullptr, kExtPlan},
       {Id::Ext, "ext4inline", "ext/ext4-inline.img", nullptr, kExtPlan},
+      {Id::Ext, "ext4metabg", "ext/ext4-metabg.img", nullptr, kExtPlan},
   };
   return images;
 }

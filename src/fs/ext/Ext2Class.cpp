@@ -18,7 +18,6 @@ namespace {
 constexpr const char* kOutOfMemory = "The volume could not be read: there was not enough memory for its catalogue.";
 constexpr const char* kNoSuperblock = "No ext superblock was found on this volume.";
 constexpr const char* kDescriptorsOutside = "The volume's group descriptor table lies outside the volume.";
-constexpr const char* kMetaGroups = "The volume keeps its group descriptors in meta groups, which cannot be read yet.";
 // Inode tables are read in pieces this large.
 constexpr std::uint64_t kTablePieceBytes = 1u << 20;
 constexpr std::uint64_t kContentPieceBytes = 1u << 20;
@@ -88,27 +87,33 @@ bool ext2Class::findSuperBlock(JobContext& job) {
 }
 
 bool ext2Class::readGroupDescriptors(JobContext& job) {
-  if (super_.featureIncompat & kIncompatMetaBg) {
-    job.showMessage(kMetaGroups);
-    return false;
-  }
   const std::uint64_t bs = blockSize();
   // Groups that start beyond what the source holds have nothing to read.
   const std::uint64_t viewBlocks = device_.view.size() / bs + 1;
   const std::uint64_t count = std::min(super_.groupCount(), ceilDiv(viewBlocks, super_.blocksPerGroup));
   const std::uint32_t size = super_.descriptorSize();
-  const std::uint64_t tableBlock = superblockOffset_ / bs + 1;
-  const std::uint64_t tableBytes = count * size;
-  if (count == 0 || !device_.view.contains(tableBlock * bs, tableBytes)) {
+  const std::uint64_t perBlock = bs / size;
+  const std::uint64_t superblockBlock = superblockOffset_ / bs;
+  if (count == 0) {
     job.showMessage(kDescriptorsOutside);
     return false;
   }
-  std::vector<std::uint8_t> table(static_cast<std::size_t>(tableBytes));
-  device_.view.read(tableBlock * bs, table);
+  std::vector<std::uint8_t> block(static_cast<std::size_t>(bs));
+  std::uint64_t loaded = 0;
   groups_.clear();
   groups_.reserve(static_cast<std::size_t>(count));
-  for (std::uint64_t g = 0; g < count; ++g)
-    groups_.push_back(decodeGroupDescriptor(Bytes(table).subspan(static_cast<std::size_t>(g * size), size), size));
+  for (std::uint64_t g = 0; g < count; ++g) {
+    const std::uint64_t at = super_.descriptorBlock(g, superblockBlock);
+    if (g == 0 || at != loaded) {
+      if (at >= device_.blockCount || !device_.view.contains(at * bs, bs)) {
+        job.showMessage(kDescriptorsOutside);
+        return false;
+      }
+      device_.view.read(at * bs, block);
+      loaded = at;
+    }
+    groups_.push_back(decodeGroupDescriptor(Bytes(block).subspan(static_cast<std::size_t>((g % perBlock) * size), size), size));
+  }
   return true;
 }
 
@@ -223,6 +228,7 @@ void ext2Class::buildCatalogue(JobContext& job) {
   directories_.shrink_to_fit();
   directorySlots_.clear();
   directorySlots_.shrink_to_fit();
+  job.setStatus("clearing vector....");
   job.setStatus("Maintaining Parent Child....");
   catalogue_.build(kRootInode, super_.firstInode);
   job.setStatus("filling root entries in  tree....");

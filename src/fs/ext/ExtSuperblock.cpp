@@ -21,6 +21,8 @@ constexpr std::size_t featureCompat = 92;
 constexpr std::size_t featureIncompat = 96;
 constexpr std::size_t featureRoCompat = 100;
 constexpr std::size_t descriptorSize = 0xFE;
+constexpr std::size_t firstMetaGroup = 0x104;
+constexpr std::size_t backupGroups = 0x24C;
 constexpr std::size_t blocksCountHi = 0x150;
 }  // namespace field
 
@@ -63,12 +65,36 @@ Superblock decodeSuperblock(Bytes s) {
     b.inodeSize = kGoodOldInodeSize;
   }
   b.descriptorSizeField = le16(s, field::descriptorSize);
+  b.firstMetaGroup = le32(s, field::firstMetaGroup);
+  b.backupGroups[0] = le32(s, field::backupGroups);
+  b.backupGroups[1] = le32(s, field::backupGroups + 4);
   return b;
 }
 
 std::uint64_t Superblock::groupCount() const {
   if (blocksPerGroup == 0 || blocksCount <= firstDataBlock) return 0;
   return (blocksCount - firstDataBlock + blocksPerGroup - 1) / blocksPerGroup;
+}
+
+bool Superblock::groupHasSuperblock(std::uint64_t g) const {
+  if (g == 0) return true;
+  if (featureCompat & kCompatSparseSuper2) return g == backupGroups[0] || g == backupGroups[1];
+  if (g == 1 || !(featureRoCompat & kRoCompatSparseSuper)) return true;
+  if (g % 2 == 0) return false;
+  for (const std::uint64_t base : {3u, 5u, 7u}) {
+    std::uint64_t power = base;
+    while (power < g) power *= base;
+    if (power == g) return true;
+  }
+  return false;
+}
+
+std::uint64_t Superblock::descriptorBlock(std::uint64_t g, std::uint64_t superblockBlock) const {
+  const std::uint64_t perBlock = blockSize() / descriptorSize();
+  const std::uint64_t metaGroup = g / perBlock;
+  if (!(featureIncompat & kIncompatMetaBg) || metaGroup < firstMetaGroup) return superblockBlock + 1 + metaGroup;
+  const std::uint64_t first = metaGroup * perBlock;
+  return firstDataBlock + first * blocksPerGroup + (groupHasSuperblock(first) ? 1 : 0);
 }
 
 std::string Superblock::generationName() const {

@@ -17,12 +17,14 @@ inline constexpr std::uint32_t kRootInode = 2;
 
 // Feature bits the parser acts on.
 inline constexpr std::uint32_t kCompatHasJournal = 0x4;
+inline constexpr std::uint32_t kCompatSparseSuper2 = 0x200;
 inline constexpr std::uint32_t kIncompatFileType = 0x2;
 inline constexpr std::uint32_t kIncompatMetaBg = 0x10;
 inline constexpr std::uint32_t kIncompatExtents = 0x40;
 inline constexpr std::uint32_t kIncompat64Bit = 0x80;
 inline constexpr std::uint32_t kIncompatFlexBg = 0x200;
 inline constexpr std::uint32_t kIncompatInlineData = 0x8000;
+inline constexpr std::uint32_t kRoCompatSparseSuper = 0x1;
 inline constexpr std::uint32_t kRoCompatHugeFile = 0x8;
 inline constexpr std::uint32_t kRoCompatGdtChecksum = 0x10;
 inline constexpr std::uint32_t kRoCompatMetadataChecksum = 0x400;
@@ -43,6 +45,8 @@ struct Superblock {
   std::uint32_t featureIncompat = 0;
   std::uint32_t featureRoCompat = 0;
   std::uint16_t descriptorSizeField = 0;
+  std::uint32_t firstMetaGroup = 0;  // with meta_bg: the first group whose descriptors move
+  std::uint32_t backupGroups[2] = {0, 0};  // sparse_super2: the two groups with copies
 
   std::uint64_t blockSize() const { return logBlockSize <= 6 ? 1024ull << logBlockSize : 0; }
   bool has64Bit() const { return (featureIncompat & kIncompat64Bit) != 0; }
@@ -56,6 +60,12 @@ struct Superblock {
   bool groupsChecksummed() const {
     return (featureRoCompat & (kRoCompatGdtChecksum | kRoCompatMetadataChecksum)) != 0;
   }
+  // Whether group g holds a copy of the superblock (and descriptors).
+  bool groupHasSuperblock(std::uint64_t g) const;
+  // The block that holds group g's descriptor: after the superblock that
+  // sits in `superblockBlock`, or with meta_bg in the first group of g's
+  // meta group.
+  std::uint64_t descriptorBlock(std::uint64_t g, std::uint64_t superblockBlock) const;
   // "ext 2", "ext 3" or "ext 4", by the features that set them apart.
   std::string generationName() const;
 };

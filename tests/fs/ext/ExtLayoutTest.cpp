@@ -82,6 +82,26 @@ TEST(ExtSuperblock, GenerationsByFeatures) {
   }
 }
 
+TEST(ExtGroupDescriptor, MetaGroupsKeepTheirDescriptorsInTheirFirstGroup) {
+  ByteVector s = goodSuperblock();  // 1 KiB blocks, 1024 a group, first data block 1
+  put32(s, 100, 0x1);               // sparse_super
+  put32(s, 96, 0x2 | 0x80 | 0x10);  // file types, 64-bit (16 descriptors a block), meta_bg
+  put16(s, 0xFE, 64);
+  put32(s, 0x104, 1);  // meta group 0 keeps the classic table
+  const Superblock b = decodeSuperblock(s);
+  struct Case {
+    std::uint64_t group, block;
+  };
+  // Group 16 heads meta group 1 and has no superblock copy (16 is even);
+  // group 48 heads meta group 3, and 48 is no power of 3, 5 or 7.
+  for (const Case& c : {Case{0, 2}, Case{15, 2}, Case{16, 1 + 16 * 1024}, Case{31, 1 + 16 * 1024}, Case{48, 1 + 48 * 1024}})
+    EXPECT_EQ(b.descriptorBlock(c.group, 1), c.block) << c.group;
+  for (const std::uint64_t g : {0, 1, 3, 5, 7, 9, 25, 27, 49, 125, 343}) EXPECT_TRUE(b.groupHasSuperblock(g)) << g;
+  for (const std::uint64_t g : {2, 4, 15, 16, 21, 45, 81 * 2}) EXPECT_FALSE(b.groupHasSuperblock(g)) << g;
+  put32(s, 96, 0x2);  // without meta_bg the table follows the superblock, whatever its copy
+  EXPECT_EQ(decodeSuperblock(s).descriptorBlock(40, 8193), 8194u + 40 / 32);
+}
+
 TEST(ExtGroupDescriptor, TheWideFormAddsTheHighHalves) {
   ByteVector d(64, 0);
   put32(d, 0, 0x11), put32(d, 4, 0x22), put32(d, 8, 0x33), put16(d, 18, 0x1), put16(d, 28, 7);
