@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 #include "fs/TextFormats.h"
 #include "fs/ext/ExtDirectory.h"
@@ -65,6 +66,12 @@ bool ext2Class::findSuperBlock(JobContext& job) {
   } else {
     job.setStatus("searching for a superblock copy...");
     SectorScan scan(view, job, {.from = kSuperblockOffset + 512});
+    job.setProgressRange(0, static_cast<std::int64_t>(scan.chunkCount()));
+    std::int64_t chunks = 0;
+    scan.afterChunk = [&](std::uint64_t) {
+      job.setProgress(++chunks);
+      return true;
+    };
     scan.run([&](std::uint64_t offset, Bytes window) -> std::uint64_t {
       if (le16(window, 56) != kMagic) return offset + 512;
       view.read(offset, bytes);
@@ -195,10 +202,12 @@ void ext2Class::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
   }
   const FileMap map = mapInode(n, device_, std::min(ceilDiv(n.size, blockSize()), device_.blockCount));
   const bool hashed = (n.flags & kFlagHashedIndex) != 0;
+  // A damaged map may name one block many times; its names count once.
+  std::unordered_set<std::uint64_t> seen;
   for (const MappedRun& run : map.runs) {
     if (run.zeros) continue;
     for (std::uint64_t k = 0; k < run.count; ++k) {
-      if (!device_.readBlock(run.physical + k, block)) continue;
+      if (!seen.insert(run.physical + k).second || !device_.readBlock(run.physical + k, block)) continue;
       how.searchSlack = !(hashed && run.logical + k == 0);
       walkDirectoryBlock(block, how, add);
     }

@@ -1,15 +1,13 @@
 #include "fs/ext/ExtFileMap.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace quorvel::extfmt {
 
 namespace {
 
 constexpr std::size_t kDirectPointers = 12;
-// Nodes of a tree that claims more are not read: a damaged index can name
-// one node many times over.
-constexpr std::uint64_t kMaxExtentNodes = 1u << 20;
 
 class RunBuilder {
  public:
@@ -62,7 +60,8 @@ class BlockMapWalk {
   // The blocks that an indirect block of `level` maps from `logical` on.
   void indirect(std::uint32_t block, int level, std::uint64_t logical) {
     if (block == 0 || logical >= limit_) return;
-    if (!device_.holds(block) || budget_ == 0) {
+    // A damaged map may name one indirect block many times over, or itself.
+    if (!device_.holds(block) || budget_ == 0 || !visited_.insert(block).second) {
       map_.damaged = true;
       return;
     }
@@ -86,6 +85,7 @@ class BlockMapWalk {
   RunBuilder runs_;
   std::uint64_t perBlock_;
   std::uint64_t budget_ = 0;
+  std::unordered_set<std::uint64_t> visited_;
 };
 
 class ExtentWalk {
@@ -106,7 +106,8 @@ class ExtentWalk {
     for (std::size_t i = 0; i < h.entries; ++i) {
       const ExtentIndex index = decodeExtentIndex(node, i);
       if (index.logical >= limit_) break;
-      if (!device_.holds(index.child) || ++nodes_ > kMaxExtentNodes || !device_.readBlock(index.child, child)) {
+      // Each node is read once: a damaged index can name one node many times.
+      if (!device_.holds(index.child) || !visited_.insert(index.child).second || !device_.readBlock(index.child, child)) {
         map_.damaged = true;
         continue;
       }
@@ -130,7 +131,7 @@ class ExtentWalk {
   const BlockDevice& device_;
   std::uint64_t limit_;
   FileMap& map_;
-  std::uint64_t nodes_ = 0;
+  std::unordered_set<std::uint64_t> visited_;
 };
 
 }  // namespace

@@ -321,6 +321,23 @@ const DamageCase kDamage[] = {
        root(v, {{12, "huge.txt"}});
      },
      true, "huge.txt"},
+    {"FolderMapNamesOneBlockOverAndOver",
+     [](ExtVolumeBuilder& v) {
+       const std::uint64_t names = v.allocate(), self = v.allocate();
+       v.writeBlock(names, directoryBlock({{2, ".", kDir}, {2, "..", kDir}, {12, "x.txt"}}, 1024));
+       ByteVector block(1024, 0);
+       for (std::size_t i = 0; i < 256; ++i) put32(block, i * 4, static_cast<std::uint32_t>(i % 2 ? names : self));
+       v.writeBlock(self, block);
+       std::vector<std::uint32_t> p(15, static_cast<std::uint32_t>(names));
+       p[12] = p[13] = p[14] = static_cast<std::uint32_t>(self);
+       ExtInodeSpec spec;
+       spec.mode = 0x41ED;
+       spec.size = 0xFFFFFFFFull;
+       spec.blockArea = blockMapArea(p);
+       v.setInode(2, spec);
+       v.setFile(12, text("x"));
+     },
+     true, "x.txt"},
     {"FoldersNamingEachOther",
      [](ExtVolumeBuilder& v) {
        v.setFolder(12, {directoryBlock({{12, ".", kDir}, {13, "..", kDir}, {13, "B", kDir}}, 1024)});
