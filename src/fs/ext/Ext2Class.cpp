@@ -136,6 +136,9 @@ void ext2Class::parseGroups(JobContext& job) {
   const std::uint64_t pieceSlots = std::max<std::uint64_t>(1, kTablePieceBytes / inodeSize);
   std::vector<std::uint8_t> piece(static_cast<std::size_t>(pieceSlots * inodeSize));
   std::uint64_t unreadable = 0;
+  std::uint64_t inUse = 0;
+  for (const GroupDescriptor& d : groups_) inUse += ipg - std::min(d.freeInodes, ipg);
+  catalogue_.expect(static_cast<std::size_t>(std::min<std::uint64_t>(inUse, super_.inodesCount)));
   for (std::int64_t g = 0; g < groupCount; ++g) {
     if (!job.checkpoint()) break;
     job.setStatus("parsing group " + std::to_string(g + 1) + "  of " + std::to_string(groupCount) + " ");

@@ -40,6 +40,17 @@ void ExtCatalogue::clear() {
   root_ = orphans_ = kNone;
 }
 
+void ExtCatalogue::expect(std::size_t inodes) {
+  try {
+    // Removed inodes that keep a mode come on top of those in use.
+    inodes_.reserve(inodes + inodes / 16 + 16);
+    entries_.reserve(inodes + inodes / 16 + 16);
+    names_.reserve(16 * inodes);
+  } catch (const std::exception&) {
+    // The lists grow as they are filled instead.
+  }
+}
+
 InodeInfo* ExtCatalogue::findInode(std::uint32_t number) {
   const auto it = std::lower_bound(inodes_.begin(), inodes_.end(), number,
                                    [](const InodeInfo& i, std::uint32_t n) { return i.number < n; });

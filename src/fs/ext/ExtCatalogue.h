@@ -64,6 +64,9 @@ class ExtCatalogue {
   void clear();
 
   // ---- gathering, in inode order
+  // Room for about this many inodes and names, so that the lists do not
+  // grow by doubling (a hint: a damaged count only costs a regrowth).
+  void expect(std::size_t inodes);
   void addInode(const InodeInfo& info) { inodes_.push_back(info); }
   InodeInfo* findInode(std::uint32_t number);
   const InodeInfo* findInode(std::uint32_t number) const;

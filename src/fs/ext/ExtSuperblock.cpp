@@ -30,11 +30,13 @@ namespace desc {
 constexpr std::size_t blockBitmapLo = 0;
 constexpr std::size_t inodeBitmapLo = 4;
 constexpr std::size_t inodeTableLo = 8;
+constexpr std::size_t freeInodesLo = 14;
 constexpr std::size_t flags = 18;
 constexpr std::size_t unusedInodesLo = 28;
 constexpr std::size_t blockBitmapHi = 0x20;
 constexpr std::size_t inodeBitmapHi = 0x24;
 constexpr std::size_t inodeTableHi = 0x28;
+constexpr std::size_t freeInodesHi = 0x2E;
 constexpr std::size_t unusedInodesHi = 0x32;
 }  // namespace desc
 
@@ -141,11 +143,13 @@ GroupDescriptor decodeGroupDescriptor(Bytes d, std::uint32_t size) {
   g.inodeTable = le32(d, desc::inodeTableLo);
   g.flags = le16(d, desc::flags);
   g.unusedInodes = le16(d, desc::unusedInodesLo);
+  g.freeInodes = le16(d, desc::freeInodesLo);
   if (size >= 64) {
     g.blockBitmap |= std::uint64_t{le32(d, desc::blockBitmapHi)} << 32;
     g.inodeBitmap |= std::uint64_t{le32(d, desc::inodeBitmapHi)} << 32;
     g.inodeTable |= std::uint64_t{le32(d, desc::inodeTableHi)} << 32;
     g.unusedInodes |= std::uint32_t{le16(d, desc::unusedInodesHi)} << 16;
+    g.freeInodes |= std::uint32_t{le16(d, desc::freeInodesHi)} << 16;
   }
   return g;
 }

@@ -92,6 +92,7 @@ struct GroupDescriptor {
   std::uint64_t inodeTable = 0;   // both halves with the 64-bit feature
   std::uint16_t flags = 0;
   std::uint32_t unusedInodes = 0; // at the end of the table, never used
+  std::uint32_t freeInodes = 0;
 };
 
 // One descriptor of `size` bytes (32, or the 64-bit form).
