@@ -94,15 +94,22 @@ bool ExtCatalogue::isDeleted(EntryId id) const {
   const ExtEntry& e = entries_[id];
   if (e.has(ExtEntry::kSynthetic)) return false;
   if (e.has(ExtEntry::kRemovedName) || e.has(ExtEntry::kReallocated)) return true;
-  const InodeInfo* i = findInode(e.inode);
-  return !i || !i->has(InodeInfo::kAllocated);
+  return e.inode >= inodes_.size() || !inodes_[e.inode].has(InodeInfo::kAllocated);
 }
 
 const InodeInfo* ExtCatalogue::inodeOf(EntryId id) const {
   if (!valid(id)) return nullptr;
   const ExtEntry& e = entries_[id];
-  if (e.has(ExtEntry::kReallocated) || e.has(ExtEntry::kSynthetic)) return nullptr;
-  return findInode(e.inode);
+  if (e.has(ExtEntry::kReallocated) || e.has(ExtEntry::kSynthetic) || e.inode >= inodes_.size()) return nullptr;
+  return &inodes_[e.inode];
+}
+
+void ExtCatalogue::resolveInodes() {
+  // Rows ask for sizes and times of every entry: a position, not a search.
+  for (ExtEntry& e : entries_) {
+    const InodeInfo* i = findInode(e.inode);
+    e.inode = i ? static_cast<std::uint32_t>(i - inodes_.data()) : kNone;
+  }
 }
 
 void ExtCatalogue::claimFolders(bool removedNames) {
@@ -182,6 +189,7 @@ void ExtCatalogue::build(std::uint32_t rootInode, std::uint32_t firstInode) {
   if (root_ == kNone || orphans_ == kNone) {
     entries_.resize(names);
     root_ = orphans_ = kNone;
+    resolveInodes();
     return;
   }
   if (InodeInfo* root = findInode(rootInode)) {
@@ -210,6 +218,7 @@ void ExtCatalogue::build(std::uint32_t rootInode, std::uint32_t firstInode) {
   entries_[orphans_].parent = kNone;
   cutCycles();
   linkChains();
+  resolveInodes();
 }
 
 std::vector<EntryId> ExtCatalogue::children(EntryId folder) const {

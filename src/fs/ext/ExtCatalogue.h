@@ -44,6 +44,8 @@ struct ExtEntry {
     kReallocated = 0x04,   // a removed name whose inode now belongs to another file
     kSynthetic = 0x08,     // the root, the orphan folder, a name made for an unnamed inode
   };
+  // While names are gathered: the inode number; after the build: the
+  // position of its InodeInfo, or kNone.
   std::uint32_t inode = 0;
   std::uint32_t parent = kNone;  // while names are gathered: the directory's inode number
   std::uint32_t firstChild = kNone;
@@ -99,6 +101,7 @@ class ExtCatalogue {
   void addOrphans(std::uint32_t rootInode, std::uint32_t firstInode);
   void cutCycles();
   void linkChains();
+  void resolveInodes();
 
   std::vector<InodeInfo> inodes_;
   std::vector<ExtEntry> entries_;
