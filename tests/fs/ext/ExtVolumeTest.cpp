@@ -191,6 +191,25 @@ TEST(ExtContent, InlineDataIsReadFromTheInodeAndItsAttribute) {
   EXPECT_EQ(s->content(s->find("tiny.txt")), text("tiny!"));
 }
 
+TEST(ExtContent, InlineFolderContinuesInItsAttribute) {
+  ExtVolumeBuilder v;
+  ExtInodeSpec folder;
+  folder.mode = 0x41ED;
+  folder.flags = 0x10000000;
+  // Four bytes of parent, 56 of entries, and more in "system.data".
+  const ByteVector head = directoryBlock({{12, "one.txt"}, {13, "two.txt"}, {14, "three.txt"}}, 56);
+  folder.blockArea[0] = 2;
+  std::copy(head.begin(), head.end(), folder.blockArea.begin() + 4);
+  folder.inlineTail = directoryBlock({{15, "four.txt"}, {16, "five.txt"}}, 40);
+  folder.size = 60 + 40;
+  v.setInode(20, folder);
+  for (std::uint32_t n = 12; n <= 16; ++n) v.setFile(n, text("file " + std::to_string(n)));
+  root(v, {{20, "Inline", kDir}});
+  const auto s = scanExt(v);
+  EXPECT_EQ(s->childNames(s->find("Inline")), (std::vector<std::string>{"one.txt", "two.txt", "three.txt", "four.txt", "five.txt"}));
+  EXPECT_EQ(s->content(s->find("Inline/five.txt")), text("file 16"));
+}
+
 TEST(ExtRemoved, NamesInSlackAndInodesWhoseBlocksAreStillFree) {
   ExtVolumeBuilder v;
   const std::uint32_t bs = v.geometry().blockSize;
