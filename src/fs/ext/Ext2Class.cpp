@@ -17,7 +17,6 @@ using namespace extfmt;
 namespace {
 
 constexpr const char* kOutOfMemory = "The volume could not be read: there was not enough memory for its catalogue.";
-constexpr const char* kNoSuperblock = "No ext superblock was found on this volume.";
 constexpr const char* kDescriptorsOutside = "The volume's group descriptor table lies outside the volume.";
 // Inode tables are read in pieces this large.
 constexpr std::uint64_t kTablePieceBytes = 1u << 20;
@@ -61,6 +60,7 @@ bool ext2Class::findSuperBlock(JobContext& job) {
   };
   std::optional<std::uint64_t> found;
   view.read(kSuperblockOffset, bytes);
+  const std::string primaryFault = superblockFault(decodeSuperblock(bytes));
   if (usable(decodeSuperblock(bytes), kSuperblockOffset)) {
     found = kSuperblockOffset;
   } else {
@@ -81,7 +81,8 @@ bool ext2Class::findSuperBlock(JobContext& job) {
     });
   }
   if (!found) {
-    job.showMessage(kNoSuperblock);
+    job.showMessage("No usable ext superblock was found on this volume (the one 1024 bytes in: " + primaryFault +
+                    "; no copy further on).");
     return false;
   }
   superblockOffset_ = *found;
