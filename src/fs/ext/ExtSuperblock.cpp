@@ -108,7 +108,7 @@ std::string Superblock::generationName() const {
 }
 
 std::string superblockFault(const Superblock& b) {
-  if (b.magic != kMagic) return "no ext superblock";
+  if (b.magic != kMagic) return "its magic number is not 0xEF53";
   if (b.logBlockSize > kLargestLogBlockSize) return "its block size is absurd";
   const std::uint64_t blockSize = b.blockSize();
   if (b.blocksCount == 0 || b.blocksPerGroup == 0 || b.inodesPerGroup == 0 || b.inodesCount == 0)
