@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fs/TextFormats.h"
+#include "fs/ext/ExtParser.h"
 #include "fs/ext/ExtSuperblock.h"
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
@@ -83,7 +84,7 @@ const std::vector<FileSystemKind>& fileSystemKinds() {
       {FileSystemId::ExFat, {"FAT64", "exFAT"}, 0, sniffExFat, makeExFatParser, {kStandard, kAdvanced},
        {.candidates = true, .clusterSize = true, .heapOffset = true, .formattedFlag = true}},
       {FileSystemId::HfsPlus, {"HFS+"}, 1024, sniffHfsPlus, makeHfsPlusParser, {kStandard, kDeep}, {}},
-      {FileSystemId::Ext, {"extX"}, 1024, sniffExt, nullptr, {kStandard}, {}},
+      {FileSystemId::Ext, {"extX"}, 1024, sniffExt, makeExtParser, {kStandard}, {}},
   };
   return rows;
 }

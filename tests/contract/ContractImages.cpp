@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "fs/ext/ExtSuperblock.h"
 #include "fs/fat/ExFatLayout.h"
 #include "fs/fat/FatLayout.h"
 #include "fs/hfsplus/HfsVolumeHeader.h"
@@ -85,6 +86,23 @@ std::vector<ByteRange> hfsRanges(const fs::path& image) {
   return ranges;
 }
 
+// The superblock, the group descriptors after it, and the inode table of
+// group 0 (the root folder's inode and the first files').
+std::vector<ByteRange> extRanges(const fs::path& image) {
+  const std::uint64_t size = fs::file_size(image);
+  std::vector<ByteRange> ranges = {clipped(extfmt::kSuperblockOffset, extfmt::kSuperblockBytes, size)};
+  const extfmt::Superblock b = extfmt::decodeSuperblock(bytesAt(image, extfmt::kSuperblockOffset, extfmt::kSuperblockBytes));
+  if (!extfmt::superblockFault(b).empty()) return ranges;
+  const std::uint64_t blockSize = b.blockSize();
+  const std::uint64_t descriptors = (extfmt::kSuperblockOffset / blockSize + 1) * blockSize;
+  const std::uint64_t tableBytes = b.groupCount() * b.descriptorSize();
+  ranges.push_back(clipped(descriptors, tableBytes, size));
+  const std::vector<std::uint8_t> first = bytesAt(image, descriptors, b.descriptorSize());
+  const std::uint64_t inodeTable = extfmt::decodeGroupDescriptor(first, b.descriptorSize()).inodeTable * blockSize;
+  ranges.push_back(clipped(inodeTable, std::min<std::uint64_t>(256 * 1024, std::uint64_t{b.inodesPerGroup} * b.inodeSize), size));
+  return ranges;
+}
+
 // The hand-made NTFS volume; its spoils hit the MFT alone.
 BuiltImage richNtfsVolume() {
   const TestVolume volume = richVolume();
@@ -108,6 +126,8 @@ const SpoilPlan kNtfsVariantPlan = fixturePlan(16, true);
 const SpoilPlan kFatPlan = fixturePlan(40, false);
 // A spoilt signature or block size refuses the volume, as it should.
 const SpoilPlan kHfsPlan = fixturePlan(40, false);
+// A spoilt superblock refuses the volume; half the rounds must still scan.
+const SpoilPlan kExtPlan = fixturePlan(40, false);
 
 }  // namespace
 
@@ -140,6 +160,14 @@ const std::vector<ContractImage>& contractImages() {
       {Id::HfsPlus, "hfs512", "hfs/hfs-512.img", nullptr, kHfsPlan},
       {Id::HfsPlus, "hfsx", "hfs/hfsx.img", nullptr, kHfsPlan},
       {Id::HfsPlus, "hfsoverflow", "hfs/hfs-overflow.img", nullptr, kHfsPlan},
+      {Id::Ext, "volext2", "vol-ext2.img", nullptr, kExtPlan},
+      {Id::Ext, "volext4", "vol-ext4.img", nullptr, kExtPlan},
+      {Id::Ext, "ext21k", "ext/ext2-1k.img", nullptr, kExtPlan},
+      {Id::Ext, "ext2sbzero", "ext/ext2-sbzero.img", nullptr, fixturePlan(16, false), false},
+      {Id::Ext, "ext3", "ext/ext3.img", nullptr, kExtPlan},
+      {Id::Ext, "ext4", "ext/ext4.img", nullptr, kExtPlan},
+      {Id::Ext, "ext4inline", "ext/ext4-inline.img", nullptr, kExtPlan},
+      {Id::Ext, "ext4metabg", "ext/ext4-metabg.img", nullptr, kExtPlan},
   };
   return images;
 }
@@ -153,7 +181,7 @@ std::vector<ByteRange> metadataRanges(FileSystemId kind, const fs::path& image) 
     case FileSystemId::Fat32:
     case FileSystemId::ExFat: return fatFamilyRanges(image);
     case FileSystemId::HfsPlus: return hfsRanges(image);
-    case FileSystemId::Ext: break;
+    case FileSystemId::Ext: return extRanges(image);
   }
   return {};
 }

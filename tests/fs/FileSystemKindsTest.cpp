@@ -193,7 +193,7 @@ TEST(FileSystemKinds, ParserChoiceFollowsTheModes) {
   } cases[] = {
       {"NTFS", true, true, true},     {"FAT16", true, false, false}, {"FAT12", true, false, false},
       {"FAT32", true, false, false},  {"FAT64", true, false, false}, {"exFAT", true, false, false},
-      {"extX", false, false, false},  {"HFS+", true, false, true}, {"UNKNOWN", false, false, false},
+      {"extX", true, false, false},   {"HFS+", true, false, true}, {"UNKNOWN", false, false, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(parserFor(c.kind, RecoveryMode::Standard) != nullptr, c.standard) << c.kind;

@@ -1,0 +1,144 @@
+// The wizard's whole road for an ext volume image: source, volume
+// information, recovery mode, scan; then browsing and saving, with The
+// Sleuth Kit as the oracle.
+#include <time.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTreeView>
+#include <QtTest>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "ImageOptionDialog.h"
+#include "ParceModeNtfsDlg.h"
+#include "ScreenTestSupport.h"
+#include "VolumeOperations.h"
+#include "VolumeScanDlg.h"
+#include "fs/TextFormats.h"
+#include "session/Saving.h"
+#include "session/ScanSession.h"
+#include "support/CliListing.h"
+#include "support/TskOracle.h"
+
+using namespace screentest;
+using quorvel::test::TskEntry;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kLongest = 300000;  // a bound against a broken screen, not a measure
+
+fs::path image() { return quorvel::test::fixtureDir() / "ext" / "ext4.img"; }
+
+QTreeView* treeOf(QWidget* screen) { return part<QTreeView>(screen, "resultsTree"); }
+QTableView* listOf(QWidget* screen) { return part<QTableView>(screen, "fileList"); }
+
+QModelIndex itemAt(QWidget* screen, const QString& path) {
+  QTreeView* tree = treeOf(screen);
+  QAbstractItemModel* model = tree->model();
+  QModelIndex item = model->index(0, 0);
+  for (const QString& name : path.split('/', Qt::SkipEmptyParts)) {
+    tree->expand(item);
+    QModelIndex found;
+    for (int row = 0; row < model->rowCount(item); ++row)
+      if (model->index(row, 0, item).data().toString() == name) found = model->index(row, 0, item);
+    if (!found.isValid()) return {};
+    item = found;
+  }
+  return item;
+}
+
+void click(QAbstractItemView* view, const QModelIndex& item) {
+  view->scrollTo(item);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
+}
+
+bool jobEnds(VolumeScanDlg* screen) {
+  if (!screen->jobRunning()) return true;
+  QSignalSpy finished(screen, &VolumeScanDlg::jobFinished);
+  return finished.wait(kLongest) || !screen->jobRunning();
+}
+
+}  // namespace
+
+class ExtScanScreenTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+
+  void anExtVolumeImageIsScannedBrowsedAndSaved() {
+    TestDesktop desktop;
+    ImageOptionDialog root;
+    root.show();
+    root.findChild<QRadioButton*>("volumeImageRadio")->click();
+    desktop->fileNames = {QString::fromStdString(image().string())};
+    press(&root, "browseButton");
+    press(&root, "nextButton");
+    auto* information = shownChild<VolumeOperations>(&root);
+    QVERIFY(information);
+    press(information, "nextButton");
+    auto* mode = shownChild<ParceModeNtfsDlg>(information);
+    QVERIFY(mode);
+    QVERIFY(part<QWidget>(mode, "advancedRadio")->isHidden());
+    press(mode, "standardRadio");
+    press(mode, "nextButton");
+    auto* scan = shownChild<VolumeScanDlg>(mode);
+    QVERIFY(scan);
+    QVERIFY(jobEnds(scan));
+    QCOMPARE(desktop->messages, (QStringList{"ext 4 file System", quorvel::kScanDone}));
+
+    // The top level is what fls lists there, and the orphan folder.
+    const std::vector<TskEntry> entries = quorvel::test::flsEntries(image());
+    std::set<QString> want = {"ORPHAN_ENTRY"};
+    for (const TskEntry& e : entries)
+      if (e.path.find('/') == std::string::npos && !e.lostParent && e.path != "$OrphanFiles")
+        want.insert(QString::fromStdString(e.path.substr(0, e.path.find(" -> "))));
+    const QModelIndex top = treeOf(scan)->model()->index(0, 0);
+    QCOMPARE(top.data().toString(), QString("ROOT"));
+    std::set<QString> shown;
+    for (int row = 0; row < treeOf(scan)->model()->rowCount(top); ++row)
+      shown.insert(treeOf(scan)->model()->index(row, 0, top).data().toString());
+    QCOMPARE(shown, want);
+
+    // A clicked folder lists its files with the recorded times.
+    click(treeOf(scan), itemAt(scan, "Documents/Letters"));
+    QCOMPARE(listOf(scan)->model()->rowCount(), 1);
+    QCOMPARE(listOf(scan)->model()->index(0, 0).data().toString(), QString("bank.txt"));
+    for (const TskEntry& e : entries)
+      if (e.path == "Documents/Letters/bank.txt")
+        QCOMPARE(listOf(scan)->model()->index(0, 3).data().toString(), QString::fromStdString(quorvel::test::rowTime(e.modified)));
+
+    // Removed files show in red under their folder.
+    const QModelIndex removed = itemAt(scan, "Trash/removed-notes.txt");
+    QVERIFY(removed.isValid());
+    QCOMPARE(removed.data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+
+    // Saving a folder writes what icat reads.
+    quorvel::test::TempFolder out;
+    click(treeOf(scan), itemAt(scan, "Documents"));
+    desktop->folders = {QString::fromStdString((out.path() / "picked").string())};
+    press(scan, "browseButton");
+    desktop->answers = {true};
+    press(scan, "saveButton");
+    QVERIFY(jobEnds(scan));
+    std::map<std::string, std::string> icat;
+    for (const TskEntry& e : entries)
+      if (!e.folder && !e.deleted && e.path.starts_with("Documents/"))
+        icat[e.path.substr(10)] = quorvel::test::icat(image(), e.address);
+    QCOMPARE(desktop->questions, QStringList{QString::fromStdString(quorvel::saveQuestion(icat.size()))});
+    QVERIFY(quorvel::test::filesBelow(out.path() / "picked") == icat);
+  }
+};
+
+QTEST_MAIN(ExtScanScreenTest)
+#include "ExtScanScreenTest.moc"
