@@ -49,6 +49,7 @@ bool Fat64Class::scan(const FileReadSeek& source, const ScanRequest& request, Jo
   setDriveFormatted(request.advanced.formatted);
   attachSource(source, request.volume);
   setVolumeSize();
+  if (request.mode == RecoveryMode::Advanced) return scanAdvanced(request, job);
   if (!checkBootSector(job)) {
     job.showMessage(kNotExFat);
     return false;

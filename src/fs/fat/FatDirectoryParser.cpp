@@ -28,6 +28,7 @@ bool FatDirectoryParser::scan(const FileReadSeek& source, const ScanRequest& req
   geometry_.reset();
   setDriveFormatted(request.advanced.formatted);
   attachSource(source, request.volume);
+  if (request.mode == RecoveryMode::Advanced) return scanAdvanced(request, job);
   if (!checkBootSector()) {
     job.showMessage(wrongFormatMessage());
     return false;

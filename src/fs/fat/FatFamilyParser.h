@@ -14,6 +14,8 @@
 
 namespace quorvel {
 
+inline constexpr const char* kOrphanEntryName = "ORPHAN ENTRY";
+
 class FatFamilyParser : public FileSystemParser {
  public:
   RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::FlatAndUserFolders; }
@@ -36,6 +38,9 @@ class FatFamilyParser : public FileSystemParser {
   // their first cluster and files as contiguous runs.
   bool driveFormatted() const { return driveFormatted_; }
   void setDriveFormatted(bool formatted) { driveFormatted_ = formatted; }
+  // Advanced mode: the FAT is a copy the user picked and may be stale, so a
+  // live file whose chain there does not cover its size is read as a run.
+  void setChainsDoubted(bool doubted) { chainsDoubted_ = doubted; }
 
   std::size_t recordCount() const { return recordCountImpl(); }
   const fatfmt::FatFamilyRecord& common(EntryId id) const { return commonRecord(id); }
@@ -76,6 +81,21 @@ class FatFamilyParser : public FileSystemParser {
   // another folder has read: its own may have been given to that one.
   // False when the job was stopped.
   bool walkFolders(Bytes rootDirectory, JobContext& job);
+  // Walks the folders among the records from `firstRecord` on, and every
+  // folder found below them, by the same rules.
+  bool walkFoldersFrom(std::size_t firstRecord, JobContext& job);
+
+  // ---- advanced mode: the tree rebuilt from the sector scan's finds ----
+  // Appends the record of the entry whose slot lies at `offset` (a find of
+  // the sector scan) under `parent`; false when no entry is there.
+  virtual bool appendCandidate(std::uint64_t offset, EntryId parent) = 0;
+  virtual void dropRecordsFrom(std::size_t count) = 0;
+  virtual void appendFolderPlaceholder(const char* name, EntryId parent, bool listed) = 0;
+  // Record 0 the root placeholder, record 1 "ORPHAN ENTRY"; the root's tree
+  // is walked, then every find that no walk reached goes under "ORPHAN
+  // ENTRY" with everything its folders hold. Folders follow their whole
+  // chains, so each is listed with all its entries.
+  bool buildFromCandidates(Bytes rootDirectory, const std::vector<std::uint64_t>& candidates, JobContext& job);
 
   fatfmt::ClusterClaims& folderClaims() { return claims_; }
   const fatfmt::FatTable& fat() const { return fat_; }
@@ -91,6 +111,7 @@ class FatFamilyParser : public FileSystemParser {
   fatfmt::ClusterArea area_;
   fatfmt::ClusterClaims claims_;
   bool driveFormatted_ = false;
+  bool chainsDoubted_ = false;
 };
 
 }  // namespace quorvel
