@@ -80,7 +80,9 @@ bool Fat64Class::scanAdvanced(const ScanRequest& request, JobContext& job) {
   const std::uint64_t fatBytes = fatStart ? (std::uint64_t{clusterCount} + 2) * 4 : 0;
   setLayout(fatStart.value_or(0), fatBytes, fatfmt::FatEntryKind::ExFat, clusterCount, *heap, clusterSize);
 
-  const SetScanResult found = scanEntrySets(volume(), job);
+  const SetScanResult found = scanEntrySets(
+      volume(), *heap, clusterSize, [this](std::uint64_t offset, std::span<std::uint8_t> out) { return readSetAt(offset, out); },
+      job);
   // The root: the boot sector's when it describes this layout; else the
   // cluster holding the root's own label or bitmap entry.
   std::optional<std::uint32_t> rootCluster;
@@ -102,11 +104,30 @@ bool Fat64Class::scanAdvanced(const ScanRequest& request, JobContext& job) {
   return true;
 }
 
+std::size_t Fat64Class::readSetAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  std::size_t have = 0;
+  std::optional<std::uint32_t> cluster = area().clusterAt(offset);
+  while (have < out.size()) {
+    std::size_t wanted = out.size() - have;
+    if (cluster) {
+      const std::uint64_t end = area().offsetOf(fatfmt::Cluster{*cluster}) + area().clusterSize();
+      wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, end - offset));
+    }
+    const std::int64_t got = volume().readUpTo(offset, out.subspan(have, wanted));
+    if (got <= 0) break;
+    have += static_cast<std::size_t>(got);
+    if (static_cast<std::size_t>(got) < wanted || !cluster) break;
+    // On into the cluster that follows in the chain, else the next one on disk.
+    const std::optional<std::uint32_t> next = fat().nextCluster(*cluster);
+    cluster = next ? *next : *cluster + 1;
+    offset = area().offsetOf(fatfmt::Cluster{*cluster});
+  }
+  return have;
+}
+
 bool Fat64Class::appendCandidate(std::uint64_t offset, EntryId parent) {
   std::vector<std::uint8_t> set(kLongestSet, 0);
-  const std::int64_t got = volume().readUpTo(offset, set);
-  if (got <= 0) return false;
-  set.resize(static_cast<std::size_t>(got));
+  set.resize(readSetAt(offset, set));
   return readEntrySet(set, 0, parent, false) > 0;
 }
 

@@ -50,7 +50,8 @@ bool isRootMarker(Bytes slot) {
   return false;
 }
 
-SetScanResult scanEntrySets(const VolumeView& volume, JobContext& job) {
+SetScanResult scanEntrySets(const VolumeView& volume, std::uint64_t heapOffset, std::uint32_t clusterSize,
+                            const SetReader& readSet, JobContext& job) {
   SetScanResult result;
   const std::uint64_t size = volume.size();
   SectorScan scan(volume, job, SectorScanOptions{.chunkBytes = kChunkBytes, .stepBytes = kEntrySize});
@@ -77,7 +78,18 @@ SetScanResult scanEntrySets(const VolumeView& volume, JobContext& job) {
       if (got <= 0) return offset + kEntrySize;
       set = Bytes(across.data(), static_cast<std::size_t>(got));
     }
-    const std::size_t slots = plausibleEntrySet(set);
+    std::size_t slots = plausibleEntrySet(set);
+    const bool crossesCluster = offset >= heapOffset && clusterSize > 0 &&
+                                (offset - heapOffset) % clusterSize + kLongestSet > clusterSize;
+    if (slots == 0 && crossesCluster && readSet) {
+      const std::size_t got = readSet(offset, across);
+      slots = plausibleEntrySet(Bytes(across.data(), got));
+      // Behind the cluster's end the slots are another cluster's.
+      if (slots > 0) {
+        result.sets.push_back(offset);
+        return offset + kEntrySize;
+      }
+    }
     if (slots == 0) return offset + kEntrySize;
     result.sets.push_back(offset);
     return offset + slots * kEntrySize;

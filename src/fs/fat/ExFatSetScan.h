@@ -3,7 +3,9 @@
 // starts a plausible set (file, stream extension and its name entries),
 // found without the boot sector, the FAT or the directory tree.
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "io/Endian.h"
@@ -27,9 +29,15 @@ std::size_t plausibleEntrySet(Bytes set);
 // Whether a slot is a volume-label or allocation-bitmap entry of a root.
 bool isRootMarker(Bytes slot);
 
-// Looks at every slot of the volume, sets that cross a cluster's end
-// included. Status "found Entry %d " as sets are found; Stop ends the scan
-// with what was found.
-SetScanResult scanEntrySets(const VolumeView& volume, JobContext& job);
+// Reads the longest set at an offset as its folder holds it: across the
+// end of a cluster into the next one of the chain. The count read.
+using SetReader = std::function<std::size_t(std::uint64_t offset, std::span<std::uint8_t> out)>;
+
+// Looks at every slot of the volume. A set that runs past the end of a
+// cluster (of `clusterSize`, from `heapOffset`) is read again through
+// `readSet`, so a folder in pieces loses none of its sets. Status "found
+// Entry %d " as sets are found; Stop ends the scan with what was found.
+SetScanResult scanEntrySets(const VolumeView& volume, std::uint64_t heapOffset, std::uint32_t clusterSize,
+                            const SetReader& readSet, JobContext& job);
 
 }  // namespace quorvel::exfatfmt

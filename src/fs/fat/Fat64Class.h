@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "fs/fat/ExFatLayout.h"
@@ -72,6 +73,8 @@ class Fat64Class : public FatFamilyParser {
   std::size_t readEntrySet(Bytes directory, std::size_t offset, EntryId parent, bool insideDeletedFolder);
 
   void searchVolume(std::size_t limit, JobContext& job);
+  // The longest entry set at an offset, read on through the chain at a cluster's end.
+  std::size_t readSetAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
   bool scanAdvanced(const ScanRequest& request, JobContext& job);
 
   std::vector<std::uint64_t> fatCopies_;

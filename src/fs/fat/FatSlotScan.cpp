@@ -9,11 +9,10 @@ namespace {
 constexpr std::size_t kChunkBytes = 4 * 1024 * 1024;
 constexpr std::int64_t kProgressEnd = 1000;
 
-bool isLetterOrDigit(std::uint8_t c, FatWidth width) {
-  if (c >= 0x30 && c <= 0x39) return true;
-  if (c >= 0x41 && c <= 0x5B) return true;
-  // FAT32's class also takes "_" and the few signs between the cases.
-  return width == FatWidth::Fat32 ? c >= 0x5F && c <= 0x7A : c >= 0x61 && c <= 0x7A;
+// Letters, digits and "_": the short alias of a name in other scripts
+// starts with "_", so a class without it misses every such file.
+bool isLetterOrDigit(std::uint8_t c, FatWidth) {
+  return (c >= 0x30 && c <= 0x39) || (c >= 0x41 && c <= 0x5B) || (c >= 0x5F && c <= 0x7A);
 }
 
 // The second character of a name: a letter, or a sign names carry there.
