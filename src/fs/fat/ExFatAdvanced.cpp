@@ -50,7 +50,7 @@ CandidateLists Fat64Class::findCandidates(const FileReadSeek& source, const Scan
 }
 
 bool Fat64Class::scanAdvanced(const ScanRequest& request, JobContext& job) {
-  const int shift = request.advanced.sectorsPerCluster;
+  int shift = request.advanced.sectorsPerCluster;
   if (shift < 0 || shift > static_cast<int>(kLargestShift)) {
     job.showMessage("The sectors-per-cluster shift must be 0 to 16, not " + std::to_string(shift) + ".");
     return false;
@@ -58,6 +58,8 @@ bool Fat64Class::scanAdvanced(const ScanRequest& request, JobContext& job) {
   geometry_.reset();
   checkBootSector(job);
   const std::optional<ExFatGeometry> boot = geometry_;
+  // 0 is also what an unmade choice reads as: the boot sector's shift then wins.
+  if (shift == 0 && boot) shift = std::countr_zero(boot->clusterSize / kSectorBytes);
   if (fatCopies_.empty() || !(searched_ == volume().extent()))
     searchVolume(static_cast<std::size_t>(std::max(1, request.advanced.maxCandidates)), job);
   const auto pick = [](const std::vector<std::uint64_t>& list, int index) -> std::optional<std::uint64_t> {

@@ -59,10 +59,16 @@ bool allOnes(Bytes b, std::size_t from, std::size_t count) {
 }  // namespace
 
 bool opensFatCopy(Bytes s, FatCopyKind kind) {
-  if (s.size() < 8 || s[0] != 0xF8) return false;
+  if (s.size() < 8) return false;
+  if (kind == FatCopyKind::Fat16) {
+    // FAT12 and FAT16: the media byte (0xF8 on disks, 0xF0 on floppies),
+    // then ones; FAT12's second entry ends in the third byte.
+    return (s[0] == 0xF8 || s[0] == 0xF0) && allOnes(s, 1, 2);
+  }
+  if (s[0] != 0xF8) return false;
   switch (kind) {
     case FatCopyKind::Fat16:
-      return allOnes(s, 1, 3);
+      break;
     case FatCopyKind::Fat32:
       // Entry 0 is 0x0FFFFFF8; entry 1 is all ones in its 28 bits, and
       // formatters differ in the reserved top four (0x0FFFFFFF or 0xFFFFFFFF).

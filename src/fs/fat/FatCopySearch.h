@@ -16,8 +16,8 @@ namespace quorvel::fatfmt {
 
 enum class FatCopyKind { Fat16, Fat32, ExFat };
 
-// Byte offsets of the first `limit` FATs of media 0xF8 in volume order,
-// found by their first two entries.
+// Byte offsets of the first `limit` FATs in volume order, found by their
+// first two entries (media 0xF8; FAT12 floppies 0xF0 too).
 std::vector<std::uint64_t> findFatCopies(const VolumeView& volume, FatCopyKind kind, std::size_t limit, JobContext& job);
 
 // Byte offsets where 64 clusters in a row are marked in use: the start of an

@@ -16,6 +16,7 @@ namespace {
 constexpr std::uint32_t kSectorBytes = 512;
 constexpr std::uint32_t kGuessedRootBytes = 512 * kSlotSize;  // 512 root entries
 constexpr std::uint64_t kBackupBootSector = 6;                // FAT32
+constexpr std::uint64_t kFat12Clusters = 4085;
 constexpr const char* kBuildStatus = "Maintaining directory Structure in AdvanceScanning";
 
 // Where cluster 2 lies by the "." entries: each opens the first cluster of
@@ -60,7 +61,10 @@ CandidateLists FatDirectoryParser::findCandidates(const FileReadSeek& source, co
 }
 
 bool FatDirectoryParser::scanAdvanced(const ScanRequest& request, JobContext& job) {
-  const std::uint32_t sectorsPerCluster = static_cast<std::uint32_t>(std::max(0, request.advanced.sectorsPerCluster));
+  std::uint32_t sectorsPerCluster = static_cast<std::uint32_t>(std::max(0, request.advanced.sectorsPerCluster));
+  // None chosen: the boot sector's, where it still has one.
+  if (sectorsPerCluster == 0 && request.advanced.sectorsPerCluster == 0 && checkBootSector())
+    sectorsPerCluster = geometry()->clusterSize / geometry()->bytesPerSector;
   if (sectorsPerCluster == 0 || sectorsPerCluster > 128 || !isPowerOfTwo(sectorsPerCluster)) {
     job.showMessage("Sectors per cluster must be a power of two from 1 to 128, not " +
                     std::to_string(request.advanced.sectorsPerCluster) + ".");
@@ -116,7 +120,6 @@ bool FatDirectoryParser::prepareFromFatCopy(std::optional<std::uint64_t> fatCopy
   g.volumeBytes = volume().size();
   if (boot) {
     g = *boot;
-    g.width = width;
   } else {
     const std::uint64_t clusters = volume().size() / clusterSize;
     std::optional<std::uint64_t> dataStart = dataStartFromDots(found.dots, clusterSize);
@@ -139,14 +142,16 @@ bool FatDirectoryParser::prepareFromFatCopy(std::optional<std::uint64_t> fatCopy
       return false;
     }
     g.clusterCount = static_cast<std::uint32_t>(std::min((volume().size() - g.dataOffset) / clusterSize, clusterLimit(width)));
+    // The FAT standard tells FAT12 from FAT16 by the cluster count alone.
+    if (width == FatWidth::Fat16 && g.clusterCount < kFat12Clusters) g.width = FatWidth::Fat12;
   }
   if (g.clusterCount == 0) {
     job.showMessage("No cluster of " + std::to_string(clusterSize) + " bytes fits in the volume.");
     return false;
   }
-  const std::uint64_t entryBytes = width == FatWidth::Fat32 ? 4 : 2;
+  const std::uint64_t entryBits = g.width == FatWidth::Fat32 ? 32 : g.width == FatWidth::Fat16 ? 16 : 12;
   g.fatOffset = fatCopy.value_or(boot ? boot->fatOffset : 0);
-  g.fatBytes = (std::uint64_t{g.clusterCount} + 2) * entryBytes;
+  g.fatBytes = ((std::uint64_t{g.clusterCount} + 2) * entryBits + 7) / 8;
   // Without any FAT, chains end at once and files are read as runs.
   if (!fatCopy && !boot) g.fatBytes = 0;
   geometry_ = g;
