@@ -248,3 +248,40 @@ TEST(FatAdvancedChoices, HugeClustersStillEnd) {
 
 }  // namespace
 }  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// A deleted folder of several clusters: its chain is gone, but its clusters
+// follow each other and are still free, so every name it held is listed as
+// deleted, in standard mode and when the advanced scan finds the folder.
+TEST(DeletedFolder, IsReadWholeWhereItsClustersFollowEachOther) {
+  const fs::path image = fixture("fat-damaged", "fat32-deleted-folder.img");
+  std::vector<std::string> names;
+  std::ifstream in(fixture("fat-damaged", "fat32-deleted-folder.names"));
+  for (std::string line; std::getline(in, line);) names.push_back(line);
+  ASSERT_GT(names.size(), 16u) << "the folder must need several 512-byte clusters";
+
+  const std::vector<std::pair<std::string, std::vector<std::string>>> modes = {
+      {"standard", {"--volume-image", "--kind", "FAT32"}},
+      {"advanced", {"--volume-image", "--kind", "FAT32", "--mode", "advanced", "--tfs", "0", "--spc", "1"}},
+  };
+  for (const auto& [mode, selection] : modes) {
+    SCOPED_TRACE(mode);
+    const Listing listing = listVolume(image, selection);
+    std::vector<std::string> problems;
+    for (const std::string& name : names) {
+      const auto found = listing.at("ROOT/Big/" + name);
+      if (found.empty())
+        problems.push_back(name + " is not listed under Big/");
+      else if (!found.front()->deleted)
+        problems.push_back(name + " is not marked deleted");
+    }
+    expectNoProblems(problems, "the deleted folder's names");
+    // The live file behind the folder's clusters stays where it is.
+    EXPECT_EQ(listing.at("ROOT/kept.txt").size(), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -115,6 +115,27 @@ void FatDirectoryParser::parseDirectoryCluster(Bytes directory, EntryId folder, 
   }
 }
 
+bool FatDirectoryParser::continuesFolder(Bytes cluster) const {
+  bool holdsEntries = false;
+  for (std::size_t offset = 0; offset + kSlotSize <= cluster.size(); offset += kSlotSize) {
+    switch (classifySlot(cluster.subspan(offset, kSlotSize))) {
+      case SlotKind::LongName:
+      case SlotKind::Folder:
+      case SlotKind::File:
+        holdsEntries = true;
+        break;
+      case SlotKind::NeverUsed:
+        break;
+      // Another folder's start, a label, or bytes no directory holds.
+      case SlotKind::Dot:
+      case SlotKind::VolumeLabel:
+      case SlotKind::Invalid:
+        return false;
+    }
+  }
+  return holdsEntries;
+}
+
 void FatDirectoryParser::appendEntry(const ShortEntry& e, std::string name, EntryId parent, bool folder, bool afterEnd) {
   FatEntryRecord r;
   r.name = std::move(name);

@@ -76,6 +76,7 @@ class FatDirectoryParser : public FatFamilyParser {
   std::size_t recordCountImpl() const override { return records_.size(); }
   const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const override { return records_[id]; }
   void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) override;
+  bool continuesFolder(Bytes cluster) const override;
 
  private:
   void appendEntry(const fatfmt::ShortEntry& entry, std::string name, EntryId parent, bool folder, bool afterEnd);

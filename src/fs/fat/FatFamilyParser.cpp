@@ -56,7 +56,7 @@ Placement FatFamilyParser::placementOf(const FatFamilyRecord& record) const {
   p.firstCluster = record.firstCluster;
   if (record.folder) {
     // A freed folder's chain is gone; its first cluster is all that is sure.
-    const bool firstClusterOnly = driveFormatted_ || (record.deleted && !record.noFatChain);
+    const bool firstClusterOnly = chainGone(record);
     p.contiguous = firstClusterOnly || record.noFatChain;
     // A run is as long as its entry says, an empty one included: past that
     // lie other folders' clusters.
@@ -86,6 +86,21 @@ bool FatFamilyParser::chainCovers(std::uint32_t first, std::uint64_t length) con
     cluster = *next;
   }
   return true;
+}
+
+void FatFamilyParser::readOnFreedFolder(std::uint32_t firstCluster, std::vector<std::uint8_t>& bytes) {
+  const std::uint64_t clusterSize = area_.clusterSize();
+  if (clusterSize == 0) return;
+  std::vector<std::uint8_t> next(clusterSize);
+  for (std::uint64_t cluster = std::uint64_t{firstCluster} + 1; bytes.size() + clusterSize <= maxFolderBytes_; ++cluster) {
+    // A cluster in use belongs to a live file or folder now.
+    if (!fat_.isCluster(cluster) || fat_.entry(static_cast<std::uint32_t>(cluster)) != 0) return;
+    if (fatfmt::isClaimed(claims_, static_cast<std::uint32_t>(cluster))) return;
+    if (!volume_.read(area_.offsetOf(fatfmt::Cluster{static_cast<std::uint32_t>(cluster)}), next)) return;
+    if (!continuesFolder(next)) return;
+    bytes.insert(bytes.end(), next.begin(), next.end());
+    if (cluster < claims_.size()) claims_[static_cast<std::size_t>(cluster)] = true;
+  }
 }
 
 // ---------------------------------------------------------------- linking
@@ -166,7 +181,9 @@ bool FatFamilyParser::walkFoldersFrom(std::size_t firstRecord, JobContext& job) 
     queue.pop_front();
     const Placement placement = placementOf(common(next.folder));
     const bool readAgain = !next.insideDeleted && fatfmt::isClaimed(claims_, placement.firstCluster);
-    const std::vector<std::uint8_t> bytes = area_.readAll(placement, readAgain ? &secondReads : &claims_);
+    std::vector<std::uint8_t> bytes = area_.readAll(placement, readAgain ? &secondReads : &claims_);
+    if (chainGone(common(next.folder)) && !readAgain && bytes.size() == area_.clusterSize())
+      readOnFreedFolder(placement.firstCluster, bytes);
     before = recordCount();
     parseDirectoryCluster(bytes, next.folder, next.insideDeleted);
     queueNewFolders(before, next.insideDeleted);

@@ -58,8 +58,19 @@ class FatFamilyParser : public FileSystemParser {
   virtual void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) = 0;
   // Where a record's data lies; folders are read with the same rules.
   virtual fatfmt::Placement placementOf(const fatfmt::FatFamilyRecord& record) const;
+  // A folder whose chain is gone (deleted, or the FAT not trusted): only its
+  // first cluster is sure.
+  bool chainGone(const fatfmt::FatFamilyRecord& record) const {
+    return record.folder && (driveFormatted_ || (record.deleted && !record.noFatChain));
+  }
+  // Whether a cluster that follows a chainless folder's last one carries on
+  // its entries: only directory slots, and no other folder's start.
+  virtual bool continuesFolder(Bytes cluster) const { (void)cluster; return false; }
   // Whether the FAT still holds a chain from `first` long enough for `length` bytes.
   bool chainCovers(std::uint32_t first, std::uint64_t length) const;
+  // Reads on behind a chainless folder's clusters while the clusters that
+  // follow are free and carry on its entries, up to the longest folder.
+  void readOnFreedFolder(std::uint32_t firstCluster, std::vector<std::uint8_t>& bytes);
 
   // Reads the volume through a view of the source from now on.
   void attachSource(const FileReadSeek& source, const VolumeExtent& volume);
