@@ -108,7 +108,7 @@ bool FatDirectoryParser::prepareFromFatCopy(std::optional<std::uint64_t> fatCopy
   if (!boot && width == FatWidth::Fat32) {
     std::array<std::uint8_t, kSectorBytes> sector{};
     if (volume().read(kBackupBootSector * kSectorBytes, sector)) {
-      const std::optional<FatGeometry> backup = fatGeometry(decodeBiosParameterBlock(sector));
+      const std::optional<FatGeometry> backup = fatGeometry(decodeBiosParameterBlock(sector), volume().size());
       if (backup && backup->width == FatWidth::Fat32 && backup->clusterSize == clusterSize) boot = backup;
     }
   }

@@ -48,7 +48,7 @@ bool FatDirectoryParser::scan(const FileReadSeek& source, const ScanRequest& req
 bool FatDirectoryParser::checkBootSector() {
   std::array<std::uint8_t, 512> sector{};
   if (!volume().read(0, sector)) return false;
-  geometry_ = fatGeometry(decodeBiosParameterBlock(sector));
+  geometry_ = fatGeometry(decodeBiosParameterBlock(sector), volume().size());
   if (geometry_ && !takesWidth(geometry_->width)) geometry_.reset();
   return geometry_.has_value();
 }
