@@ -1,5 +1,7 @@
 #include "fs/fat/FatSlotScan.h"
 
+#include <array>
+
 #include "fs/fat/FatDirectoryEntry.h"
 #include "io/SectorScan.h"
 
@@ -34,19 +36,30 @@ bool validDatesAndTimes(const ShortEntry& e) {
          validTime(e.writeTime);
 }
 
-bool isFolderAttribute(std::uint8_t a) {
+constexpr bool isFolderAttribute(std::uint8_t a) {
   switch (a) {
     case 0x10: case 0x11: case 0x12: case 0x13: case 0x14: case 0x15: case 0x16: case 0x30: return true;
     default: return false;
   }
 }
 
-bool isFileAttribute(std::uint8_t a) {
+constexpr bool isFileAttribute(std::uint8_t a) {
   // Archive with or without read-only, hidden and system; and files whose
   // attributes were never set.
   return a == 0x00 || a == 0x01 || a == 0x02 || a == 0x04 || a == 0x20 || a == 0x21 || a == 0x22 || a == 0x23 ||
          a == 0x24 || a == 0x26 || a == 0x27;
 }
+
+// The attribute bytes a slot the scan wants can have: files, folders, "."
+// entries and labels (long-name slots are read back from their entry).
+constexpr std::array<bool, 256> kWorthALook = [] {
+  std::array<bool, 256> table{};
+  for (unsigned a = 0; a < 256; ++a) {
+    const auto v = static_cast<std::uint8_t>(a);
+    table[a] = isFolderAttribute(v) || isFileAttribute(v) || v == attribute::volumeLabel;
+  }
+  return table;
+}();
 }  // namespace
 
 bool passesSlotTest(Bytes slot, FatWidth width, std::uint64_t clusterCount) {
@@ -99,7 +112,7 @@ SlotScanResult scanDirectorySlots(const VolumeView& volume, FatWidth width, std:
   scan.run([&](std::uint64_t offset, Bytes window) -> std::uint64_t {
     const std::uint8_t attributes = window[11];
     // Most of a volume is file data; the attribute byte turns most slots away.
-    if (attributes & 0xC0 || window[0] == 0x00) return offset + kSlotSize;
+    if (!kWorthALook[attributes] || window[0] == 0x00) return offset + kSlotSize;
     if (attributes == attribute::volumeLabel) {
       if (!result.labelOffset && isLetterOrDigit(window[0], FatWidth::Fat32)) result.labelOffset = offset;
     } else if (const std::optional<std::uint32_t> dot = dotSlotCluster(window, width)) {
