@@ -73,12 +73,14 @@ bool Fat64Class::scanAdvanced(const ScanRequest& request, JobContext& job) {
     return false;
   }
   const std::uint32_t clusterSize = kSectorBytes << shift;
-  if (*heap >= volumeSize_ || (volumeSize_ - *heap) / clusterSize == 0) {
+  // What the source holds of the volume (a whole image has no size of its own).
+  const std::uint64_t volumeBytes = volume().size();
+  if (*heap >= volumeBytes || (volumeBytes - *heap) / clusterSize == 0) {
     job.showMessage("No cluster of " + std::to_string(clusterSize) + " bytes fits behind the chosen heap offset.");
     return false;
   }
   setChainsDoubted(true);
-  const std::uint32_t clusterCount = static_cast<std::uint32_t>(std::min((volumeSize_ - *heap) / clusterSize, kClusterLimit));
+  const std::uint32_t clusterCount = static_cast<std::uint32_t>(std::min((volumeBytes - *heap) / clusterSize, kClusterLimit));
   const std::uint64_t fatBytes = fatStart ? (std::uint64_t{clusterCount} + 2) * 4 : 0;
   setLayout(fatStart.value_or(0), fatBytes, fatfmt::FatEntryKind::ExFat, clusterCount, *heap, clusterSize);
 
