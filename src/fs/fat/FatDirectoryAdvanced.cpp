@@ -88,8 +88,14 @@ bool FatDirectoryParser::scanAdvanced(const ScanRequest& request, JobContext& jo
 
   job.setStatus(kBuildStatus);
   records_.clear();
-  const std::vector<std::uint8_t> root = readRootDirectory();
-  buildFromCandidates(root, found.entries, job);
+  // A fixed root whose place was guessed is not read as a whole: only the
+  // entries the scan found in it are taken.
+  if (rootGuessed_) {
+    buildFromCandidates({}, found.entries, job, geometry_->rootOffset, geometry_->rootOffset + geometry_->rootBytes);
+  } else {
+    const std::vector<std::uint8_t> root = readRootDirectory();
+    buildFromCandidates(root, found.entries, job);
+  }
   job.setStatus(advancedTreeStatus());
   linkParentChild();
   job.setProgressRange(0, 100);
@@ -113,6 +119,7 @@ bool FatDirectoryParser::prepareFromFatCopy(std::optional<std::uint64_t> fatCopy
     }
   }
 
+  rootGuessed_ = !boot && width == FatWidth::Fat16;
   FatGeometry g;
   g.width = width;
   g.bytesPerSector = kSectorBytes;

@@ -86,7 +86,7 @@ bool FatDirectoryParser::parseRootDirectory(JobContext& job) {
 void FatDirectoryParser::parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) {
   // A deleted folder's cluster may have been reused: it still is a folder
   // only when it starts with its own "." entry.
-  if (insideDeletedFolder && folder != 0) {
+  if ((insideDeletedFolder || chainsDoubted()) && folder != 0) {
     if (classifySlot(directory.first(std::min(directory.size(), kSlotSize))) != SlotKind::Dot) return;
     const ShortEntry dot = decodeShortEntry(directory);
     if (dot.firstCluster(geometry_->width) != records_[folder].firstCluster) return;

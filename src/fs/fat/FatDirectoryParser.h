@@ -86,6 +86,7 @@ class FatDirectoryParser : public FatFamilyParser {
 
   std::vector<std::uint64_t> fatCopies_;
   VolumeExtent searched_;
+  bool rootGuessed_ = false;
 
   std::optional<fatfmt::FatGeometry> geometry_;
   std::vector<FatEntryRecord> records_;

@@ -197,7 +197,7 @@ bool FatFamilyParser::walkFoldersFrom(std::size_t firstRecord, JobContext& job) 
 // ---------------------------------------------------------------- advanced mode
 
 bool FatFamilyParser::buildFromCandidates(Bytes rootDirectory, const std::vector<std::uint64_t>& candidates,
-                                          JobContext& job) {
+                                          JobContext& job, std::uint64_t rootAreaBegin, std::uint64_t rootAreaEnd) {
   appendFolderPlaceholder(fatfmt::kDummyEntryName, 0, false);
   const EntryId orphans = static_cast<EntryId>(recordCount());
   appendFolderPlaceholder(kOrphanEntryName, 0, true);
@@ -225,6 +225,12 @@ bool FatFamilyParser::buildFromCandidates(Bytes rootDirectory, const std::vector
   const auto adopt = [&](bool insideFolders) {
     for (const std::uint64_t offset : candidates) {
       const std::optional<std::uint32_t> cluster = clusterOf(offset);
+      if (!cluster && !insideFolders && offset >= rootAreaBegin && offset < rootAreaEnd) {
+        const std::size_t before = recordCount();
+        if (appendCandidate(offset, 0) && common(static_cast<EntryId>(before)).folder && !walkFoldersFrom(before, job))
+          return false;
+        continue;
+      }
       if (!cluster || fatfmt::isClaimed(claims_, *cluster) || fatfmt::isClaimed(inside, *cluster) != insideFolders)
         continue;
       const std::size_t before = recordCount();

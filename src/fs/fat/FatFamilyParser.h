@@ -40,7 +40,10 @@ class FatFamilyParser : public FileSystemParser {
   void setDriveFormatted(bool formatted) { driveFormatted_ = formatted; }
   // Advanced mode: the FAT is a copy the user picked and may be stale, so a
   // live file whose chain there does not cover its size is read as a run.
+  // Folders are then proven before they are read: a found "folder" entry
+  // may be any 32 bytes that pass for one.
   void setChainsDoubted(bool doubted) { chainsDoubted_ = doubted; }
+  bool chainsDoubted() const { return chainsDoubted_; }
 
   std::size_t recordCount() const { return recordCountImpl(); }
   const fatfmt::FatFamilyRecord& common(EntryId id) const { return commonRecord(id); }
@@ -106,7 +109,10 @@ class FatFamilyParser : public FileSystemParser {
   // is walked, then every find that no walk reached goes under "ORPHAN
   // ENTRY" with everything its folders hold. Folders follow their whole
   // chains, so each is listed with all its entries.
-  bool buildFromCandidates(Bytes rootDirectory, const std::vector<std::uint64_t>& candidates, JobContext& job);
+  // Finds in [rootAreaBegin, rootAreaEnd) (a fixed root whose place was
+  // guessed, so not read as a whole) go under the root.
+  bool buildFromCandidates(Bytes rootDirectory, const std::vector<std::uint64_t>& candidates, JobContext& job,
+                           std::uint64_t rootAreaBegin = 0, std::uint64_t rootAreaEnd = 0);
 
   fatfmt::ClusterClaims& folderClaims() { return claims_; }
   const fatfmt::FatTable& fat() const { return fat_; }
