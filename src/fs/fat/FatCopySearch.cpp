@@ -63,7 +63,8 @@ bool opensFatCopy(Bytes s, FatCopyKind kind) {
   if (kind == FatCopyKind::Fat16) {
     // FAT12 and FAT16: the media byte (0xF8 on disks, 0xF0 on floppies),
     // then ones; FAT12's second entry ends in the third byte.
-    return (s[0] == 0xF8 || s[0] == 0xF0) && allOnes(s, 1, 2);
+    // A FAT32 table opens the same way; its second entry tells it apart.
+    return (s[0] == 0xF8 || s[0] == 0xF0) && allOnes(s, 1, 2) && !opensFatCopy(s, FatCopyKind::Fat32);
   }
   if (s[0] != 0xF8) return false;
   switch (kind) {

@@ -139,6 +139,7 @@ TEST(FatCopySearch, SignaturesOfEachKind) {
       {"FAT32 as mkfs.fat writes it", fat32, FatCopyKind::Fat32, true},
       {"FAT32 with the top bits set", fat32AllOnes, FatCopyKind::Fat32, true},
       {"FAT16 is no FAT32", fat16, FatCopyKind::Fat32, false},
+      {"FAT32 is no FAT16", fat32, FatCopyKind::Fat16, false},
       {"exFAT", exFat, FatCopyKind::ExFat, true},
       {"FAT32 is no exFAT", fat32, FatCopyKind::ExFat, false},
       {"zeros", ByteVector(8, 0), FatCopyKind::Fat16, false},
@@ -167,6 +168,37 @@ TEST(FatCopySearch, FindsCopiesOnSectorBoundariesUpToTheLimit) {
   EXPECT_EQ(fatfmt::findFatCopies(view, FatCopyKind::Fat16, 3, job), std::vector<std::uint64_t>(copies.begin(), copies.begin() + 3));
   EXPECT_EQ(fatfmt::findFatCopies(view, FatCopyKind::Fat16, 8, job), copies);
   EXPECT_EQ(fatfmt::findHeapOffsets(view, 3, job).size(), 4u);
+}
+
+// What the searches tell the screen: the running count of finds, FAT32's
+// position in the volume, and progress from 0 to 1000.
+TEST(FatCopySearch, StatusAndProgress) {
+  TempImage image;
+  image.resize(2 * 1024 * 1024);
+  image.write(8192, ByteVector{0xF8, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F});
+  FileReadSeek source;
+  ASSERT_TRUE(source.open(image.path()));
+  const VolumeView view(source, VolumeExtent{0, 0});
+  struct Case {
+    FatCopyKind kind;
+    std::vector<std::string> statuses;
+  };
+  const std::vector<Case> cases = {
+      {FatCopyKind::Fat32,
+       {"Parsing Disk Currently at position 0.000000 of the disk of size 2097152.000000", "found fat entry  1 ",
+        "Parsing Disk Currently at position 2097152.000000 of the disk of size 2097152.000000"}},
+      {FatCopyKind::Fat16, {}},  // no FAT16 copy: F8 FF FF 0F is FAT32's
+  };
+  for (const Case& c : cases) {
+    RecordingObserver observer;
+    JobContext job(&observer);
+    fatfmt::findFatCopies(view, c.kind, 3, job);
+    EXPECT_EQ(observer.statuses, c.statuses);
+    ASSERT_FALSE(observer.ranges.empty());
+    EXPECT_EQ(observer.ranges.front(), (std::pair<std::int64_t, std::int64_t>{0, 1000}));
+    ASSERT_FALSE(observer.positions.empty());
+    EXPECT_EQ(observer.positions.back(), 1000);
+  }
 }
 
 TEST(FatCopySearch, ClusterSizesOffered) {
