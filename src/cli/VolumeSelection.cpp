@@ -41,8 +41,10 @@ void addSelectionOptions(CLI::App& command, VolumeSelection& s, bool withMode) {
   command.add_option("--mode", s.mode, "Recovery mode")->check(CLI::IsMember({"standard", "advanced", "deep"}));
   command.add_option("--tfs", s.advanced.tfs, "Advanced mode: candidate number from `candidates`")
       ->check(CLI::NonNegativeNumber);
-  command.add_option("--spc", s.advanced.sectorsPerCluster, "Advanced mode: sectors per cluster")
-      ->check(CLI::PositiveNumber);
+  // exFAT takes the power-of-two shift, where 0 (512-byte clusters) is a size.
+  command.add_option("--spc", s.advanced.sectorsPerCluster,
+                     "Advanced mode: sectors per cluster (exFAT: its power-of-two shift, 0 to 16)")
+      ->check(CLI::NonNegativeNumber);
   command.add_option("--heap", s.advanced.heapOffset, "Advanced mode: heap-offset candidate number")
       ->check(CLI::NonNegativeNumber);
   command.add_flag("--formatted", s.advanced.formatted, "Advanced mode: the volume was formatted");

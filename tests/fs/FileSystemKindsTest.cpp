@@ -191,8 +191,8 @@ TEST(FileSystemKinds, ParserChoiceFollowsTheModes) {
     bool advanced;
     bool deep;
   } cases[] = {
-      {"NTFS", true, true, true},     {"FAT16", true, false, false}, {"FAT12", true, false, false},
-      {"FAT32", true, false, false},  {"FAT64", true, false, false}, {"exFAT", true, false, false},
+      {"NTFS", true, true, true},     {"FAT16", true, true, false}, {"FAT12", true, true, false},
+      {"FAT32", true, true, false},   {"FAT64", true, true, false}, {"exFAT", true, true, false},
       {"extX", true, false, false},   {"HFS+", true, false, true}, {"UNKNOWN", false, false, false},
   };
   for (const auto& c : cases) {

@@ -1,5 +1,6 @@
-// The advanced-input screen on real NTFS images: the MFT candidates it
-// offers, the scan of the chosen one, and what it says when nothing is found.
+// The advanced-input screen on real NTFS images and damaged FAT images: the
+// MFT candidates and FAT copies it offers, the scan of the chosen one, and
+// what it says when nothing is found.
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
@@ -146,6 +147,66 @@ class AdvancedInputTest : public QObject {
     QVERIFY(scan);
     QVERIFY(scanEnds(scan));
     QVERIFY(topNames(scan).contains(present));
+  }
+
+  // A FAT16, FAT32 and exFAT volume whose boot sector is gone: the screen
+  // offers the FAT copies (and exFAT's heap offsets) it found, and the scan
+  // of the chosen ones lists the volume's tree.
+  void damagedFatVolumesOfferTheirCopies_data() {
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("copies");
+    QTest::addColumn<QStringList>("heaps");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("clusterSize");
+    QTest::newRow("FAT16") << "fat16-2k-noboot" << "FAT16" << "Total fat16 Entries Found:"
+                           << QStringList{"FAT_ENTRY:0", "FAT_ENTRY:1"} << QStringList{}
+                           << "Number of FAT-ENTRY found = 2 . Please select the choice from combo box and click Next "
+                              "button to proceed."
+                           << "4";
+    QTest::newRow("FAT32") << "fat32-512-noboot" << "FAT32" << "TFS :"
+                           << QStringList{"FAT32_ENTRY:0", "FAT32_ENTRY:1"} << QStringList{}
+                           << "Number of FAT32-ENTRY found = 2 . Please select the choice from combo box and click Next "
+                              "button to proceed."
+                           << "1";
+    QTest::newRow("exFAT") << "exfat-32k-noboot" << "FAT64" << "Total fat64 Entries Found:"
+                           << QStringList{"FAT64_ENTRY:0"} << QStringList{"HEAP_OFFSET_ENTRY:0"}
+                           << "Number of FAT64-ENTRY found = 1 and Number of HeapOffset-ENTRY found =  1  . Please "
+                              "select the choice from ( Entry and Heap ) Combobox and click Next button to proceed."
+                           << "6";
+  }
+  void damagedFatVolumesOfferTheirCopies() {
+    QFETCH(QString, image);
+    QFETCH(QString, kind);
+    QFETCH(QString, caption);
+    QFETCH(QStringList, copies);
+    QFETCH(QStringList, heaps);
+    QFETCH(QString, report);
+    QFETCH(QString, clusterSize);
+    TestDesktop desktop;
+    QWidget host;
+    const fs::path path = quorvel::test::fixtureDir() / "fat-damaged" / (image.toStdString() + ".img");
+    auto* screen = new advanceOptions(openVolumeImage(path, kind.toStdString()), 3, &host);
+    screen->show();
+    QCOMPARE(part<QLabel>(screen, "candidateCaption")->text(), caption);
+    QVERIFY(searchEnds(screen));
+    QCOMPARE(items(part<QComboBox>(screen, "candidateCombo")), copies);
+    QCOMPARE(items(part<QComboBox>(screen, "heapCombo")), heaps);
+    QCOMPARE(desktop->messages, QStringList{report});
+    QCOMPARE(part<QLabel>(screen, "statusLine")->text(), QString("Parsing done.Click Next to continue."));
+    QVERIFY(!jobControlsShown(screen));
+
+    auto* clusters = part<QComboBox>(screen, "clusterCombo");
+    const int chosen = clusters->findText(clusterSize);
+    QVERIFY(chosen >= 0);
+    clusters->setCurrentIndex(chosen);
+    press(screen, "nextButton");
+    VolumeScanDlg* scan = shownChild<VolumeScanDlg>(screen);
+    QVERIFY(scan);
+    QCOMPARE(scan->mode(), quorvel::RecoveryMode::Advanced);
+    QVERIFY(scanEnds(scan));
+    QVERIFY(topNames(scan).contains("Documents"));
   }
 
   // A volume of zeros holds nothing any search looks for: the user is told

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "fs/FileSystemKinds.h"
+#include "fs/fat/FatCopySearch.h"
 #include "logic/DecimalText.h"
 
 namespace wizard {
@@ -81,9 +82,10 @@ int maxCandidates(int typed) { return typed < 1 ? 3 : typed; }
 std::vector<std::string> fixedClusterChoices(AdvancedFamily family) {
   switch (family) {
     case AdvancedFamily::Ntfs: return {"8", "4", "2", "16", "32", "64"};
-    case AdvancedFamily::Fat16: return {"4", "8", "16", "2", "32", "64", "128"};
-    case AdvancedFamily::Fat32: return {"2", "4", "16", "32", "64", "8"};
-    case AdvancedFamily::ExFat: return {"8", "9", "10", "11"};
+    // The screen's fixed lists, then every size a FAT volume may also have.
+    case AdvancedFamily::Fat16: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::Fat16, std::nullopt);
+    case AdvancedFamily::Fat32: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::Fat32, std::nullopt);
+    case AdvancedFamily::ExFat: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::ExFat, std::nullopt);
     case AdvancedFamily::Other: break;
   }
   return {};

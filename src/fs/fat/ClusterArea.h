@@ -3,6 +3,7 @@
 // a chain of clusters or a contiguous run of them into a sink in large
 // pieces with bounded memory.
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "fs/FileSystemParser.h"
@@ -42,6 +43,14 @@ class ClusterArea {
   // Where a cluster (2 or above) begins in the volume.
   std::uint64_t offsetOf(Cluster cluster) const {
     return firstClusterOffset_ + (std::uint64_t{cluster.value} - 2) * clusterSize_;
+  }
+
+  // The cluster a volume offset lies in; nothing before cluster 2.
+  std::optional<std::uint32_t> clusterAt(std::uint64_t offset) const {
+    if (clusterSize_ == 0 || offset < firstClusterOffset_) return std::nullopt;
+    const std::uint64_t cluster = (offset - firstClusterOffset_) / clusterSize_ + 2;
+    if (cluster > 0xFFFFFFFFull) return std::nullopt;
+    return static_cast<std::uint32_t>(cluster);
   }
 
   // Streams up to placement.length bytes. A chain ends early at its end, at

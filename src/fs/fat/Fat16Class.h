@@ -15,6 +15,9 @@ class Fat16Class : public FatDirectoryParser {
   bool takesWidth(fatfmt::FatWidth width) const override { return width != fatfmt::FatWidth::Fat32; }
   const char* wrongFormatMessage() const override { return "Selected Drive is not in Fat16 Format"; }
   const char* walkStatus() const override { return "Finding Fat16 File And Directory entries recursively...."; }
+  fatfmt::FatCopyKind copyKind() const override { return fatfmt::FatCopyKind::Fat16; }
+  const char* copyItemPrefix() const override { return "FAT_ENTRY:"; }
+  const char* advancedTreeStatus() const override { return "Maintaining Tree Structure for Tree Control"; }
 };
 
 std::unique_ptr<FileSystemParser> makeFat16Parser();

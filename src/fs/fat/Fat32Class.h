@@ -11,6 +11,9 @@ class Fat32Class : public FatDirectoryParser {
   bool takesWidth(fatfmt::FatWidth width) const override { return width == fatfmt::FatWidth::Fat32; }
   const char* wrongFormatMessage() const override { return "Selected Drive is not in Fat32 Format"; }
   const char* walkStatus() const override { return "Finding Fat32 File And Directory entries recursively...."; }
+  fatfmt::FatCopyKind copyKind() const override { return fatfmt::FatCopyKind::Fat32; }
+  const char* copyItemPrefix() const override { return "FAT32_ENTRY:"; }
+  const char* advancedTreeStatus() const override { return "Maintaining TreeStructure for Tree Control"; }
 };
 
 std::unique_ptr<FileSystemParser> makeFat32Parser();

@@ -49,6 +49,7 @@ bool Fat64Class::scan(const FileReadSeek& source, const ScanRequest& request, Jo
   setDriveFormatted(request.advanced.formatted);
   attachSource(source, request.volume);
   setVolumeSize();
+  if (request.mode == RecoveryMode::Advanced) return scanAdvanced(request, job);
   if (!checkBootSector(job)) {
     job.showMessage(kNotExFat);
     return false;
@@ -147,7 +148,8 @@ std::size_t Fat64Class::readEntrySet(Bytes directory, std::size_t offset, EntryI
     if (!(set[k * kEntrySize] & kSecondaryCategory)) return 0;
   // A stale cluster of a deleted folder, and a deleted set whose slots may
   // have been reused, must prove themselves by their checksum.
-  if ((insideDeletedFolder || deleted) && entrySetChecksum(set) != file.setChecksum) return 0;
+  // So must every set when the tree is rebuilt from a damaged volume.
+  if ((insideDeletedFolder || deleted || chainsDoubted()) && entrySetChecksum(set) != file.setChecksum) return 0;
 
   ExFatEntryRecord r;
   r.name = nameText(units, stream.nameLength);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "fs/fat/ExFatLayout.h"
@@ -33,6 +34,8 @@ struct ExFatEntryRecord : fatfmt::FatFamilyRecord {
 class Fat64Class : public FatFamilyParser {
  public:
   Fat64Class();
+  CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  bool runs(RecoveryMode mode) const override { return mode != RecoveryMode::Deep; }
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
@@ -48,6 +51,10 @@ class Fat64Class : public FatFamilyParser {
   // Builds the record list from the root down.
   bool parseRootDirectory(Bytes root, JobContext& job);
 
+  // ---- advanced mode ----
+  const std::vector<std::uint64_t>& fatCopies() const { return fatCopies_; }
+  const std::vector<std::uint64_t>& heapOffsets() const { return heapOffsets_; }
+
   const std::vector<ExFatEntryRecord>& records() const { return records_; }
   const std::optional<exfatfmt::ExFatGeometry>& geometry() const { return geometry_; }
   std::uint64_t volumeSize() const { return volumeSize_; }
@@ -56,12 +63,23 @@ class Fat64Class : public FatFamilyParser {
   std::size_t recordCountImpl() const override { return records_.size(); }
   const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const override { return records_[id]; }
   void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) override;
+  bool appendCandidate(std::uint64_t offset, EntryId parent) override;
+  void dropRecordsFrom(std::size_t count) override { records_.resize(count); }
+  void appendFolderPlaceholder(const char* name, EntryId parent, bool listed) override;
 
  private:
   // Decodes the entry set at `offset`; how many slots it takes, 0 when
   // there is no usable set there.
   std::size_t readEntrySet(Bytes directory, std::size_t offset, EntryId parent, bool insideDeletedFolder);
 
+  void searchVolume(std::size_t limit, JobContext& job);
+  // The longest entry set at an offset, read on through the chain at a cluster's end.
+  std::size_t readSetAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
+  bool scanAdvanced(const ScanRequest& request, JobContext& job);
+
+  std::vector<std::uint64_t> fatCopies_;
+  std::vector<std::uint64_t> heapOffsets_;
+  VolumeExtent searched_;
   std::uint64_t volumeSize_ = 0;
   std::optional<exfatfmt::ExFatGeometry> geometry_;
   std::vector<ExFatEntryRecord> records_;

@@ -28,6 +28,7 @@ bool FatDirectoryParser::scan(const FileReadSeek& source, const ScanRequest& req
   geometry_.reset();
   setDriveFormatted(request.advanced.formatted);
   attachSource(source, request.volume);
+  if (request.mode == RecoveryMode::Advanced) return scanAdvanced(request, job);
   if (!checkBootSector()) {
     job.showMessage(wrongFormatMessage());
     return false;
@@ -47,7 +48,7 @@ bool FatDirectoryParser::scan(const FileReadSeek& source, const ScanRequest& req
 bool FatDirectoryParser::checkBootSector() {
   std::array<std::uint8_t, 512> sector{};
   if (!volume().read(0, sector)) return false;
-  geometry_ = fatGeometry(decodeBiosParameterBlock(sector));
+  geometry_ = fatGeometry(decodeBiosParameterBlock(sector), volume().size());
   if (geometry_ && !takesWidth(geometry_->width)) geometry_.reset();
   return geometry_.has_value();
 }
@@ -85,7 +86,7 @@ bool FatDirectoryParser::parseRootDirectory(JobContext& job) {
 void FatDirectoryParser::parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) {
   // A deleted folder's cluster may have been reused: it still is a folder
   // only when it starts with its own "." entry.
-  if (insideDeletedFolder && folder != 0) {
+  if ((insideDeletedFolder || chainsDoubted()) && folder != 0) {
     if (classifySlot(directory.first(std::min(directory.size(), kSlotSize))) != SlotKind::Dot) return;
     const ShortEntry dot = decodeShortEntry(directory);
     if (dot.firstCluster(geometry_->width) != records_[folder].firstCluster) return;
@@ -112,6 +113,27 @@ void FatDirectoryParser::parseDirectoryCluster(Bytes directory, EntryId folder, 
     appendEntry(entry, name ? std::move(*name) : shortNameText(entry), folder, kind == SlotKind::Folder,
                 pastEnd || insideDeletedFolder);
   }
+}
+
+bool FatDirectoryParser::continuesFolder(Bytes cluster) const {
+  bool holdsEntries = false;
+  for (std::size_t offset = 0; offset + kSlotSize <= cluster.size(); offset += kSlotSize) {
+    switch (classifySlot(cluster.subspan(offset, kSlotSize))) {
+      case SlotKind::LongName:
+      case SlotKind::Folder:
+      case SlotKind::File:
+        holdsEntries = true;
+        break;
+      case SlotKind::NeverUsed:
+        break;
+      // Another folder's start, a label, or bytes no directory holds.
+      case SlotKind::Dot:
+      case SlotKind::VolumeLabel:
+      case SlotKind::Invalid:
+        return false;
+    }
+  }
+  return holdsEntries;
 }
 
 void FatDirectoryParser::appendEntry(const ShortEntry& e, std::string name, EntryId parent, bool folder, bool afterEnd) {

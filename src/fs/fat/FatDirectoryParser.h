@@ -8,9 +8,11 @@
 #include <optional>
 #include <vector>
 
+#include "fs/fat/FatCopySearch.h"
 #include "fs/fat/FatDirectoryEntry.h"
 #include "fs/fat/FatFamilyParser.h"
 #include "fs/fat/FatLayout.h"
+#include "fs/fat/FatSlotScan.h"
 
 namespace quorvel {
 
@@ -29,7 +31,9 @@ struct FatEntryRecord : fatfmt::FatFamilyRecord {
 
 class FatDirectoryParser : public FatFamilyParser {
  public:
+  CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+  bool runs(RecoveryMode mode) const override { return mode != RecoveryMode::Deep; }
   EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
 
@@ -44,6 +48,16 @@ class FatDirectoryParser : public FatFamilyParser {
   // Builds the record list from the root down.
   bool parseRootDirectory(JobContext& job);
 
+  // ---- advanced mode, in the order the job runs it ----
+  // The FAT copies found by findCandidates, volume offsets in volume order.
+  const std::vector<std::uint64_t>& fatCopies() const { return fatCopies_; }
+  // The layout the tree is rebuilt with: a valid boot sector's (or its
+  // FAT32 backup's) when its cluster size is the chosen one; else cluster 2
+  // where the "." entries the scan found put it; else a guess. False with a
+  // message when the cluster size makes no sense for the volume.
+  bool prepareFromFatCopy(std::optional<std::uint64_t> fatCopy, std::uint32_t sectorsPerCluster,
+                          const fatfmt::SlotScanResult& found, JobContext& job);
+
   const std::vector<FatEntryRecord>& records() const { return records_; }
   const std::optional<fatfmt::FatGeometry>& geometry() const { return geometry_; }
 
@@ -51,13 +65,28 @@ class FatDirectoryParser : public FatFamilyParser {
   virtual bool takesWidth(fatfmt::FatWidth width) const = 0;
   virtual const char* wrongFormatMessage() const = 0;  // "Selected Drive is not in Fat16 Format"
   virtual const char* walkStatus() const = 0;          // "Finding Fat16 File And Directory entries recursively...."
+  virtual fatfmt::FatCopyKind copyKind() const = 0;
+  virtual const char* copyItemPrefix() const = 0;      // "FAT_ENTRY:"
+  virtual const char* advancedTreeStatus() const = 0;  // "Maintaining Tree Structure for Tree Control"
+
+  bool appendCandidate(std::uint64_t offset, EntryId parent) override;
+  void dropRecordsFrom(std::size_t count) override { records_.resize(count); }
+  void appendFolderPlaceholder(const char* name, EntryId parent, bool listed) override;
 
   std::size_t recordCountImpl() const override { return records_.size(); }
   const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const override { return records_[id]; }
   void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) override;
+  bool continuesFolder(Bytes cluster) const override;
 
  private:
   void appendEntry(const fatfmt::ShortEntry& entry, std::string name, EntryId parent, bool folder, bool afterEnd);
+  bool scanAdvanced(const ScanRequest& request, JobContext& job);
+  fatfmt::FatWidth advancedWidth() const;
+  void searchFatCopies(std::size_t limit, JobContext& job);
+
+  std::vector<std::uint64_t> fatCopies_;
+  VolumeExtent searched_;
+  bool rootGuessed_ = false;
 
   std::optional<fatfmt::FatGeometry> geometry_;
   std::vector<FatEntryRecord> records_;

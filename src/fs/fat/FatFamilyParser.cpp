@@ -56,7 +56,7 @@ Placement FatFamilyParser::placementOf(const FatFamilyRecord& record) const {
   p.firstCluster = record.firstCluster;
   if (record.folder) {
     // A freed folder's chain is gone; its first cluster is all that is sure.
-    const bool firstClusterOnly = driveFormatted_ || (record.deleted && !record.noFatChain);
+    const bool firstClusterOnly = chainGone(record);
     p.contiguous = firstClusterOnly || record.noFatChain;
     // A run is as long as its entry says, an empty one included: past that
     // lie other folders' clusters.
@@ -67,7 +67,8 @@ Placement FatFamilyParser::placementOf(const FatFamilyRecord& record) const {
   // A freed file's chain is usually zero: its clusters are then taken to
   // follow each other. Some drivers leave the chain; where it still covers
   // the whole size it is the better guess.
-  p.contiguous = driveFormatted_ || record.noFatChain || (record.deleted && !chainCovers(record.firstCluster, record.size));
+  p.contiguous = driveFormatted_ || record.noFatChain ||
+                 ((record.deleted || chainsDoubted_) && !chainCovers(record.firstCluster, record.size));
   p.length = record.size;
   return p;
 }
@@ -85,6 +86,21 @@ bool FatFamilyParser::chainCovers(std::uint32_t first, std::uint64_t length) con
     cluster = *next;
   }
   return true;
+}
+
+void FatFamilyParser::readOnFreedFolder(std::uint32_t firstCluster, std::vector<std::uint8_t>& bytes) {
+  const std::uint64_t clusterSize = area_.clusterSize();
+  if (clusterSize == 0) return;
+  std::vector<std::uint8_t> next(clusterSize);
+  for (std::uint64_t cluster = std::uint64_t{firstCluster} + 1; bytes.size() + clusterSize <= maxFolderBytes_; ++cluster) {
+    // A cluster in use belongs to a live file or folder now.
+    if (!fat_.isCluster(cluster) || fat_.entry(static_cast<std::uint32_t>(cluster)) != 0) return;
+    if (fatfmt::isClaimed(claims_, static_cast<std::uint32_t>(cluster))) return;
+    if (!volume_.read(area_.offsetOf(fatfmt::Cluster{static_cast<std::uint32_t>(cluster)}), next)) return;
+    if (!continuesFolder(next)) return;
+    bytes.insert(bytes.end(), next.begin(), next.end());
+    if (cluster < claims_.size()) claims_[static_cast<std::size_t>(cluster)] = true;
+  }
 }
 
 // ---------------------------------------------------------------- linking
@@ -130,6 +146,12 @@ void FatFamilyParser::setLayout(std::uint64_t fatOffset, std::uint64_t fatBytes,
 }
 
 bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {
+  const std::size_t before = recordCount();
+  parseDirectoryCluster(rootDirectory, 0, false);
+  return walkFoldersFrom(before, job);
+}
+
+bool FatFamilyParser::walkFoldersFrom(std::size_t firstRecord, JobContext& job) {
   struct Pending {
     EntryId folder;
     bool insideDeleted;
@@ -148,8 +170,7 @@ bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {
   // Clusters read again for a live folder that starts where an earlier one read.
   fatfmt::ClusterClaims secondReads(claims_.size(), false);
 
-  std::size_t before = recordCount();
-  parseDirectoryCluster(rootDirectory, 0, false);
+  std::size_t before = firstRecord;
   queueNewFolders(before, false);
   std::int64_t walked = 0;
   job.setProgressRange(0, 100);
@@ -160,13 +181,73 @@ bool FatFamilyParser::walkFolders(Bytes rootDirectory, JobContext& job) {
     queue.pop_front();
     const Placement placement = placementOf(common(next.folder));
     const bool readAgain = !next.insideDeleted && fatfmt::isClaimed(claims_, placement.firstCluster);
-    const std::vector<std::uint8_t> bytes = area_.readAll(placement, readAgain ? &secondReads : &claims_);
+    std::vector<std::uint8_t> bytes = area_.readAll(placement, readAgain ? &secondReads : &claims_);
+    if (chainGone(common(next.folder)) && !readAgain && bytes.size() == area_.clusterSize())
+      readOnFreedFolder(placement.firstCluster, bytes);
     before = recordCount();
     parseDirectoryCluster(bytes, next.folder, next.insideDeleted);
     queueNewFolders(before, next.insideDeleted);
     // The total is not known ahead; the bar creeps towards its end.
     ++walked;
     job.setProgress(99 - 99 * 64 / (64 + walked));
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- advanced mode
+
+bool FatFamilyParser::buildFromCandidates(Bytes rootDirectory, const std::vector<std::uint64_t>& candidates,
+                                          JobContext& job, std::uint64_t rootAreaBegin, std::uint64_t rootAreaEnd) {
+  appendFolderPlaceholder(fatfmt::kDummyEntryName, 0, false);
+  const EntryId orphans = static_cast<EntryId>(recordCount());
+  appendFolderPlaceholder(kOrphanEntryName, 0, true);
+  // The tree the root still holds, claiming every cluster it reads.
+  if (!walkFolders(rootDirectory, job)) return false;
+
+  // The clusters of every folder a candidate names. A candidate lying in
+  // one of them is reached by that folder's walk, wherever in the volume
+  // the folder's own entry lies; taking it alone first would tear it from
+  // its folder.
+  fatfmt::ClusterClaims inside(folderClaims().size(), false);
+  const auto clusterOf = [&](std::uint64_t offset) { return area_.clusterAt(offset); };
+  for (const std::uint64_t offset : candidates) {
+    const std::optional<std::uint32_t> cluster = clusterOf(offset);
+    if (!cluster || fatfmt::isClaimed(claims_, *cluster)) continue;
+    const std::size_t before = recordCount();
+    if (!appendCandidate(offset, orphans)) continue;
+    const FatFamilyRecord& record = common(static_cast<EntryId>(recordCount() - 1));
+    if (record.folder) (void)area_.readAll(placementOf(record), &inside);
+    dropRecordsFrom(before);
+    if (!job.checkpoint()) break;
+  }
+
+  // What no walk reached: the top of each surviving subtree, under "ORPHAN ENTRY".
+  const auto adopt = [&](bool insideFolders) {
+    for (const std::uint64_t offset : candidates) {
+      const std::optional<std::uint32_t> cluster = clusterOf(offset);
+      if (!cluster && !insideFolders && offset >= rootAreaBegin && offset < rootAreaEnd) {
+        const std::size_t before = recordCount();
+        if (appendCandidate(offset, 0) && common(static_cast<EntryId>(before)).folder && !walkFoldersFrom(before, job))
+          return false;
+        continue;
+      }
+      if (!cluster || fatfmt::isClaimed(claims_, *cluster) || fatfmt::isClaimed(inside, *cluster) != insideFolders)
+        continue;
+      const std::size_t before = recordCount();
+      if (!appendCandidate(offset, orphans)) continue;
+      // A folder is walked at once, so that what it holds is not taken again.
+      if (common(static_cast<EntryId>(before)).folder && !walkFoldersFrom(before, job)) return false;
+    }
+    return true;
+  };
+  if (!adopt(false)) return false;
+  // Candidates inside folders that no walk read (their folder's cluster was
+  // reused, or folders named each other).
+  if (!adopt(true)) return false;
+  if (common(orphans).firstChild == kNoEntry) {
+    bool any = false;
+    for (std::size_t i = orphans + 1; i < recordCount() && !any; ++i) any = common(static_cast<EntryId>(i)).parentIndex == orphans;
+    commonRecord(orphans).listed = any;
   }
   return true;
 }

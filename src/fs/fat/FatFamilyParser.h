@@ -14,6 +14,8 @@
 
 namespace quorvel {
 
+inline constexpr const char* kOrphanEntryName = "ORPHAN ENTRY";
+
 class FatFamilyParser : public FileSystemParser {
  public:
   RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::FlatAndUserFolders; }
@@ -36,6 +38,12 @@ class FatFamilyParser : public FileSystemParser {
   // their first cluster and files as contiguous runs.
   bool driveFormatted() const { return driveFormatted_; }
   void setDriveFormatted(bool formatted) { driveFormatted_ = formatted; }
+  // Advanced mode: the FAT is a copy the user picked and may be stale, so a
+  // live file whose chain there does not cover its size is read as a run.
+  // Folders are then proven before they are read: a found "folder" entry
+  // may be any 32 bytes that pass for one.
+  void setChainsDoubted(bool doubted) { chainsDoubted_ = doubted; }
+  bool chainsDoubted() const { return chainsDoubted_; }
 
   std::size_t recordCount() const { return recordCountImpl(); }
   const fatfmt::FatFamilyRecord& common(EntryId id) const { return commonRecord(id); }
@@ -53,8 +61,19 @@ class FatFamilyParser : public FileSystemParser {
   virtual void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) = 0;
   // Where a record's data lies; folders are read with the same rules.
   virtual fatfmt::Placement placementOf(const fatfmt::FatFamilyRecord& record) const;
+  // A folder whose chain is gone (deleted, or the FAT not trusted): only its
+  // first cluster is sure.
+  bool chainGone(const fatfmt::FatFamilyRecord& record) const {
+    return record.folder && (driveFormatted_ || (record.deleted && !record.noFatChain));
+  }
+  // Whether a cluster that follows a chainless folder's last one carries on
+  // its entries: only directory slots, and no other folder's start.
+  virtual bool continuesFolder(Bytes cluster) const { (void)cluster; return false; }
   // Whether the FAT still holds a chain from `first` long enough for `length` bytes.
   bool chainCovers(std::uint32_t first, std::uint64_t length) const;
+  // Reads on behind a chainless folder's clusters while the clusters that
+  // follow are free and carry on its entries, up to the longest folder.
+  void readOnFreedFolder(std::uint32_t firstCluster, std::vector<std::uint8_t>& bytes);
 
   // Reads the volume through a view of the source from now on.
   void attachSource(const FileReadSeek& source, const VolumeExtent& volume);
@@ -76,6 +95,24 @@ class FatFamilyParser : public FileSystemParser {
   // another folder has read: its own may have been given to that one.
   // False when the job was stopped.
   bool walkFolders(Bytes rootDirectory, JobContext& job);
+  // Walks the folders among the records from `firstRecord` on, and every
+  // folder found below them, by the same rules.
+  bool walkFoldersFrom(std::size_t firstRecord, JobContext& job);
+
+  // ---- advanced mode: the tree rebuilt from the sector scan's finds ----
+  // Appends the record of the entry whose slot lies at `offset` (a find of
+  // the sector scan) under `parent`; false when no entry is there.
+  virtual bool appendCandidate(std::uint64_t offset, EntryId parent) = 0;
+  virtual void dropRecordsFrom(std::size_t count) = 0;
+  virtual void appendFolderPlaceholder(const char* name, EntryId parent, bool listed) = 0;
+  // Record 0 the root placeholder, record 1 "ORPHAN ENTRY"; the root's tree
+  // is walked, then every find that no walk reached goes under "ORPHAN
+  // ENTRY" with everything its folders hold. Folders follow their whole
+  // chains, so each is listed with all its entries.
+  // Finds in [rootAreaBegin, rootAreaEnd) (a fixed root whose place was
+  // guessed, so not read as a whole) go under the root.
+  bool buildFromCandidates(Bytes rootDirectory, const std::vector<std::uint64_t>& candidates, JobContext& job,
+                           std::uint64_t rootAreaBegin = 0, std::uint64_t rootAreaEnd = 0);
 
   fatfmt::ClusterClaims& folderClaims() { return claims_; }
   const fatfmt::FatTable& fat() const { return fat_; }
@@ -91,6 +128,7 @@ class FatFamilyParser : public FileSystemParser {
   fatfmt::ClusterArea area_;
   fatfmt::ClusterClaims claims_;
   bool driveFormatted_ = false;
+  bool chainsDoubted_ = false;
 };
 
 }  // namespace quorvel

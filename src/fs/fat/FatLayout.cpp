@@ -39,7 +39,21 @@ BiosParameterBlock decodeBiosParameterBlock(Bytes s) {
   return b;
 }
 
-std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& b) {
+namespace {
+// The sectors a volume with both counts 0 spans: what the FAT can map.
+std::uint64_t sectorsTheFatMaps(const BiosParameterBlock& b, std::uint64_t metadata, bool fat32, std::uint64_t fatBytes) {
+  std::uint64_t clusters = fatBytes * 8 / 32;
+  if (!fat32) {
+    clusters = fatBytes * 8 / 12;
+    if (clusters >= 4085 + 2) clusters = fatBytes * 8 / 16;
+  }
+  clusters = clusters > 2 ? clusters - 2 : 0;
+  return metadata + clusters * b.sectorsPerCluster;
+}
+}  // namespace
+
+std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& bpb, std::uint64_t fallbackBytes) {
+  BiosParameterBlock b = bpb;
   if (b.bytesPerSector < 512 || b.bytesPerSector > 4096 || !isPowerOfTwo(b.bytesPerSector)) return std::nullopt;
   if (!isPowerOfTwo(b.sectorsPerCluster) || b.reservedSectors == 0 || b.fatCount == 0) return std::nullopt;
   const bool fat32 = b.sectorsPerFat16 == 0;
@@ -51,6 +65,9 @@ std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& b) {
   g.clusterSize = b.bytesPerSector * b.sectorsPerCluster;
   const std::uint64_t rootSectors = fat32 ? 0 : (b.rootEntryCount * std::uint64_t{kDirectoryEntrySize} + b.bytesPerSector - 1) / b.bytesPerSector;
   const std::uint64_t metadata = b.reservedSectors + b.fatCount * sectorsPerFat + rootSectors;
+  if (b.totalSectors == 0)
+    b.totalSectors = fallbackBytes > 0 ? fallbackBytes / b.bytesPerSector
+                                       : sectorsTheFatMaps(b, metadata, fat32, sectorsPerFat * b.bytesPerSector);
   if (b.totalSectors <= metadata) return std::nullopt;
   const std::uint64_t clusters = (b.totalSectors - metadata) / b.sectorsPerCluster;
   if (clusters == 0) return std::nullopt;

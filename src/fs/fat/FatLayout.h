@@ -44,7 +44,10 @@ struct FatGeometry {
 // (sizes that are not powers of two, no FAT, metadata larger than the volume).
 // FAT12 against FAT16 by cluster count, as the FAT standard says; a 16-bit
 // sectors-per-FAT of 0 means FAT32 whatever the count, as the kernel does.
-std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& bpb);
+// Some formatters of large volumes leave both sector counts 0: the size is
+// then `fallbackBytes` (the partition's or the source's), else as much as
+// the FAT can map.
+std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& bpb, std::uint64_t fallbackBytes = 0);
 
 // The boot-sector jump of the FAT family and exFAT: 0xEB with one of the
 // displacements their formatters write.

@@ -154,7 +154,6 @@ const Spoil kSpoiledFields[] = {
     {"no reserved sectors", [](BpbFields& f) { f.reserved = 0; }},
     {"no FATs", [](BpbFields& f) { f.fats = 0; }},
     {"no FAT size at all", [](BpbFields& f) { f.sectorsPerFat16 = 0, f.sectorsPerFat32 = 0; }},
-    {"no sectors", [](BpbFields& f) { f.total16 = 0, f.total32 = 0; }},
     {"metadata fills the volume", [](BpbFields& f) { f.total16 = 1 + 2 * 17 + 32; }},
     {"metadata beyond the volume", [](BpbFields& f) { f.reserved = 0xFFFF; }},
     {"root beyond the volume", [](BpbFields& f) { f.rootEntries = 0xFFFF, f.total16 = 4100; }},
@@ -180,6 +179,40 @@ TEST(FatGeometry, AbsurdFieldsDescribeNoVolume) {
   EXPECT_FALSE(geometryOf(fat32).has_value());
   fat32.sectorsPerFat32 = 0xFFFFFFFF;  // the FATs alone outgrow the volume
   EXPECT_FALSE(geometryOf(fat32).has_value());
+}
+
+// Some formatters of large volumes leave both counts 0 and keep the size in
+// the partition entry: the volume is then as large as its partition (or
+// source), or, where that is not known, as much as its FAT maps.
+TEST(FatGeometry, ZeroSectorCountsTakeTheSizeFromElsewhere) {
+  BpbFields f = validFat16();
+  const auto counted = geometryOf(f);
+  ASSERT_TRUE(counted.has_value());
+  f.total16 = 0;
+  f.total32 = 0;
+  const auto bpb = fatfmt::decodeBiosParameterBlock(f.bytes());
+  const auto fromPartition = fatfmt::fatGeometry(bpb, counted->volumeBytes);
+  ASSERT_TRUE(fromPartition.has_value());
+  EXPECT_EQ(fromPartition->volumeBytes, counted->volumeBytes);
+  EXPECT_EQ(fromPartition->clusterCount, counted->clusterCount);
+  EXPECT_EQ(fromPartition->width, counted->width);
+  const auto fromFat = fatfmt::fatGeometry(bpb);
+  ASSERT_TRUE(fromFat.has_value());
+  EXPECT_EQ(fromFat->width, counted->width);
+  EXPECT_EQ(fromFat->dataOffset, counted->dataOffset);
+  EXPECT_GE(fromFat->clusterCount, counted->clusterCount);
+
+  // A whole volume so made reads as its counted twin does.
+  FatVolume volume(FatWidth::Fat16, 4200);
+  volume.writeRoot(Directory().file("A       TXT", 2, 10));
+  BpbFields onDisk = BpbFields::readFrom(volume.bootSector());
+  onDisk.total16 = 0;
+  onDisk.total32 = 0;
+  onDisk.writeInto(volume.bootSector());
+  const auto v = scanFat(volume);
+  EXPECT_TRUE(v->scanned);
+  ASSERT_EQ(v->parser->topEntries().size(), 1u);
+  EXPECT_EQ(v->parser->name(v->parser->topEntries().front()), "A.TXT");
 }
 
 TEST(FatGeometry, AbsurdFieldsEndTheScanWithTheParsersMessage) {
