@@ -56,6 +56,10 @@ void walkDirectoryBlock(Bytes block, const DirectoryBlockWalk& how, const std::f
     const bool live = d.inode != 0 && d.nameLength > 0;
     if (live && d.inode <= how.inodeCount && !isDotName(name) && plausibleName(name))
       visit({d.inode, name, d.fileType, false});
+    // A removed entry that opened its block cannot merge into one before it:
+    // it keeps its name and loses only its inode number.
+    const bool removedFirst = d.inode == 0 && d.nameLength > 0 && (!how.fileTypes || d.fileType <= kLastFileType);
+    if (removedFirst && how.searchSlack && !isDotName(name) && plausibleName(name)) visit({0, name, d.fileType, true});
     // An index node of a hashed directory is one empty entry over the block.
     const bool indexNode = p == 0 && d.inode == 0 && d.nameLength == 0 && d.recordLength == block.size();
     if (how.searchSlack && !indexNode) {

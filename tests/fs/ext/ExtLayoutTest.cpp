@@ -5,6 +5,7 @@
 
 #include "fs/ext/Ext2Class.h"
 #include "fs/ext/ExtCatalogue.h"
+#include "fs/ext/ExtDirectory.h"
 #include "fs/ext/ExtInode.h"
 #include "fs/ext/ExtSuperblock.h"
 #include "fs/ext/ExtBuilders.h"
@@ -201,6 +202,41 @@ TEST(ExtRows, PermissionLettersFollowTheModeBits) {
   EXPECT_EQ(ext2Class::permissionText(0x8000), "");
   EXPECT_EQ(ext2Class::permissionText(0x41FF), "-OE-OW-OR-GE-GW-GR-UE-UW-UR");
   EXPECT_EQ(ext2Class::permissionText(0x8100), "-UR");
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// One directory entry: inode, record length, name, file type.
+void putEntry(test::ByteVector& b, std::size_t at, std::uint32_t inode, std::uint16_t recordLength,
+              const std::string& name, std::uint8_t type) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(inode >> (8 * i));
+  b[at + 4] = static_cast<std::uint8_t>(recordLength);
+  b[at + 5] = static_cast<std::uint8_t>(recordLength >> 8);
+  b[at + 6] = static_cast<std::uint8_t>(name.size());
+  b[at + 7] = type;
+  std::copy(name.begin(), name.end(), b.begin() + static_cast<std::ptrdiff_t>(at + 8));
+}
+
+TEST(ExtDirectory, RemovedNamesAtABlockStartAndInSlackAreFoundLiveOnesKept) {
+  // gone.txt opened the block and was removed (inode 0, its length kept);
+  // keep.txt covers the removed old.txt after it; a checksum tail ends it.
+  test::ByteVector block(1024, 0);
+  putEntry(block, 0, 0, 16, "gone.txt", 1);
+  putEntry(block, 16, 12, 36, "keep.txt", 1);
+  putEntry(block, 32, 13, 20, "old.txt", 1);
+  putEntry(block, 52, 14, 1024 - 52 - 12, "last", 2);
+  putEntry(block, 1012, 0, 12, "", 0xDE);
+  extfmt::DirectoryBlockWalk how;
+  how.inodeCount = 100;
+  std::vector<std::string> seen;
+  extfmt::walkDirectoryBlock(block, how, [&](const extfmt::DirectoryName& n) {
+    seen.push_back(std::string(n.name) + ":" + std::to_string(n.inode) + (n.removed ? ":removed" : ""));
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"gone.txt:0:removed", "keep.txt:12", "old.txt:13:removed", "last:14"}));
 }
 
 }  // namespace
