@@ -1,9 +1,13 @@
 #include "io/images/EwfImage.h"
 
+#include <fcntl.h>
 #include <libewf.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "io/images/LibraryImage.h"
@@ -39,6 +43,36 @@ std::string nextSegmentName(const std::string& name) {
     return {};
   }
   return next;
+}
+
+// Whether an EWF1 segment file says that more segments follow: its chain of
+// sections ends in "next" rather than "done". The library opens a set that
+// lacks its later segments without complaint and reads zeros there.
+bool segmentSaysMoreFollow(const std::string& segment) {
+  constexpr std::uint64_t kFileHeaderSize = 13;
+  constexpr std::size_t kDescriptorSize = 76;  // type[16], next offset, size, padding, checksum
+  constexpr int kMostSections = 1 << 20;
+  const int fd = ::open(segment.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::array<char, 8> signature{};
+  bool more = false;
+  if (::pread(fd, signature.data(), signature.size(), 0) == 8 && std::memcmp(signature.data(), "EVF\x09", 4) == 0) {
+    std::uint64_t at = kFileHeaderSize;
+    for (int i = 0; i < kMostSections; ++i) {
+      std::array<unsigned char, kDescriptorSize> descriptor{};
+      if (::pread(fd, descriptor.data(), descriptor.size(), static_cast<off_t>(at)) != static_cast<ssize_t>(kDescriptorSize))
+        break;
+      const std::string type(reinterpret_cast<const char*>(descriptor.data()), ::strnlen(reinterpret_cast<const char*>(descriptor.data()), 16));
+      if (type == "next") more = true;
+      if (type == "next" || type == "done") break;
+      std::uint64_t next = 0;
+      for (int b = 7; b >= 0; --b) next = next << 8 | descriptor[16 + static_cast<std::size_t>(b)];
+      if (next <= at) break;
+      at = next;
+    }
+  }
+  ::close(fd);
+  return more;
 }
 
 class EwfImage final : public ImageBackend {
@@ -127,6 +161,9 @@ ImageOpening openEwfImage(const std::string& path) {
   libewf_handle_t* handle = nullptr;
   bool opened = libewf_handle_initialize(&handle, &error) == 1;
   if (opened) opened = libewf_handle_open(handle, names, nameCount, LIBEWF_OPEN_READ, &error) == 1;
+  // A chunk that fails its checksum is given as stored, not as zeros: the
+  // bytes are most likely right, and the job says which sectors they are.
+  if (opened) opened = libewf_handle_set_read_zero_chunk_on_error(handle, 0, &error) == 1;
   libewf_error_t* globError = nullptr;
   libewf_glob_free(names, nameCount, &globError);
   takeError(globError);
@@ -141,6 +178,16 @@ ImageOpening openEwfImage(const std::string& path) {
                                    ? "the segment " + next + " is missing or the segments are damaged"
                                    : "the library cannot read this variant or the file is damaged";
     opening.error = cannotRead("E01", path, reason, libraryText);
+    return opening;
+  }
+  if (segmentSaysMoreFollow(lastFound)) {
+    libewf_handle_close(handle, &error);
+    takeError(error);
+    libewf_handle_free(&handle, &error);
+    takeError(error);
+    const std::string next = nextSegmentName(lastFound);
+    opening.errorNumber = ENOENT;
+    opening.error = cannotRead("E01", path, "the segment " + (next.empty() ? "after " + lastFound : next) + " is missing");
     return opening;
   }
   opening.errorNumber = 0;
