@@ -67,8 +67,7 @@ ImageOpening openImage(const std::string& path) {
   const auto tailBytes = std::span<const std::uint8_t>(tail).first(static_cast<std::size_t>(std::max<std::int64_t>(tailCount, 0)));
 
   switch (detectImageFormat(headBytes, tailBytes)) {
-    case ImageFormat::Raw:
-    case ImageFormat::SplitRaw: return raw;
+    case ImageFormat::Raw: return raw;
     case ImageFormat::Ewf: return openEwfImage(path);
     case ImageFormat::Vhd: return openVhdiImage(path, "VHD");
     case ImageFormat::Vhdx: return openVhdiImage(path, "VHDX");

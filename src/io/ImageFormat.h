@@ -7,7 +7,8 @@
 
 namespace quorvel {
 
-enum class ImageFormat { Raw, SplitRaw, Ewf, Vhd, Vhdx, Vmdk, Qcow };
+// Container formats told by their content; split raw is told by its name.
+enum class ImageFormat { Raw, Ewf, Vhd, Vhdx, Vmdk, Qcow };
 
 // The container format of an image from its first and last bytes (a fixed
 // VHD carries its footer only at the end). Raw when nothing matches.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -141,7 +142,7 @@ class EwfImage final : public ImageBackend {
   std::uint64_t size_ = 0;
   std::uint64_t bytesPerSector_ = 512;
   mutable std::mutex mutex_;
-  mutable int errorNumber_ = 0;
+  mutable std::atomic<int> errorNumber_{0};
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 //   static bool setParent(Handle* child, Handle* parent, std::string& libraryText);
 //   static std::uint64_t mediaSize(Handle*);
 //   static std::int64_t read(Handle*, void*, std::size_t, std::uint64_t offset);  // -1 on error
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <vector>
@@ -47,7 +48,7 @@ class LibraryChain final : public ImageBackend {
   std::vector<Handle*> chain_;
   std::uint64_t size_ = 0;
   mutable std::mutex mutex_;
-  mutable int errorNumber_ = 0;
+  mutable std::atomic<int> errorNumber_{0};
 };
 
 // Opens `path` and every parent it names, found beside it.

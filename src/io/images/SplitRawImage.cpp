@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -69,7 +70,7 @@ class SplitRawImage final : public ImageBackend {
   std::vector<std::unique_ptr<ImageBackend>> parts_;
   std::vector<std::uint64_t> starts_;
   std::uint64_t size_ = 0;
-  mutable int errorNumber_ = 0;
+  mutable std::atomic<int> errorNumber_{0};
 };
 
 }  // namespace
