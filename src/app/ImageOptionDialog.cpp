@@ -21,13 +21,23 @@ ImageOptionDialog::~ImageOptionDialog() = default;
 
 QString ImageOptionDialog::imagePath() const { return ui_->pathEdit->text(); }
 
+QString ImageOptionDialog::imageFileFilter() {
+  return QStringLiteral(
+      "All files (*);;"
+      "Disk and volume images (*.img *.dd *.raw *.bin *.iso *.E01 *.e01 *.Ex01 *.ex01 *.000 *.001 *.vhd *.VHD *.vhdx "
+      "*.VHDX *.vmdk *.VMDK *.qcow2 *.qcow);;"
+      "E01 evidence files (*.E01 *.e01 *.Ex01 *.ex01);;"
+      "Split raw images (*.000 *.001);;"
+      "Virtual disks (*.vhd *.VHD *.vhdx *.VHDX *.vmdk *.VMDK *.qcow2 *.qcow)");
+}
+
 void ImageOptionDialog::browse() {
   if (!ui_->diskImageRadio->isChecked() && !ui_->volumeImageRadio->isChecked()) {
     desktop().information(this, "please select a radio button first");
     return;
   }
   // A cancelled dialog empties the path, so Next asks for one again.
-  ui_->pathEdit->setText(desktop().openFileName(this, QString(), QString()));
+  ui_->pathEdit->setText(desktop().openFileName(this, QString(), imageFileFilter()));
 }
 
 void ImageOptionDialog::next() {

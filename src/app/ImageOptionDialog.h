@@ -18,6 +18,9 @@ class ImageOptionDialog : public WizardScreen {
   ~ImageOptionDialog() override;
 
   QString imagePath() const;
+  // The open dialog's filter: every file first (raw images carry any name),
+  // then the image formats the sector source reads.
+  static QString imageFileFilter();
   // What the first sector of the last volume image was found to hold.
   const quorvel::VolumeRecord& probeRecord() const { return probe_; }
 

@@ -1,66 +1,46 @@
 #include "io/FileReadSeek.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "io/CurrentSource.h"
+#include "io/ImageFormat.h"
 
 namespace quorvel {
 
-FileReadSeek::~FileReadSeek() {
-  if (fd_ >= 0) ::close(fd_);
-}
+FileReadSeek::~FileReadSeek() = default;
 
 bool FileReadSeek::open(const std::string& path) {
-  attemptedPath_ = path;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    lastError_ = errno;
+  ImageOpening opening = openImage(path);
+  if (!opening.backend) {
+    lastError_ = opening.errorNumber != 0 ? opening.errorNumber : EINVAL;
+    openError_ = opening.error;
     return false;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    lastError_ = S_ISDIR(info.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    return false;
-  }
-  std::uint64_t length = 0;
-  if (S_ISBLK(info.st_mode)) {
-    // The kernel's byte count: geometry products understate modern disks.
-    if (::ioctl(fd, BLKGETSIZE64, &length) != 0) length = 0;
-  } else if (S_ISREG(info.st_mode)) {
-    length = static_cast<std::uint64_t>(info.st_size);
-  } else {
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    length = end > 0 ? static_cast<std::uint64_t>(end) : 0;
-  }
-
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
+  backend_ = std::move(opening.backend);
   path_ = path;
-  sourceLength_ = length;
+  sourceLength_ = backend_->size();
   position_ = 0;
   lastError_ = 0;
+  openError_.clear();
   totalSectors = sectorCount();
   return true;
 }
 
 std::string FileReadSeek::lastErrorText() const {
   if (lastError_ == 0) return {};
-  return "Cannot open " + attemptedPath_ + ": " + std::strerror(lastError_) + ".";
+  if (!openError_.empty()) return openError_;
+  return "Cannot read " + path_ + ": " + std::strerror(lastError_) + ".";
+}
+
+std::vector<SectorRange> FileReadSeek::unverifiedSectors() const {
+  return backend_ ? backend_->unverifiedSectors() : std::vector<SectorRange>{};
 }
 
 std::int64_t FileReadSeek::readFully(std::int64_t absolute, void* destination,
                                      std::size_t byteCount) const {
-  if (fd_ < 0) {
+  if (!backend_) {
     lastError_ = EBADF;
     return -1;
   }
@@ -68,20 +48,9 @@ std::int64_t FileReadSeek::readFully(std::int64_t absolute, void* destination,
     lastError_ = EINVAL;
     return -1;
   }
-  auto* out = static_cast<std::uint8_t*>(destination);
-  std::size_t done = 0;
-  while (done < byteCount) {
-    const off_t at = static_cast<off_t>(absolute) + static_cast<off_t>(done);
-    const ssize_t got = ::pread(fd_, out + done, byteCount - done, at);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      lastError_ = errno;
-      return done > 0 ? static_cast<std::int64_t>(done) : -1;
-    }
-    if (got == 0) break;  // end of the source
-    done += static_cast<std::size_t>(got);
-  }
-  return static_cast<std::int64_t>(done);
+  const std::int64_t got = backend_->readAt(static_cast<std::uint64_t>(absolute), destination, byteCount);
+  if (got < 0) lastError_ = backend_->errorNumber();
+  return got;
 }
 
 bool FileReadSeek::finishRead(std::int64_t got, void* destination, std::size_t byteCount) {
@@ -114,7 +83,7 @@ bool FileReadSeek::seek(std::int64_t offset, SeekOrigin origin) {
     case SeekOrigin::Current: from = position_; break;
     case SeekOrigin::End: from = static_cast<std::int64_t>(sourceLength_); break;
   }
-  if (fd_ < 0) {
+  if (!backend_) {
     lastError_ = EBADF;
     return false;
   }
@@ -127,7 +96,7 @@ bool FileReadSeek::seek(std::int64_t offset, SeekOrigin origin) {
 }
 
 void FileReadSeek::adviseSequential() const {
-  if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (backend_) backend_->adviseSequential();
 }
 
 }  // namespace quorvel

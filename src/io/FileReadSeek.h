@@ -1,16 +1,20 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "io/ImageBackend.h"
 #include "io/ReadWriteInterface.h"
 
 namespace quorvel {
 
 inline constexpr std::uint32_t kSectorSize = 512;
 
-// A read-only file or block device, addressed in bytes from a settable base
-// offset. `seek`/`read` share one position; `readAt` is positional and keeps
+// A read-only image or block device, addressed in bytes from a settable base
+// offset. Image formats (split raw, E01, VHD/VHDX, VMDK, QCOW2) are read as
+// the disk they hold, so every offset and size here is the disk's. `seek`/`read` share one position; `readAt` is positional and keeps
 // no state, so concurrent readers may use it while nothing seeks.
 class FileReadSeek : public readWriteInterface {
  public:
@@ -19,7 +23,8 @@ class FileReadSeek : public readWriteInterface {
   FileReadSeek(const FileReadSeek&) = delete;
   FileReadSeek& operator=(const FileReadSeek&) = delete;
 
-  // Opens read-only; replaces an earlier handle. Sets sourceLength, the
+  // Opens read-only, in whatever image format the path holds; replaces an
+  // earlier handle. Sets sourceLength, the
   // sector count and the process-wide totalSectors; the position becomes 0.
   bool open(const std::string& path) override;
 
@@ -43,13 +48,18 @@ class FileReadSeek : public readWriteInterface {
   // Asks the kernel to read ahead: the caller is about to read sequentially.
   void adviseSequential() const;
 
-  bool isOpen() const { return fd_ >= 0; }
+  // Sectors of the image whose bytes were read although their checksum
+  // failed (E01), in the order found.
+  std::vector<SectorRange> unverifiedSectors() const;
+
+  bool isOpen() const { return backend_ != nullptr; }
   const std::string& path() const { return path_; }
   std::uint64_t sourceLength() const { return sourceLength_; }
   std::uint64_t sectorCount() const { return sourceLength_ / kSectorSize; }
   // The system error of the last failed open, read or seek (0 if none).
   int lastError() const { return lastError_; }
-  // One plain sentence saying why the last open failed.
+  // One plain sentence saying why the last open failed (a missing segment
+  // or parent, a variant that cannot be read, a missing file...).
   std::string lastErrorText() const;
 
   // Added to every offset; a parser sets it to its volume's first byte.
@@ -61,9 +71,9 @@ class FileReadSeek : public readWriteInterface {
   // Zero-fills behind a short read; true only when the whole count arrived.
   static bool finishRead(std::int64_t got, void* destination, std::size_t byteCount);
 
-  int fd_ = -1;
+  std::unique_ptr<ImageBackend> backend_;
   std::string path_;
-  std::string attemptedPath_;  // named by the error text of a failed open
+  std::string openError_;
   std::uint64_t sourceLength_ = 0;
   std::int64_t position_ = 0;
   mutable int lastError_ = 0;

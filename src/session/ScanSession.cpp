@@ -1,5 +1,6 @@
 #include "session/ScanSession.h"
 
+#include "io/UnverifiedSectors.h"
 #include "session/RecycleBin.h"
 
 namespace quorvel {
@@ -13,7 +14,9 @@ CandidateLists ScanSession::findCandidates(const FileReadSeek& source, JobContex
 }
 
 bool ScanSession::run(const FileReadSeek& source, JobContext& job) {
-  if (!parser_->scan(source, request_, job)) return false;
+  const bool parsed = parser_->scan(source, request_, job);
+  reportUnverifiedSectors(source, job);
+  if (!parsed) return false;
   restoreRecycleBinNames(*parser_);
   job.showMessage(kScanDone);
   job.setStatus(kScanDone);

@@ -19,7 +19,10 @@ class RecordingDesktop : public DesktopServices {
     answers.pop_front();
     return answer;
   }
-  QString openFileName(QWidget*, const QString&, const QString&) override { return next(fileNames); }
+  QString openFileName(QWidget*, const QString&, const QString& filter) override {
+    openFilters << filter;
+    return next(fileNames);
+  }
   QString saveFileName(QWidget*, const QString&, const QString&) override { return next(fileNames); }
   QString existingFolder(QWidget*, const QString&) override { return next(folders); }
   void openPage(const QUrl& page) override { pages << page; }
@@ -29,6 +32,7 @@ class RecordingDesktop : public DesktopServices {
   QStringList plainMessages;  // boxes without a caption
   QStringList questions;
   QList<QUrl> pages;
+  QStringList openFilters;    // the filter of each open dialog, in order
   int endedWith = -1;         // the exit code the process would have ended with
 
   std::deque<bool> answers;       // for question(); No when empty

@@ -61,6 +61,19 @@ class SourceScreensTest : public QObject {
     QVERIFY(!shownChild<WizardScreen>(&source));
   }
 
+  // All files stay choosable (raw images carry any name); the image
+  // formats the source reads are offered by their extensions.
+  void browseOffersTheImageFormats() {
+    TestDesktop desktop;
+    ImageOptionDialog source;
+    press(&source, "browseButton");
+    QCOMPARE(desktop->openFilters.size(), 1);
+    const QStringList filters = desktop->openFilters.front().split(";;");
+    QCOMPARE(filters.front(), QString("All files (*)"));
+    for (const char* pattern : {"*.E01", "*.001", "*.000", "*.vhd", "*.vhdx", "*.vmdk", "*.qcow2"})
+      QVERIFY2(filters[1].contains(QString(pattern) + ' ') || filters[1].contains(QString(pattern) + ')'), pattern);
+  }
+
   // Source → parsing mode → volume list → recovery mode for a disk image.
   void diskImageRoad_data() {
     QTest::addColumn<QString>("image");
@@ -71,6 +84,12 @@ class SourceScreensTest : public QObject {
                          << QStringList{"2048", "34816"};
     QTest::newRow("EBR chain") << "mbr-extended.img" << false << QStringList{"FAT12", "FAT16", "extX", "NTFS"}
                                << QStringList{"2048", "12288", "47104", "65536"};
+    QTest::newRow("MBR as QCOW2") << "image-formats/mbr-primary.qcow2" << false << QStringList{"NTFS", "FAT32"}
+                                  << QStringList{"2048", "34816"};
+    QTest::newRow("MBR as E01 in two segments")
+        << "image-formats/mbr-primary-two.E01" << false << QStringList{"NTFS", "FAT32"} << QStringList{"2048", "34816"};
+    QTest::newRow("MBR as split raw") << "image-formats/mbr-primary-split.001" << false << QStringList{"NTFS", "FAT32"}
+                                      << QStringList{"2048", "34816"};
     QTest::newRow("GPT") << "gpt.img" << true << QStringList{"NTFS", "FAT32", "FAT64", "extX", "HFS+"}
                          << QStringList{"2048", "36864", "118784", "135168", "167936"};
   }
