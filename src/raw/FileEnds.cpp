@@ -141,7 +141,9 @@ End riffEnd(FileBytes& f) {
   if (h.empty() || !printableTag(h.subspan(8, 8))) return std::nullopt;
   const std::uint64_t size = le32(h, 4);
   if (size < 4) return std::nullopt;
-  const std::uint64_t length = 8 + size + (size & 1);
+  // Writers differ on the pad byte of an odd last chunk; the size they
+  // wrote says whether they counted it.
+  const std::uint64_t length = 8 + size;
   if (length > f.limit()) return std::nullopt;
   return endAt(length);
 }
