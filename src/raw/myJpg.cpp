@@ -248,14 +248,23 @@ class myJpg::Run {
   std::array<std::uint8_t, kStep + kSignatureBytes> tail_{};
 };
 
+std::pair<std::vector<std::string>, std::vector<std::size_t>> myJpg::categories() const {
+  std::vector<std::string> names;
+  std::vector<std::size_t> ofSetting;
+  std::map<std::string, std::size_t> index;
+  for (const SignatureSetting& s : settings_) {
+    const auto [it, added] = index.emplace(s.category, names.size());
+    if (added) names.push_back(s.category);
+    ofSetting.push_back(it->second);
+  }
+  return {names, ofSetting};
+}
+
 bool myJpg::carve(const VolumeView& view, JobContext& job) {
   CarveRun run;
-  std::map<std::string, std::size_t> categoryIndex;
-  for (const SignatureSetting& s : settings_) {
-    const auto [it, added] = categoryIndex.emplace(s.category, run.categories.size());
-    if (added) run.categories.push_back(CarveCategory{s.category, 0, {}});
-    run.categoryOfSetting.push_back(it->second);
-  }
+  auto [names, ofSetting] = categories();
+  for (std::string& name : names) run.categories.push_back(CarveCategory{std::move(name), 0, {}});
+  run.categoryOfSetting = std::move(ofSetting);
   const std::size_t runIndex = runs_.size();
   runs_.push_back(std::move(run));
   CarveRun& current = runs_.back();

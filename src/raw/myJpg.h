@@ -81,6 +81,9 @@ class myJpg {
 
   const std::vector<SignatureItem>& items() const { return items_; }
   const std::vector<SignatureSetting>& settings() const { return settings_; }
+  // The category texts a run groups files under: each distinct one once, in
+  // the order of the settings, and for each setting its category's position.
+  std::pair<std::vector<std::string>, std::vector<std::size_t>> categories() const;
 
   // One run over the whole view; false when it could not start.
   bool carve(const VolumeView& view, JobContext& job);
