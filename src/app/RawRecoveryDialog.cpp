@@ -182,7 +182,8 @@ void RawRecoveryDialog::addCarvedItem(std::size_t file) {
   quorvel::CheckTreeItem item;
   item.text = qText(carved.name);
   item.icon = icons_.forFileName(item.text);
-  item.payload = payloadOf(file);
+  item.payload = payloadOf(carved_.size());
+  carved_.push_back(carved);
   tree_->appendItem(categoryItem, item);
 }
 
@@ -236,7 +237,7 @@ void RawRecoveryDialog::save() {
     return;
   }
   const std::vector<std::size_t> files = checkedFiles();
-  if (files.empty() || !engine_) {
+  if (files.empty()) {
     desktop().information(this, kSelectItem);
     return;
   }
@@ -245,12 +246,13 @@ void RawRecoveryDialog::save() {
     desktop().plainMessage(this, quorvel::kSelectOutputFolder);
     return;
   }
-  startJob([engine = engine_, view = view_, files, folder = *folder](quorvel::JobContext& job) {
-    job.setProgressRange(0, static_cast<std::int64_t>(files.size()));
+  std::vector<quorvel::raw::CarvedFile> chosen;
+  for (const std::size_t index : files) chosen.push_back(carved_.at(index));
+  startJob([view = view_, chosen = std::move(chosen), folder = *folder](quorvel::JobContext& job) {
+    job.setProgressRange(0, static_cast<std::int64_t>(chosen.size()));
     std::size_t failed = 0, done = 0;
-    for (const std::size_t index : files) {
+    for (const quorvel::raw::CarvedFile& file : chosen) {
       if (!job.checkpoint()) break;
-      const quorvel::raw::CarvedFile& file = engine->carvedFiles().at(index);
       job.setStatus("saving File  " + (folder / file.name).string());
       if (!quorvel::raw::saveCarvedFile(view, file, folder)) ++failed;
       job.setProgress(static_cast<std::int64_t>(++done));

@@ -10,6 +10,7 @@
 #include "EntryIcons.h"
 #include "WizardScreen.h"
 #include "io/VolumeView.h"
+#include "raw/myJpg.h"
 #include "session/JobRunner.h"
 #include "volumes/VolumeRecord.h"
 
@@ -19,9 +20,6 @@ class RawRecoveryDialog;
 namespace quorvel {
 class CheckListModel;
 class CheckTreeModel;
-namespace raw {
-class myJpg;
-}
 }  // namespace quorvel
 class GuiJobBridge;
 
@@ -69,5 +67,8 @@ class RawRecoveryDialog : public WizardScreen {
   EntryIcons icons_;
   std::vector<QPersistentModelIndex> categoryItems_;  // of the run under way
   std::vector<QPersistentModelIndex> rowItems_;       // the tree item of each list row
+  // Every carved file the tree shows, whichever run found it: a new engine
+  // replaces the old one, and the old branch's items must still save theirs.
+  std::vector<quorvel::raw::CarvedFile> carved_;
   bool busy_ = false;
 };
