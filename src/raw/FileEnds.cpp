@@ -437,6 +437,113 @@ End matroskaEnd(FileBytes& f) {
   return endAt(p);
 }
 
+// TIFF: the chain of IFDs (and the EXIF IFDs they point to), each entry's
+// data, and the strips or tiles the offset and byte-count tags name.
+End tiffEnd(FileBytes& f) {
+  Bytes h = f.peek(0, 8);
+  if (h.empty()) return std::nullopt;
+  const bool big = h[0] == 'M';
+  auto u16 = [big](Bytes b, std::size_t o) -> std::uint32_t { return big ? be16(b, o) : le16(b, o); };
+  auto u32 = [big](Bytes b, std::size_t o) -> std::uint32_t { return big ? be32(b, o) : le32(b, o); };
+  static constexpr std::array<std::uint32_t, 14> typeBytes{0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+  // The values of an entry holding SHORTs or LONGs, inline or at their offset.
+  auto values = [&](Bytes entry, std::vector<std::uint64_t>& out) {
+    const std::uint32_t type = u16(entry, 2), count = u32(entry, 4);
+    if ((type != 3 && type != 4) || count > 1 << 20) return false;
+    const std::uint32_t width = type == 3 ? 2 : 4;
+    const std::uint64_t at = std::uint64_t{count} * width <= 4 ? 0 : u32(entry, 8);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      Bytes v = at == 0 ? entry.subspan(8 + i * width, width) : f.peek(at + std::uint64_t{i} * width, width);
+      if (v.empty()) return false;
+      out.push_back(width == 2 ? u16(v, 0) : u32(v, 0));
+    }
+    return true;
+  };
+  std::uint64_t end = 8;
+  std::vector<std::uint64_t> pending{u32(h, 4)}, visited;
+  while (!pending.empty() && visited.size() < 64) {
+    const std::uint64_t ifd = pending.back();
+    pending.pop_back();
+    if (ifd < 8 || std::find(visited.begin(), visited.end(), ifd) != visited.end()) continue;
+    visited.push_back(ifd);
+    Bytes countBytes = f.peek(ifd, 2);
+    if (countBytes.empty()) return std::nullopt;
+    const std::uint32_t entries = u16(countBytes, 0);
+    if (entries == 0) return std::nullopt;
+    end = std::max(end, ifd + 2 + std::uint64_t{12} * entries + 4);
+    std::vector<std::uint64_t> offsets[2], counts[2];  // strips, tiles
+    for (std::uint32_t i = 0; i < entries; ++i) {
+      Bytes e = f.peek(ifd + 2 + std::uint64_t{12} * i, 12);
+      if (e.empty()) return std::nullopt;
+      const std::uint32_t tag = u16(e, 0), type = u16(e, 2), count = u32(e, 4);
+      if (type == 0 || type >= typeBytes.size()) return std::nullopt;
+      const std::uint64_t bytes = std::uint64_t{typeBytes[type]} * count;
+      if (bytes > 4) end = std::max(end, std::uint64_t{u32(e, 8)} + bytes);
+      if (tag == 273 && !values(e, offsets[0])) return std::nullopt;
+      if (tag == 279 && !values(e, counts[0])) return std::nullopt;
+      if (tag == 324 && !values(e, offsets[1])) return std::nullopt;
+      if (tag == 325 && !values(e, counts[1])) return std::nullopt;
+      if (tag == 0x8769 || tag == 0x8825) pending.push_back(u32(e, 8));  // EXIF and GPS IFDs
+    }
+    for (int k = 0; k < 2; ++k) {
+      if (offsets[k].size() != counts[k].size()) return std::nullopt;
+      for (std::size_t i = 0; i < offsets[k].size(); ++i) end = std::max(end, offsets[k][i] + counts[k][i]);
+    }
+    Bytes next = f.peek(ifd + 2 + std::uint64_t{12} * entries, 4);
+    if (next.empty()) return std::nullopt;
+    if (u32(next, 0) != 0) pending.push_back(u32(next, 0));
+  }
+  if (end > f.limit()) return std::nullopt;
+  return endAt(end);
+}
+
+// The length of the MPEG audio frame whose header is `h`, or 0 when `h` is no header.
+std::uint64_t mpegFrameLength(Bytes h) {
+  if (h.size() < 4 || h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return 0;
+  const unsigned version = (h[1] >> 3) & 3, layer = (h[1] >> 1) & 3;  // version 3: MPEG-1; layer 1: III
+  const unsigned bitrateIndex = h[2] >> 4, rateIndex = (h[2] >> 2) & 3, padding = (h[2] >> 1) & 1;
+  if (version == 1 || layer == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) return 0;
+  static constexpr std::uint16_t kMpeg1[3][15] = {
+      {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},     // layer III
+      {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},    // layer II
+      {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}  // layer I
+  };
+  static constexpr std::uint16_t kMpeg2[2][15] = {
+      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},         // layers II and III
+      {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256}     // layer I
+  };
+  static constexpr std::uint32_t kRates[3] = {44100, 48000, 32000};
+  const bool mpeg1 = version == 3;
+  const std::uint32_t rate = kRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+  const std::uint32_t kbps = mpeg1 ? kMpeg1[layer - 1][bitrateIndex] : kMpeg2[layer == 3 ? 1 : 0][bitrateIndex];
+  if (layer == 3) return (12 * kbps * 1000 / rate + padding) * 4;
+  const std::uint32_t perFrame = (layer == 1 && !mpeg1) ? 72 : 144;
+  return perFrame * kbps * 1000 / rate + padding;
+}
+
+// MP3: the ID3v2 tag, then MPEG audio frames while their headers hold, then
+// an ID3v1 tag if one follows.
+End mp3End(FileBytes& f) {
+  Bytes h = f.peek(0, 10);
+  if (h.empty() || !hasText(h, 0, "ID3") || h[3] > 4) return std::nullopt;
+  std::uint64_t size = 0;
+  for (int i = 6; i < 10; ++i) {
+    if (h[i] & 0x80) return std::nullopt;
+    size = (size << 7) | h[i];
+  }
+  std::uint64_t p = 10 + size + ((h[5] & 0x10) ? 10 : 0);
+  std::uint64_t frames = 0;
+  while (true) {
+    const std::uint64_t length = mpegFrameLength(f.peek(p, 4));
+    if (length < 4 || p + length > f.limit()) break;
+    p += length;
+    ++frames;
+  }
+  if (frames == 0) return std::nullopt;
+  if (hasText(f.peek(p, 128), 0, "TAG")) p += 128;
+  return endAt(p);
+}
+
 }  // namespace
 
 FileStructure structureForExtension(std::string_view e) {
@@ -446,7 +553,7 @@ FileStructure structureForExtension(std::string_view e) {
       {"zip", FileStructure::Zip},       {"pdf", FileStructure::Pdf},      {"db", FileStructure::Sqlite},
       {"7z", FileStructure::SevenZip},   {"gz", FileStructure::Gzip},      {"elf", FileStructure::Elf},
       {"exe", FileStructure::Pe},        {"doc", FileStructure::Ole},      {"mp4", FileStructure::IsoMedia},
-      {"mkv", FileStructure::Matroska},
+      {"mkv", FileStructure::Matroska},  {"tif", FileStructure::Tiff},     {"mp3", FileStructure::Mp3},
   };
   for (const auto& [extension, structure] : table)
     if (extension == e) return structure;
@@ -472,6 +579,8 @@ std::optional<FileEnd> findFileEnd(FileStructure structure, const VolumeView& vi
     case FileStructure::Ole: return oleEnd(f);
     case FileStructure::IsoMedia: return isoMediaEnd(f);
     case FileStructure::Matroska: return matroskaEnd(f);
+    case FileStructure::Tiff: return tiffEnd(f);
+    case FileStructure::Mp3: return mp3End(f);
     case FileStructure::None: break;
   }
   return std::nullopt;

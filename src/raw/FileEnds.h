@@ -31,6 +31,8 @@ enum class FileStructure {
   Ole,       // compound documents
   IsoMedia,  // MP4, MOV
   Matroska,
+  Tiff,
+  Mp3,  // with an ID3v2 tag
 };
 
 // The structure the default table's type with this extension has.
