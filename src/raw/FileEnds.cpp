@@ -209,8 +209,8 @@ End zipEnd(FileBytes& f) {
         const std::uint64_t end = p + 22 + le16(e, 20);
         return end <= f.limit() ? endAt(end, extension) : std::nullopt;
       }
-      default:
-        return p == 0 ? std::nullopt : zipEndBySearch(f, p);
+      default:  // no record of an archive here: not a whole ZIP file
+        return std::nullopt;
     }
     if (p > f.limit()) return std::nullopt;
   }
