@@ -13,8 +13,12 @@
 #include <fstream>
 #include <sstream>
 
+#include <QToolButton>
+
 #include "RawRecoveryDialog.h"
+#include "RawSettingDlg.h"
 #include "ScreenTestSupport.h"
+#include "raw/SettingsFile.h"
 #include "raw/myJpg.h"
 
 using namespace screentest;
@@ -63,7 +67,50 @@ class RawRecoveryTest : public QObject {
   Q_OBJECT
  private slots:
   void parseCarvesListsAndSaves();
+  void settingScreenAppendsToAChosenFile();
 };
+
+// Choosing an existing settings file keeps its records; Save appends one.
+void RawRecoveryTest::settingScreenAppendsToAChosenFile() {
+  TestDesktop desk;
+  quorvel::test::TempFolder folder;
+  const fs::path path = folder.path() / "mine.set";
+  quorvel::raw::SignatureForm first;
+  first.extension = "abc";
+  first.startSignature = "0x41,0x42";
+  QCOMPARE(quorvel::raw::appendToSettingsFile(path, first), std::string("everything initialized well....."));
+
+  RawSettingDlg screen;
+  QCOMPARE(screen.windowTitle(), QString("Quorvel Draxmoor v22.0"));
+  QVERIFY(part<QToolButton>(&screen, "extensionHelp")->toolTip().startsWith("Enter file extention ."));
+  press(&screen, "extensionHelp");
+  QVERIFY(part<QToolButton>(&screen, "extensionHelp")->toolTip().startsWith("here enter the file extentiom ."));
+
+  press(&screen, "saveButton");  // no file chosen yet: nothing happens
+  QVERIFY(desk->messages.isEmpty());
+  desk->fileNames.push_back(QString::fromStdString(path.string()));
+  press(&screen, "browseButton");
+  QCOMPARE(part<QLineEdit>(&screen, "pathEdit")->text(), QString::fromStdString(path.string()));
+  QCOMPARE(fs::file_size(path), quorvel::raw::kRecordBytes);
+
+  press(&screen, "saveButton");
+  QCOMPARE(desk->messages.last(), QString("extention length is zero.."));
+  part<QLineEdit>(&screen, "extensionEdit")->setText("png");
+  press(&screen, "saveButton");
+  QCOMPARE(desk->messages.last(), QString("signature length is zero.."));
+  part<QLineEdit>(&screen, "startSignatureEdit")->setText("0x89,0x50,0x4E,0x47");
+  part<QLineEdit>(&screen, "categoryEdit")->setText("Pictures");
+  press(&screen, "saveButton");
+  QCOMPARE(desk->messages.last(), QString("everything initialized well....."));
+
+  const quorvel::raw::SettingsRead read = quorvel::raw::readSettingsFile(path, quorvel::raw::SettingsOrigin::Chosen);
+  QVERIFY(read.ok);
+  QCOMPARE(read.records.size(), std::size_t{2});
+  QCOMPARE(quorvel::raw::extensionText(read.records[0]), std::string("abc"));
+  QCOMPARE(quorvel::raw::extensionText(read.records[1]), std::string("png"));
+  QCOMPARE(int(read.records[1].index), 1);
+  QCOMPARE(quorvel::raw::categoryText(read.records[1]), std::string("Pictures"));
+}
 
 void RawRecoveryTest::parseCarvesListsAndSaves() {
   TestDesktop desk;
