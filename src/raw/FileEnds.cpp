@@ -544,6 +544,91 @@ End mp3End(FileBytes& f) {
   return endAt(p);
 }
 
+// RAR 5 variable-length integers: seven bits a byte, low groups first.
+std::optional<std::pair<std::uint64_t, unsigned>> rarVint(Bytes b, std::size_t at) {
+  std::uint64_t value = 0;
+  for (unsigned i = 0; i < 10 && at + i < b.size(); ++i) {
+    value |= std::uint64_t{b[at + i] & 0x7Fu} << (7 * i);
+    if (!(b[at + i] & 0x80)) return std::make_pair(value, i + 1);
+  }
+  return std::nullopt;
+}
+
+// RAR 5: blocks (a checked header, then its data) up to the end-of-archive block.
+End rar5End(FileBytes& f) {
+  std::uint64_t p = 8;
+  for (bool first = true;; first = false) {
+    Bytes start = f.peek(p, 7);
+    if (start.empty()) return std::nullopt;
+    const auto headerSize = rarVint(start, 4);
+    if (!headerSize || headerSize->first == 0 || headerSize->first > 2 * 1024 * 1024) return std::nullopt;
+    const std::size_t checked = headerSize->second + static_cast<std::size_t>(headerSize->first);
+    if (checked > FileBytes::kCacheBytes - 4) return std::nullopt;
+    Bytes header = f.peek(p, 4 + checked);
+    if (header.empty() || crc32(0, header.data() + 4, static_cast<uInt>(checked)) != le32(header, 0)) return std::nullopt;
+    Bytes fields = header.subspan(4 + headerSize->second);
+    const auto type = rarVint(fields, 0);
+    if (!type) return std::nullopt;
+    const auto flags = rarVint(fields, type->second);
+    if (!flags) return std::nullopt;
+    if (first && type->first != 1) return std::nullopt;  // the main archive header comes first
+    std::size_t at = type->second + flags->second;
+    if (flags->first & 1) {  // an extra area's size
+      const auto extra = rarVint(fields, at);
+      if (!extra) return std::nullopt;
+      at += extra->second;
+    }
+    std::uint64_t data = 0;
+    if (flags->first & 2) {
+      const auto size = rarVint(fields, at);
+      if (!size) return std::nullopt;
+      data = size->first;
+    }
+    if (data > f.limit()) return std::nullopt;
+    p += 4 + checked + data;
+    if (p > f.limit()) return std::nullopt;
+    if (type->first == 5) return endAt(p);
+  }
+}
+
+// RAR 4: blocks whose header gives its size and, for files, the packed size,
+// up to the end-of-archive block.
+End rar4End(FileBytes& f) {
+  std::uint64_t p = 7;
+  bool archive = false;
+  while (true) {
+    Bytes h = f.peek(p, 11);
+    if (h.empty()) return std::nullopt;
+    const std::uint8_t type = h[2];
+    const std::uint16_t flags = le16(h, 3), size = le16(h, 5);
+    if (type < 0x72 || type > 0x7B || size < 7) return std::nullopt;
+    if (!archive) {
+      // The archive header's check: the low 16 bits of the CRC of its fields.
+      Bytes header = f.peek(p, size);
+      if (type != 0x73 || header.empty() || (crc32(0, header.data() + 2, size - 2u) & 0xFFFF) != le16(h, 0))
+        return std::nullopt;
+      archive = true;
+    }
+    std::uint64_t data = (flags & 0x8000) ? le32(h, 7) : 0;
+    if (type == 0x74 && (flags & 0x100)) {  // a file of 4 GiB or more: the high half of its packed size
+      Bytes high = f.peek(p + 32, 4);
+      if (high.empty()) return std::nullopt;
+      data |= std::uint64_t{le32(high, 0)} << 32;
+    }
+    p += size + data;
+    if (p > f.limit()) return std::nullopt;
+    if (type == 0x7B) return endAt(p);
+  }
+}
+
+End rarEnd(FileBytes& f) {
+  Bytes h = f.peek(0, 8);
+  if (h.empty()) return std::nullopt;
+  if (h[6] == 0x01 && h[7] == 0x00) return rar5End(f);
+  if (h[6] == 0x00) return rar4End(f);
+  return std::nullopt;
+}
+
 }  // namespace
 
 FileStructure structureForExtension(std::string_view e) {
@@ -554,6 +639,7 @@ FileStructure structureForExtension(std::string_view e) {
       {"7z", FileStructure::SevenZip},   {"gz", FileStructure::Gzip},      {"elf", FileStructure::Elf},
       {"exe", FileStructure::Pe},        {"doc", FileStructure::Ole},      {"mp4", FileStructure::IsoMedia},
       {"mkv", FileStructure::Matroska},  {"tif", FileStructure::Tiff},     {"mp3", FileStructure::Mp3},
+      {"rar", FileStructure::Rar},
   };
   for (const auto& [extension, structure] : table)
     if (extension == e) return structure;
@@ -581,6 +667,7 @@ std::optional<FileEnd> findFileEnd(FileStructure structure, const VolumeView& vi
     case FileStructure::Matroska: return matroskaEnd(f);
     case FileStructure::Tiff: return tiffEnd(f);
     case FileStructure::Mp3: return mp3End(f);
+    case FileStructure::Rar: return rarEnd(f);
     case FileStructure::None: break;
   }
   return std::nullopt;

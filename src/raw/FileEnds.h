@@ -33,6 +33,7 @@ enum class FileStructure {
   Matroska,
   Tiff,
   Mp3,  // with an ID3v2 tag
+  Rar,  // versions 4 and 5
 };
 
 // The structure the default table's type with this extension has.

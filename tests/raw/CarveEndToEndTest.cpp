@@ -70,7 +70,7 @@ TEST(CarveEndToEnd, EveryWalkablePlantedFileComesOutByteEqual) {
     if (r.out.find(json) == std::string::npos) problems.push_back(p.name + ": not listed");
   }
   test::expectNoProblems(problems, "carved files");
-  for (const char* e : {"jpg", "png", "gif", "bmp", "tif", "mp3", "zip", "docx", "pdf", "db", "wav", "avi", "7z", "gz", "elf", "exe",
+  for (const char* e : {"jpg", "png", "gif", "bmp", "tif", "mp3", "rar", "zip", "docx", "pdf", "db", "wav", "avi", "7z", "gz", "elf", "exe",
                         "doc", "mp4", "mov", "mkv"})
     EXPECT_TRUE(extensions.count(e)) << "the fixture plants no " << e;
   // Nothing is written outside the output folder, and every JSON line names a category.
