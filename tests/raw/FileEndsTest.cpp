@@ -2,6 +2,7 @@
 // fixture's well-formed files do not reach (false starts, cut files, a PDF
 // followed by another).
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 
@@ -73,6 +74,28 @@ TEST(FileEnds, WalkedEndsAndRefusedStarts) {
        std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(endOf(c.structure, c.bytes), c.end) << c.what;
+}
+
+// A RAR 4 archive: marker, archive header (its CRC checked), one stored
+// file of 5 bytes, end of archive; then filler.
+std::vector<std::uint8_t> rar4(bool goodCrc) {
+  std::vector<std::uint8_t> b = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00};
+  std::vector<std::uint8_t> archive = {0, 0, 0x73, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0};
+  const auto crc = static_cast<std::uint16_t>(crc32(0, archive.data() + 2, 11) & 0xFFFF) ^ (goodCrc ? 0 : 1);
+  archive[0] = static_cast<std::uint8_t>(crc), archive[1] = static_cast<std::uint8_t>(crc >> 8);
+  b.insert(b.end(), archive.begin(), archive.end());
+  std::vector<std::uint8_t> file(33, 0);
+  file[2] = 0x74, file[4] = 0x80, file[5] = 33, file[7] = 5, file[26] = 1, file[32] = 'a';  // packed size 5, name "a"
+  b.insert(b.end(), file.begin(), file.end());
+  b.insert(b.end(), {1, 2, 3, 4, 5});
+  b.insert(b.end(), {0, 0, 0x7B, 0, 0, 7, 0});
+  b.insert(b.end(), 100, 0xEE);
+  return b;
+}
+
+TEST(FileEnds, Rar4BlocksToTheEndOfArchive) {
+  EXPECT_EQ(endOf(FileStructure::Rar, rar4(true)), 65u);
+  EXPECT_EQ(endOf(FileStructure::Rar, rar4(false)), std::nullopt);
 }
 
 TEST(FileEnds, NoWalkReadsPastItsLimit) {
