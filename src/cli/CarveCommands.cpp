@@ -1,5 +1,6 @@
 // carve: raw recovery of one volume; signatures: add to and list settings files.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
@@ -21,6 +22,7 @@ struct CarveOptions {
   VolumeSelection selection;
   std::vector<std::string> settings;
   bool noDefault = false;
+  std::vector<std::string> types;
   std::string out;
   bool json = false;
 };
@@ -33,15 +35,20 @@ int runCarve(CarveOptions options) {
   }
   raw::myJpg engine;
   std::string message;
+  std::function<bool(const raw::SignatureRecord&)> keep;
+  if (!options.types.empty())
+    keep = [types = options.types](const raw::SignatureRecord& r) {
+      return std::find(types.begin(), types.end(), raw::extensionText(r)) != types.end();
+    };
   if (!options.noDefault) {
     const std::filesystem::path defaults = raw::defaultSettingsPath();
-    if (!engine.loadFile(defaults, raw::SettingsOrigin::Default, message) && !message.empty()) {
+    if (!engine.loadFile(defaults, raw::SettingsOrigin::Default, message, keep) && !message.empty()) {
       reportError(defaults.string() + ": " + message);
       return kInputFailed;
     }
   }
   for (const std::string& path : options.settings) {
-    if (!engine.loadFile(path, raw::SettingsOrigin::Chosen, message)) {
+    if (!engine.loadFile(path, raw::SettingsOrigin::Chosen, message, keep)) {
       reportError(path + ": " + message);
       return kInputFailed;
     }
@@ -156,6 +163,7 @@ void addCarveCommands(CLI::App& app, CommandRunner& runner) {
     addSelectionOptions(*carve, options->selection, false);
     carve->add_option("--settings", options->settings, "A settings file to load as well (repeatable)");
     carve->add_flag("--no-default", options->noDefault, "Do not load the program's own FileSetting.txt");
+    carve->add_option("--types", options->types, "Only the settings of these extensions (jpg,png,...)")->delimiter(',');
     carve->add_option("--out", options->out, "Output folder")->required();
     carve->add_flag("--json", options->json, "Print JSON Lines");
     carve->callback([=, &runner] { runner = [=] { return runCarve(*options); }; });

@@ -70,10 +70,12 @@ void myJpg::load(const std::vector<SignatureRecord>& records, bool structureAwar
   }
 }
 
-bool myJpg::loadFile(const std::filesystem::path& path, SettingsOrigin origin, std::string& message) {
-  const SettingsRead read = readSettingsFile(path, origin);
+bool myJpg::loadFile(const std::filesystem::path& path, SettingsOrigin origin, std::string& message,
+                     const std::function<bool(const SignatureRecord&)>& keep) {
+  SettingsRead read = readSettingsFile(path, origin);
   message = read.message;
   if (!read.ok) return false;
+  if (keep) std::erase_if(read.records, [&](const SignatureRecord& r) { return !keep(r); });
   load(read.records, origin == SettingsOrigin::Default);
   return true;
 }

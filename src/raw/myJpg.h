@@ -76,8 +76,10 @@ class myJpg {
   // Appends one item and one setting per record. Structure-aware records
   // (the program's own table) find ends by walking where their type allows.
   void load(const std::vector<SignatureRecord>& records, bool structureAware);
-  // Reads and loads a settings file; false, with the message to show, when refused.
-  bool loadFile(const std::filesystem::path& path, SettingsOrigin origin, std::string& message);
+  // Reads and loads a settings file (only the records `keep` accepts, when
+  // given); false, with the message to show, when refused.
+  bool loadFile(const std::filesystem::path& path, SettingsOrigin origin, std::string& message,
+                const std::function<bool(const SignatureRecord&)>& keep = {});
 
   const std::vector<SignatureItem>& items() const { return items_; }
   const std::vector<SignatureSetting>& settings() const { return settings_; }

@@ -114,6 +114,22 @@ TEST(CarveEndToEnd, UserSettingsKeepTheGenericRules) {
   }
 }
 
+TEST(CarveEndToEnd, TypesNarrowTheSettings) {
+  TempFolder out;
+  const test::CommandResult r = runCommand({test::cliPath(), "carve", carveImage().string(), "--volume-image", "--types",
+                                            "png,pdf", "--out", out.path().string(), "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::size_t wanted = 0;
+  for (const Planted& p : manifest()) wanted += p.extension == "png" || p.extension == "pdf";
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(out.path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name.ends_with(" .png") || name.ends_with(" .pdf")) << name;
+    ++files;
+  }
+  EXPECT_EQ(files, wanted);
+}
+
 TEST(CarveEndToEnd, BadInputGetsAPlainSentence) {
   TempFolder out;
   const struct {
