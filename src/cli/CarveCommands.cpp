@@ -1,7 +1,11 @@
 // carve: raw recovery of one volume; signatures: add to and list settings files.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <iostream>
+#include <mutex>
+#include <thread>
 #include <memory>
 
 #include "cli/Commands.h"
@@ -71,18 +75,50 @@ int runCarve(CarveOptions options) {
   if (!volume) return kInputFailed;
   const VolumeView view(image, volumeExtent(*volume));
 
+  // Carved files are written by a second thread while the scan looks further.
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<raw::CarvedFile> pending;
+  bool scanOver = false;
+  std::vector<std::string> unsaved;
+  std::thread writer([&] {
+    std::unique_lock lock(mutex);
+    while (true) {
+      wake.wait(lock, [&] { return !pending.empty() || scanOver; });
+      if (pending.empty()) return;
+      const raw::CarvedFile file = std::move(pending.front());
+      pending.pop_front();
+      lock.unlock();
+      const bool saved = raw::saveCarvedFile(view, file, *outputFolder).has_value();
+      lock.lock();
+      if (!saved) unsaved.push_back(file.name);
+    }
+  });
+  engine.onCarved = [&](std::size_t index) {
+    {
+      std::lock_guard lock(mutex);
+      pending.push_back(engine.carvedFiles()[index]);
+    }
+    wake.notify_one();
+  };
   TerminalProgress progress;
   JobContext job(&progress);
   engine.carve(view, job);
+  {
+    std::lock_guard lock(mutex);
+    scanOver = true;
+  }
+  wake.notify_one();
+  writer.join();
 
   int status = kSuccess;
+  for (const std::string& name : unsaved) {
+    reportError("Could not save " + name + " into " + outputFolder->string() + ".");
+    status = kInputFailed;
+  }
   const raw::CarveRun& run = engine.runs().back();
   for (const raw::CarvedFile& file : engine.carvedFiles()) {
     const std::string& category = run.categories[file.category].name;
-    if (!raw::saveCarvedFile(view, file, *outputFolder)) {
-      reportError("Could not save " + file.name + " into " + outputFolder->string() + ".");
-      status = kInputFailed;
-    }
     if (options.json)
       std::cout << JsonLine()
                        .field("name", file.name)
