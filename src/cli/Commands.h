@@ -17,6 +17,7 @@ using CommandRunner = std::function<int()>;
 void addVolumesCommand(CLI::App& app, CommandRunner& runner);
 void addProbeCommand(CLI::App& app, CommandRunner& runner);
 void addScanCommands(CLI::App& app, CommandRunner& runner);
+void addCarveCommands(CLI::App& app, CommandRunner& runner);
 
 // Prints one plain sentence on stderr.
 void reportError(const std::string& sentence);

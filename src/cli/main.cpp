@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   addVolumesCommand(app, runner);
   addProbeCommand(app, runner);
   addScanCommands(app, runner);
+  addCarveCommands(app, runner);
 
   try {
     app.parse(argc, argv);

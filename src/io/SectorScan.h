@@ -42,6 +42,9 @@ class SectorScan {
   // Called after each chunk with the offset the scan goes on from; false ends
   // the scan. Progress is reported from here.
   std::function<bool(std::uint64_t next)> afterChunk;
+  // Called with the offset and count of bytes a chunk could not read; the
+  // scan passes over them as if they were zeros.
+  std::function<void(std::uint64_t at, std::uint64_t bytes)> onUnreadable;
 
   // Calls visit(offset, window) for every step of the range, where window
   // holds the bytes from offset to the end of the chunk read (at least one
@@ -89,6 +92,10 @@ ScanEnd SectorScan::run(Visitor&& visit) {
     // What could not be read is passed over: a bad stretch of a failing
     // disk must not end the search for what lies behind it.
     std::uint64_t next = at + wanted;
+    if (got < static_cast<std::int64_t>(wanted) && onUnreadable) {
+      const std::uint64_t read = got > 0 ? static_cast<std::uint64_t>(got) : 0;
+      onUnreadable(at + read, wanted - read);
+    }
     if (got > 0) {
       const auto have = static_cast<std::size_t>(got);
       std::size_t off = 0;

@@ -19,6 +19,8 @@
 #include "ParceModeNtfsDlg.h"
 #include "PopulateDriveDlg.h"
 #include "VolumeOperations.h"
+#include "RawRecoveryDialog.h"
+#include "RawSettingDlg.h"
 #include "VolumeScanDlg.h"
 #include "WizardState.h"
 #include "advanceOptions.h"
@@ -118,6 +120,8 @@ std::vector<Shot> shots() {
          if (scan->jobRunning()) waitFor(scan, &VolumeScanDlg::jobFinished);
          return scan;
        }},
+      {"raw-recovery", [](Root root, I images) { return new RawRecoveryDialog(probedVolume(images), root); }},
+      {"raw-setting", [](Root root, I) { return new RawSettingDlg(root); }},
       {"about", [](Root root, I) { return new CQuorvelAboutDlg(root); }},
   };
 }

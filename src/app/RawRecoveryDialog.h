@@ -1,0 +1,74 @@
+#pragma once
+// The raw recovery screen: loads signature settings, carves the volume on a
+// worker with progress, Pause, Resume and Stop, shows the carved files by
+// category in a check tree and the clicked category's files in a list, and
+// saves the checked files into an output folder.
+#include <QPersistentModelIndex>
+#include <memory>
+#include <vector>
+
+#include "EntryIcons.h"
+#include "WizardScreen.h"
+#include "io/VolumeView.h"
+#include "raw/myJpg.h"
+#include "session/JobRunner.h"
+#include "volumes/VolumeRecord.h"
+
+namespace Ui {
+class RawRecoveryDialog;
+}
+namespace quorvel {
+class CheckListModel;
+class CheckTreeModel;
+}  // namespace quorvel
+class GuiJobBridge;
+
+class RawRecoveryDialog : public WizardScreen {
+  Q_OBJECT
+ public:
+  RawRecoveryDialog(quorvel::VolumeRecord volume, QWidget* parent);
+  ~RawRecoveryDialog() override;
+
+  bool busy() const { return busy_; }
+  const quorvel::VolumeRecord& volume() const { return volume_; }
+
+ signals:
+  // A run or a save has ended; the screen takes input again.
+  void jobFinished();
+
+ protected:
+  void beforeProcessEnds() override;
+
+ private:
+  void chooseSettingsFile();
+  void openSettingScreen();
+  void parse();
+  void endParse();
+  void startJob(std::function<void(quorvel::JobContext&)> work);
+  void finishJob();
+  void showRunControls(bool shown);
+
+  void beginResultsBranch();
+  void addCarvedItem(std::size_t file);
+  void fillList(const QModelIndex& item);
+  void listRowToggled(int row, bool checked);
+  std::vector<std::size_t> checkedFiles() const;
+  void browseOutput();
+  void save();
+
+  std::unique_ptr<Ui::RawRecoveryDialog> ui_;
+  quorvel::VolumeRecord volume_;
+  GuiJobBridge* bridge_;
+  quorvel::JobRunner runner_;
+  std::shared_ptr<quorvel::raw::myJpg> engine_;
+  quorvel::VolumeView view_;
+  quorvel::CheckTreeModel* tree_ = nullptr;
+  quorvel::CheckListModel* list_ = nullptr;
+  EntryIcons icons_;
+  std::vector<QPersistentModelIndex> categoryItems_;  // of the run under way
+  std::vector<QPersistentModelIndex> rowItems_;       // the tree item of each list row
+  // Every carved file the tree shows, whichever run found it: a new engine
+  // replaces the old one, and the old branch's items must still save theirs.
+  std::vector<quorvel::raw::CarvedFile> carved_;
+  bool busy_ = false;
+};

@@ -1,0 +1,236 @@
+// carve: raw recovery of one volume; signatures: add to and list settings files.
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <iostream>
+#include <mutex>
+#include <thread>
+#include <memory>
+
+#include "cli/Commands.h"
+#include "cli/JsonLine.h"
+#include "cli/TerminalProgress.h"
+#include "cli/VolumeSelection.h"
+#include "io/CurrentSource.h"
+#include "raw/CarvedFileSaving.h"
+#include "raw/myJpg.h"
+#include "session/Saving.h"
+#include "volumes/VolumeRecord.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+struct CarveOptions {
+  VolumeSelection selection;
+  std::vector<std::string> settings;
+  bool noDefault = false;
+  std::vector<std::string> types;
+  std::string out;
+  bool json = false;
+};
+
+int runCarve(CarveOptions options) {
+  const std::optional<std::filesystem::path> outputFolder = outputFolderFromText(options.out);
+  if (!outputFolder) {
+    reportError(std::string(kSelectOutputFolder) + ": --out names no folder.");
+    return kBadArguments;
+  }
+  raw::myJpg engine;
+  std::string message;
+  std::function<bool(const raw::SignatureRecord&)> keep;
+  if (!options.types.empty())
+    keep = [types = options.types](const raw::SignatureRecord& r) {
+      return std::find(types.begin(), types.end(), raw::extensionText(r)) != types.end();
+    };
+  if (!options.noDefault) {
+    const std::filesystem::path defaults = raw::defaultSettingsPath();
+    if (!engine.loadFile(defaults, raw::SettingsOrigin::Default, message, keep) && !message.empty()) {
+      reportError(defaults.string() + ": " + message);
+      return kInputFailed;
+    }
+  }
+  for (const std::string& path : options.settings) {
+    if (!engine.loadFile(path, raw::SettingsOrigin::Chosen, message, keep)) {
+      reportError(path + ": " + message);
+      return kInputFailed;
+    }
+  }
+  if (engine.settings().empty()) {
+    reportError("No signature settings were loaded; name a settings file with --settings.");
+    return kBadArguments;
+  }
+
+  auto source = std::make_unique<FileReadSeek>();
+  if (!source->open(options.selection.image)) {
+    reportError(source->lastErrorText());
+    return kInputFailed;
+  }
+  replaceCurrentSource(std::move(source));
+  FileReadSeek& image = *currentSource();
+  // Raw recovery reads any volume, whatever it holds.
+  if (options.selection.volumeImage && options.selection.kind.empty()) options.selection.kind = "RAW";
+  const std::optional<VolumeRecord> volume = resolveVolume(image, options.selection);
+  if (!volume) return kInputFailed;
+  const VolumeView view(image, volumeExtent(*volume));
+
+  // Carved files are written by a second thread while the scan looks further.
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<raw::CarvedFile> pending;
+  bool scanOver = false;
+  std::vector<std::string> unsaved;
+  std::thread writer([&] {
+    std::unique_lock lock(mutex);
+    while (true) {
+      wake.wait(lock, [&] { return !pending.empty() || scanOver; });
+      if (pending.empty()) return;
+      const raw::CarvedFile file = std::move(pending.front());
+      pending.pop_front();
+      lock.unlock();
+      const bool saved = raw::saveCarvedFile(view, file, *outputFolder).has_value();
+      lock.lock();
+      if (!saved) unsaved.push_back(file.name);
+    }
+  });
+  engine.onCarved = [&](std::size_t index) {
+    {
+      std::lock_guard lock(mutex);
+      pending.push_back(engine.carvedFiles()[index]);
+    }
+    wake.notify_one();
+  };
+  TerminalProgress progress;
+  JobContext job(&progress);
+  engine.carve(view, job);
+  {
+    std::lock_guard lock(mutex);
+    scanOver = true;
+  }
+  wake.notify_one();
+  writer.join();
+
+  int status = kSuccess;
+  for (const std::string& name : unsaved) {
+    reportError("Could not save " + name + " into " + outputFolder->string() + ".");
+    status = kInputFailed;
+  }
+  const raw::CarveRun& run = engine.runs().back();
+  for (const raw::CarvedFile& file : engine.carvedFiles()) {
+    const std::string& category = run.categories[file.category].name;
+    if (options.json)
+      std::cout << JsonLine()
+                       .field("name", file.name)
+                       .field("category", category)
+                       .field("start", file.start)
+                       .field("length", file.length)
+                       .str()
+                << '\n';
+    else
+      std::cout << file.name << '\t' << category << '\t' << file.start << '\t' << file.length << '\n';
+  }
+  std::cout << std::flush;
+  if (run.unreadable) reportError(raw::kUnreadableStatus);
+  return status;
+}
+
+std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (const std::uint8_t b : bytes) {
+    if (!text.empty()) text += ',';
+    text += "0x";
+    text += kDigits[b >> 4];
+    text += kDigits[b & 15];
+  }
+  return text;
+}
+
+int runSignaturesList(const std::string& path, bool json) {
+  const raw::SettingsRead read = raw::readSettingsFile(path, raw::SettingsOrigin::Chosen);
+  if (!read.ok) {
+    reportError(path + ": " + read.message);
+    return kInputFailed;
+  }
+  for (std::size_t i = 0; i < read.records.size(); ++i) {
+    const raw::SignatureRecord& r = read.records[i];
+    if (json) {
+      std::cout << JsonLine()
+                       .field("record", static_cast<std::uint64_t>(i))
+                       .field("index", static_cast<std::int64_t>(r.index))
+                       .field("extension", raw::extensionText(r))
+                       .field("extensionLength", static_cast<std::int64_t>(r.extensionLength))
+                       .field("start", hexBytes(raw::startSignatureBytes(r)))
+                       .field("end", hexBytes(raw::endSignatureBytes(r)))
+                       .field("sizeFieldOffset", static_cast<std::int64_t>(r.sizeFieldOffset))
+                       .field("sizeFieldBytes", static_cast<std::int64_t>(r.sizeFieldBytes))
+                       .field("headerSize", static_cast<std::int64_t>(r.headerSize))
+                       .field("sizeIncludesHeader", r.sizeIncludesHeader != 0)
+                       .field("approximateSize", static_cast<std::int64_t>(r.approximateSize))
+                       .field("skipSize", static_cast<std::int64_t>(r.skipSize))
+                       .field("category", raw::categoryText(r))
+                       .str()
+                << '\n';
+    } else {
+      std::cout << raw::extensionText(r) << '\t' << raw::categoryText(r) << '\t' << hexBytes(raw::startSignatureBytes(r))
+                << '\t' << hexBytes(raw::endSignatureBytes(r)) << '\n';
+    }
+  }
+  return kSuccess;
+}
+
+int runSignaturesAdd(const std::string& path, const raw::SignatureForm& form) {
+  const std::string message = raw::appendToSettingsFile(path, form);
+  if (message == raw::kRecordSaved) {
+    std::cout << message << '\n';
+    return kSuccess;
+  }
+  reportError(message);
+  return message == raw::kCannotCreateFile ? kInputFailed : kBadArguments;
+}
+
+}  // namespace
+
+void addCarveCommands(CLI::App& app, CommandRunner& runner) {
+  {
+    auto options = std::make_shared<CarveOptions>();
+    CLI::App* carve = app.add_subcommand("carve", "Raw recovery: find files by their content and save them");
+    addSelectionOptions(*carve, options->selection, false);
+    carve->add_option("--settings", options->settings, "A settings file to load as well (repeatable)");
+    carve->add_flag("--no-default", options->noDefault, "Do not load the program's own FileSetting.txt");
+    carve->add_option("--types", options->types, "Only the settings of these extensions (jpg,png,...)")->delimiter(',');
+    carve->add_option("--out", options->out, "Output folder")->required();
+    carve->add_flag("--json", options->json, "Print JSON Lines");
+    carve->callback([=, &runner] { runner = [=] { return runCarve(*options); }; });
+  }
+  CLI::App* signatures = app.add_subcommand("signatures", "Add to and list signature settings files");
+  signatures->require_subcommand(1);
+  {
+    auto path = std::make_shared<std::string>();
+    auto form = std::make_shared<raw::SignatureForm>();
+    CLI::App* add = signatures->add_subcommand("add", "Append one signature setting to a settings file");
+    add->add_option("FILE", *path, "Settings file (created when missing)")->required();
+    add->add_option("--ext", form->extension, "File extension, without a dot")->required();
+    add->add_option("--start", form->startSignature, "Start signature: hexadecimal bytes, comma-separated")->required();
+    add->add_option("--end", form->endSignature, "End signature (optional)");
+    add->add_option("--size-offset", form->sizeFieldOffset, "Offset of the size field");
+    add->add_option("--size-bytes", form->sizeFieldBytes, "Bytes in the size field");
+    add->add_flag("--size-includes-header", form->sizeIncludesHeader, "The size includes the header");
+    add->add_option("--header-size", form->headerSize, "Header size in bytes");
+    add->add_option("--skip", form->skipSize, "Bytes to skip after a find");
+    add->add_option("--approx", form->approximateSize, "Approximate file size in bytes");
+    add->add_option("--category", form->category, "Category to put the files under");
+    add->callback([=, &runner] { runner = [=] { return runSignaturesAdd(*path, *form); }; });
+  }
+  {
+    auto path = std::make_shared<std::string>();
+    auto json = std::make_shared<bool>(false);
+    CLI::App* list = signatures->add_subcommand("list", "List the records of a settings file");
+    list->add_option("FILE", *path, "Settings file")->required();
+    list->add_flag("--json", *json, "Print JSON Lines");
+    list->callback([=, &runner] { runner = [=] { return runSignaturesList(*path, *json); }; });
+  }
+}
+
+}  // namespace quorvel::cli
