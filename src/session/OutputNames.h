@@ -14,9 +14,8 @@ std::string numberedName(const std::string& safeName, unsigned number);
 
 class OutputNames {
  public:
-  // The name `originalName` is saved under in this folder; `again` tells
-  // whether an earlier entry of the same name got it too.
-  std::string claim(const std::string& originalName, bool* again = nullptr);
+  // The name `originalName` is saved under in this folder.
+  std::string claim(const std::string& originalName);
   // `name` is held by something a save must not write through.
   void block(const std::string& name);
 

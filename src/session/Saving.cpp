@@ -3,13 +3,12 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "fs/CatalogueWalk.h"
-#include "fs/OutputFile.h"
 #include "session/OutputNames.h"
-#include "session/SaveWriters.h"
 
 namespace quorvel {
 
@@ -41,46 +40,17 @@ constexpr int kNameAttempts = 16;
 // Saves one file under a name `names` gives out in `folder`; a name held by
 // a link or a folder is passed over for the next distinct one.
 std::optional<std::filesystem::path> saveUnderFreeName(const FileSystemParser& parser, EntryId id,
-                                                       const std::filesystem::path& folder, OutputNames& names) {
+                                                       const std::filesystem::path& folder, OutputNames& names,
+                                                       const std::function<void(const std::filesystem::path&)>& starting) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string name = names.claim(parser.name(id));
     const std::filesystem::path path = folder / name;
+    if (starting) starting(path);
     if (parser.saveFile(id, path)) return path;
     if (!isHeldByOther(path)) return std::nullopt;
     names.block(name);
   }
   return std::nullopt;
-}
-
-// Files up to this size are read into memory and finished on a writer
-// thread; larger ones are written directly.
-constexpr std::uint64_t kQueuedFileLimit = 1 << 20;
-constexpr unsigned kWriterThreads = 4;
-
-enum class SaveStart { Started, Failed, NameHeld };
-
-// Opens the output file for one entry and reads its content; small files
-// go to the writers, large ones are written here.
-SaveStart startSave(const FileSystemParser& parser, EntryId id, const std::filesystem::path& path,
-                    SaveWriters& writers, std::uint64_t& savedHere, std::uint64_t& failedHere) {
-  PendingFile pending;
-  pending.file = std::make_unique<OutputFile>(path);
-  if (!pending.file->isOpen()) {
-    if (isHeldByOther(path)) return SaveStart::NameHeld;
-    ++failedHere;
-    return SaveStart::Failed;
-  }
-  pending.times = parser.times(id);
-  MemorySink memory(pending, kQueuedFileLimit);
-  pending.readWhole = parser.readContent(id, memory);
-  if (!memory.overflowed()) {
-    writers.submit(std::move(pending));
-    return SaveStart::Started;
-  }
-  // Nothing was written yet: stream the large file straight into it.
-  const bool whole = parser.readContent(id, *pending.file);
-  ++((pending.file->finish(pending.times) && whole) ? savedHere : failedHere);
-  return SaveStart::Started;
 }
 
 // A sub-folder of a save's output, with the names given out inside it.
@@ -165,9 +135,6 @@ SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<Ent
   // failed), never written elsewhere.
   std::vector<std::shared_ptr<OutputFolder>> folders{std::make_shared<OutputFolder>(OutputFolder{outputFolder, {}})};
   std::uint64_t handled = 0;
-  std::uint64_t savedHere = 0;
-  std::uint64_t failedHere = 0;
-  SaveWriters writers(kWriterThreads);
   const bool complete = walkCatalogue(
       parser, folder,
       [&](const CatalogueItem& item) {
@@ -187,25 +154,18 @@ SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<Ent
           ++summary.filesFailed;
           return true;
         }
-        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-          bool again = false;
-          const std::string name = target->names.claim(item.name, &again);
-          // The same name again replaces the earlier file, so that one must be written first.
-          if (again) writers.drain();
-          const std::filesystem::path path = *target->path / name;
+        const auto starting = [&](const std::filesystem::path& path) {
           job.setStatus("saving File  " + path.string());
           job.setDetail("File size: " + std::to_string(parser.size(item.id) / 1024) + " kb");
-          if (startSave(parser, item.id, path, writers, savedHere, failedHere) != SaveStart::NameHeld) break;
-          target->names.block(name);
-          if (attempt + 1 == kNameAttempts) ++failedHere;
-        }
+        };
+        if (saveUnderFreeName(parser, item.id, *target->path, target->names, starting))
+          ++summary.filesSaved;
+        else
+          ++summary.filesFailed;
         job.setDetail("");
         return true;
       },
       &job);
-  writers.drain();
-  summary.filesSaved += savedHere + writers.saved();
-  summary.filesFailed += failedHere + writers.failed();
   summary.stopped = !complete;
   job.setProgress(static_cast<std::int64_t>(total));
   return summary;
@@ -216,7 +176,7 @@ std::optional<std::filesystem::path> saveSingleFile(const FileSystemParser& pars
   std::error_code ignored;
   std::filesystem::create_directories(outputFolder, ignored);
   OutputNames names;
-  return saveUnderFreeName(parser, id, outputFolder, names);
+  return saveUnderFreeName(parser, id, outputFolder, names, nullptr);
 }
 
 }  // namespace quorvel
