@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <unordered_map>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "fs/CatalogueWalk.h"
+#include "session/OutputNames.h"
 
 namespace quorvel {
 
@@ -23,6 +26,49 @@ std::string trimmed(const std::string& text) {
 
 // NTFS's bad-cluster file spans the whole volume and holds nothing.
 bool isNeverWritten(const std::string& name) { return name == "$BadClus"; }
+
+// Something other than a regular file sits at `path` (a link, a folder):
+// the save must take another name rather than write there.
+bool isHeldByOther(const std::filesystem::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+// How many other names a save tries when links or folders hold the first.
+constexpr int kNameAttempts = 16;
+
+// Saves one file under a name `names` gives out in `folder`; a name held by
+// a link or a folder is passed over for the next distinct one.
+std::optional<std::filesystem::path> saveUnderFreeName(const FileSystemParser& parser, EntryId id,
+                                                       const std::filesystem::path& folder, OutputNames& names,
+                                                       const std::function<void(const std::filesystem::path&)>& starting) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::string name = names.claim(parser.name(id));
+    const std::filesystem::path path = folder / name;
+    if (starting) starting(path);
+    if (parser.saveFile(id, path)) return path;
+    if (!isHeldByOther(path)) return std::nullopt;
+    names.block(name);
+  }
+  return std::nullopt;
+}
+
+// A sub-folder of a save's output, with the names given out inside it.
+struct OutputFolder {
+  std::optional<std::filesystem::path> path;  // none: it could not be made
+  OutputNames names;
+};
+
+std::shared_ptr<OutputFolder> makeOutputFolder(const std::string& name, OutputFolder& parent) {
+  auto folder = std::make_shared<OutputFolder>();
+  if (!parent.path) return folder;
+  for (int attempt = 0; attempt < kNameAttempts && !folder->path; ++attempt) {
+    const std::string safe = parent.names.claim(name);
+    folder->path = makeFolder(safe, *parent.path);
+    if (!folder->path) parent.names.block(safe);
+  }
+  return folder;
+}
 
 }  // namespace
 
@@ -42,8 +88,9 @@ std::optional<std::filesystem::path> outputFolderFromText(const std::string& tex
 
 std::string safeOutputName(const std::string& name) {
   std::string safe = trimmed(name);
+  // Control bytes would reach terminals and scripts that list the folder.
   for (char& c : safe)
-    if (c == '/' || c == '\0') c = '_';
+    if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
   if (safe.empty() || safe == "." || safe == "..") safe = "_" + safe;
   if (safe.size() > 255) {
     std::size_t cut = 255;
@@ -83,30 +130,35 @@ SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<Ent
   std::error_code ignored;
   std::filesystem::create_directories(outputFolder, ignored);
 
-  // Output folders by catalogue folder path; a folder that could not be made
-  // leaves its contents unsaved (counted as failed), never written elsewhere.
-  std::unordered_map<std::string, std::optional<std::filesystem::path>> folders{{"", outputFolder}};
+  // Output folders by walk depth: a folder's children follow it directly. A
+  // folder that could not be made leaves its contents unsaved (counted as
+  // failed), never written elsewhere.
+  std::vector<std::shared_ptr<OutputFolder>> folders{std::make_shared<OutputFolder>(OutputFolder{outputFolder, {}})};
   std::uint64_t handled = 0;
   const bool complete = walkCatalogue(
       parser, folder,
       [&](const CatalogueItem& item) {
         job.setProgress(static_cast<std::int64_t>(handled));
-        const std::optional<std::filesystem::path>& target = folders[item.folderPath];
+        const std::size_t depth = static_cast<std::size_t>(item.depth);
+        const std::shared_ptr<OutputFolder> target = folders[depth];
         if (item.folder) {
-          if (item.name.empty() || item.name == ".") return true;
-          folders[itemPath(item)] = target ? makeFolder(item.name, *target) : std::nullopt;
+          if (item.name == ".") return true;
+          folders.resize(depth + 2);
+          // A nameless folder's contents go where the folder is.
+          folders[depth + 1] = item.name.empty() ? target : makeOutputFolder(item.name, *target);
           return true;
         }
         ++handled;
         if (isNeverWritten(item.name)) return true;
-        if (!target) {
+        if (!target->path) {
           ++summary.filesFailed;
           return true;
         }
-        const std::filesystem::path path = *target / safeOutputName(item.name);
-        job.setStatus("saving File  " + path.string());
-        job.setDetail("File size: " + std::to_string(parser.size(item.id) / 1024) + " kb");
-        if (parser.saveFile(item.id, path))
+        const auto starting = [&](const std::filesystem::path& path) {
+          job.setStatus("saving File  " + path.string());
+          job.setDetail("File size: " + std::to_string(parser.size(item.id) / 1024) + " kb");
+        };
+        if (saveUnderFreeName(parser, item.id, *target->path, target->names, starting))
           ++summary.filesSaved;
         else
           ++summary.filesFailed;
@@ -123,9 +175,8 @@ std::optional<std::filesystem::path> saveSingleFile(const FileSystemParser& pars
                                                     const std::filesystem::path& outputFolder) {
   std::error_code ignored;
   std::filesystem::create_directories(outputFolder, ignored);
-  const std::filesystem::path path = outputFolder / safeOutputName(parser.name(id));
-  if (!parser.saveFile(id, path)) return std::nullopt;
-  return path;
+  OutputNames names;
+  return saveUnderFreeName(parser, id, outputFolder, names, nullptr);
 }
 
 }  // namespace quorvel

@@ -20,8 +20,8 @@ std::string saveQuestion(std::uint64_t fileCount);
 // The output folder named by the user's text, trimmed; none when it is blank.
 std::optional<std::filesystem::path> outputFolderFromText(const std::string& text);
 
-// A name the output folder can hold: trimmed at both ends, '/' and NUL
-// replaced, never "." or "..", never empty, at most 255 bytes of UTF-8.
+// A name the output folder can hold: trimmed at both ends, '/', NUL and
+// control bytes replaced, never "." or "..", never empty, at most 255 bytes of UTF-8.
 std::string safeOutputName(const std::string& name);
 
 // Files below a folder (the top entries when empty), sub-folders included.
@@ -39,7 +39,8 @@ struct SaveSummary {
 
 // Writes the contents of `folder` (the top entries when empty) into
 // `outputFolder`, one sub-folder per catalogue folder; the folder itself gets
-// no folder of its own. Existing files are replaced. Reports status,
+// no folder of its own. Existing files are replaced; entries whose safe
+// names collide, and names a link or folder holds, get distinct names. Reports status,
 // progress (0 to the file count) and the file-size line through `job`.
 SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<EntryId> folder,
                                const std::filesystem::path& outputFolder, JobContext& job);

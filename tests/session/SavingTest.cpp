@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "session/OutputNames.h"
 #include "support/FakeParser.h"
 #include "support/TestSupport.h"
 
@@ -110,13 +111,74 @@ TEST_F(Saving, ALinkInTheOutputFolderIsNotFollowed) {
   fs::create_directories(elsewhere);
   fs::create_directory_symlink(elsewhere, out / "docs");
   fs::create_symlink(elsewhere / "target", out / "file.txt");
+  fs::create_directory(out / "plain");  // a folder where a file goes
   FakeParser p;
   p.file("inside.txt", p.folder("docs"), "x");
   p.file("file.txt", kNoEntry, "y");
+  p.file("plain", kNoEntry, "z");
   const SaveSummary summary = save(p);
-  EXPECT_EQ(summary.filesFailed, 2u);
+  EXPECT_EQ(summary.filesSaved, 3u);
+  EXPECT_EQ(summary.filesFailed, 0u);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+  // The links stay as they were; the saved entries take the next names.
+  EXPECT_TRUE(fs::is_symlink(out / "docs"));
+  EXPECT_TRUE(fs::is_symlink(out / "file.txt"));
+  EXPECT_EQ(readText(out / "docs (2)" / "inside.txt"), "x");
+  EXPECT_EQ(readText(out / "file (2).txt"), "y");
+  EXPECT_EQ(readText(out / "plain (2)"), "z");
+  fs::remove_all(elsewhere);
+}
+
+TEST_F(Saving, ASingleFileGoesPastALink) {
+  const fs::path elsewhere = out.string() + "-elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_symlink(elsewhere / "target", out / "file.txt");
+  FakeParser p;
+  const EntryId file = p.file("file.txt", kNoEntry, "y");
+  JobContext job(&observer);
+  EXPECT_EQ(saveSingleFile(p, file, out), out / "file (2).txt");
   EXPECT_TRUE(fs::is_empty(elsewhere));
   fs::remove_all(elsewhere);
+}
+
+TEST_F(Saving, CollidingSafeNamesGetDistinctNames) {
+  FakeParser p;
+  const std::string longName(4096, 'n');
+  p.file("a/b", kNoEntry, "slash");
+  p.file("a_b", kNoEntry, "underscore");
+  p.file("a\nb", kNoEntry, "newline");
+  p.file(longName, kNoEntry, "long one");
+  p.file(longName + "x", kNoEntry, "long two");
+  p.file(std::string("nul\0.txt", 8), kNoEntry, "nul");
+  p.file("nul\x01.txt", kNoEntry, "control");
+  const EntryId sub = p.folder("dir/x");
+  p.file("inner", sub, "in the first folder");
+  p.file("inner", p.folder("dir_x"), "in the second folder");
+  const SaveSummary summary = save(p);
+  EXPECT_EQ(summary.filesSaved, 9u);
+  std::string cut(251, 'n');
+  EXPECT_EQ(tree(out), (std::vector<std::string>{"a_b", "a_b (2)", "a_b (3)", "dir_x (2)/", "dir_x (2)/inner", "dir_x/",
+                                                 "dir_x/inner", cut + " (2)", std::string(255, 'n'), "nul_ (2).txt",
+                                                 "nul_.txt"}));
+  EXPECT_EQ(readText(out / "a_b"), "slash");
+  EXPECT_EQ(readText(out / "a_b (2)"), "underscore");
+  EXPECT_EQ(readText(out / "a_b (3)"), "newline");
+  EXPECT_EQ(readText(out / cut.append(" (2)")), "long two");
+  EXPECT_EQ(readText(out / "nul_ (2).txt"), "control");
+  EXPECT_EQ(readText(out / "dir_x (2)" / "inner"), "in the second folder");
+}
+
+TEST(OutputNameNumbers, KeepTheExtensionAndTheLimit) {
+  EXPECT_EQ(numberedName("photo.jpg", 2), "photo (2).jpg");
+  EXPECT_EQ(numberedName(".profile", 3), ".profile (3)");
+  EXPECT_EQ(numberedName("archive.tar.gz", 2), "archive.tar (2).gz");
+  EXPECT_EQ(numberedName("no-extension", 10), "no-extension (10)");
+  // A cut inside a two-byte character moves before it.
+  std::string wide;
+  for (int i = 0; i < 127; ++i) wide += "\xC3\xA9";
+  const std::string numbered = numberedName(wide, 2);
+  EXPECT_LE(numbered.size(), 255u);
+  EXPECT_EQ(numbered, wide.substr(0, 250) + " (2)");
 }
 
 TEST_F(Saving, SkippedAndUnreadableFiles) {

@@ -1,0 +1,115 @@
+#include "fuzz/FuzzHarness.h"
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "fs/CatalogueWalk.h"
+#include "fs/ntfs/Lznt1.h"
+#include "io/FileReadSeek.h"
+#include "io/JobContext.h"
+#include "volumes/Partition.h"
+#include "volumes/VolumeRecord.h"
+
+namespace quorvel::fuzz {
+
+namespace {
+
+// Content beyond this much per input says nothing new and only slows the run.
+constexpr std::uint64_t kContentBudget = 64ull << 20;
+constexpr std::uint64_t kEntryBudget = 200000;
+
+class BoundedSink : public ContentSink {
+ public:
+  explicit BoundedSink(std::uint64_t& budget) : budget_(budget) {}
+  bool write(Bytes data) override { return take(data.size()); }
+  bool zeros(std::uint64_t count) override { return take(count); }
+
+ private:
+  bool take(std::uint64_t count) {
+    if (count > budget_) {
+      budget_ = 0;
+      return false;
+    }
+    budget_ -= count;
+    return true;
+  }
+  std::uint64_t& budget_;
+};
+
+}  // namespace
+
+void exerciseFileSystem(FileSystemId kind, const std::string& imagePath) {
+  FileReadSeek source;
+  if (!source.open(imagePath)) return;
+  std::unique_ptr<FileSystemParser> parser = fileSystemKind(kind).create();
+  if (!parser) return;
+  JobContext job;
+  ScanRequest request;
+  request.volume = {0, source.sourceLength()};
+  if (!parser->scan(source, request, job)) return;
+  std::uint64_t budget = kContentBudget;
+  std::uint64_t entries = 0;
+  walkCatalogue(*parser, std::nullopt, [&](const CatalogueItem& item) {
+    parser->formatRow(item.id);
+    parser->formatSize(item.id);
+    parser->times(item.id);
+    parser->isDeleted(item.id);
+    if (!item.folder && budget > 0) {
+      BoundedSink sink(budget);
+      parser->readContent(item.id, sink);
+    }
+    return ++entries < kEntryBudget;
+  });
+}
+
+void exercisePartitions(const std::string& imagePath) {
+  FileReadSeek source;
+  if (!source.open(imagePath)) return;
+  JobContext job;
+  for (const bool gpt : {false, true}) {
+    Partition listing(job);
+    listing.readGpt = gpt;
+    listVolumes(source, listing);
+    numberVolumes(listing.volumes);
+  }
+  VolumeRecord record;
+  probeVolumeImage(source, record);
+  Partition scan(job);
+  scanForVolumes(source, scan);
+}
+
+void exerciseLznt1(Bytes input) {
+  std::vector<std::uint8_t> out(16 * ntfsfmt::kLznt1ChunkSize);
+  ntfsfmt::lznt1Decompress(input, out);
+}
+
+std::optional<FileSystemId> fileSystemTarget(std::string_view target) {
+  if (target == "ntfs") return FileSystemId::Ntfs;
+  if (target == "fat16") return FileSystemId::Fat16;
+  if (target == "fat32") return FileSystemId::Fat32;
+  if (target == "exfat") return FileSystemId::ExFat;
+  if (target == "ext") return FileSystemId::Ext;
+  if (target == "hfsplus") return FileSystemId::HfsPlus;
+  return std::nullopt;
+}
+
+bool exerciseTarget(std::string_view target, const std::string& path) {
+  if (const auto kind = fileSystemTarget(target)) {
+    exerciseFileSystem(*kind, path);
+    return true;
+  }
+  if (target == "partitions") {
+    exercisePartitions(path);
+    return true;
+  }
+  if (target == "lznt1") {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    exerciseLznt1(Bytes(bytes.data(), bytes.size()));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace quorvel::fuzz

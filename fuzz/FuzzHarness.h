@@ -1,0 +1,30 @@
+#pragma once
+// What each fuzz target does with one input, kept apart from libFuzzer so
+// the ordinary tests replay kept inputs through the same steps.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "fs/FileSystemKinds.h"
+#include "io/Endian.h"
+
+namespace quorvel::fuzz {
+
+// Attaches the kind's parser to the whole image, scans it in standard mode,
+// walks the catalogue and reads every entry's content (bounded).
+void exerciseFileSystem(FileSystemId kind, const std::string& imagePath);
+// The partition listing (MBR/EBR and GPT), the volume-image probe and the
+// sector scan for volumes.
+void exercisePartitions(const std::string& imagePath);
+// The LZNT1 decoder on the bytes as one compression unit.
+void exerciseLznt1(Bytes input);
+
+// A target by its name ("ntfs", "fat16", "partitions", "lznt1", ...) run on
+// a file; false for a name no target has.
+bool exerciseTarget(std::string_view target, const std::string& path);
+
+// The file-system targets' names and kinds.
+std::optional<FileSystemId> fileSystemTarget(std::string_view target);
+
+}  // namespace quorvel::fuzz
