@@ -11,6 +11,11 @@
 namespace quorvel {
 
 OutputFile::OutputFile(const std::filesystem::path& path) {
+  // A file with a second name (a hard link, perhaps to something outside the
+  // output folder) is replaced, never truncated: its other name keeps its bytes.
+  struct stat existing {};
+  if (::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && existing.st_nlink > 1)
+    ::unlink(path.c_str());
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
 }
 

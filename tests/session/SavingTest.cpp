@@ -129,6 +129,24 @@ TEST_F(Saving, ALinkInTheOutputFolderIsNotFollowed) {
   fs::remove_all(elsewhere);
 }
 
+TEST_F(Saving, AHardLinkInTheOutputFolderKeepsItsOtherName) {
+  // A file saved over one that has a second name elsewhere replaces this
+  // name only: the bytes behind the other name stay as they were.
+  const fs::path elsewhere = out.string() + "-elsewhere";
+  fs::create_directories(elsewhere);
+  {
+    std::ofstream(elsewhere / "precious.txt") << "keep me";
+  }
+  fs::create_hard_link(elsewhere / "precious.txt", out / "file.txt");
+  FakeParser p;
+  p.file("file.txt", kNoEntry, "saved");
+  const SaveSummary summary = save(p);
+  EXPECT_EQ(summary.filesSaved, 1u);
+  EXPECT_EQ(readText(elsewhere / "precious.txt"), "keep me");
+  EXPECT_EQ(readText(out / "file.txt"), "saved");
+  fs::remove_all(elsewhere);
+}
+
 TEST_F(Saving, ASingleFileGoesPastALink) {
   const fs::path elsewhere = out.string() + "-elsewhere";
   fs::create_directories(elsewhere);
