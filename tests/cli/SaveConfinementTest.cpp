@@ -42,7 +42,7 @@ const std::vector<NamedFile> kRootFiles = {
 
 std::unique_ptr<TempImage> hostileVolume() {
   ExtVolumeBuilder v;
-  std::vector<DirSpec> entries = {{2, ".", kDir}, {2, "..", kDir}};
+  std::vector<DirEntryPlan> entries = {{2, ".", kDir}, {2, "..", kDir}};
   std::uint32_t inode = 12;
   for (const NamedFile& f : kRootFiles) {
     v.setFile(inode, text(f.content));

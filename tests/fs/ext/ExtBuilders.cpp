@@ -22,7 +22,7 @@ void put32(std::array<std::uint8_t, N>& b, std::size_t at, std::uint32_t v) {
 
 std::size_t ideal(std::size_t nameLength) { return (8 + nameLength + 3) & ~std::size_t{3}; }
 
-void writeEntry(ByteVector& b, std::size_t at, const DirSpec& e, std::size_t recordLength, bool fileTypes) {
+void writeEntry(ByteVector& b, std::size_t at, const DirEntryPlan& e, std::size_t recordLength, bool fileTypes) {
   put32(b, at, e.inode);
   put16(b, at + 4, static_cast<std::uint16_t>(recordLength));
   if (fileTypes) {
@@ -51,7 +51,7 @@ std::array<std::uint8_t, 60> blockMapArea(const std::vector<std::uint32_t>& poin
   return area;
 }
 
-ByteVector extentLeafNode(const std::vector<LeafSpec>& leaves, std::size_t bytes, std::uint16_t maxEntries) {
+ByteVector extentLeafNode(const std::vector<ExtentLeafPlan>& leaves, std::size_t bytes, std::uint16_t maxEntries) {
   ByteVector node = extentNode(static_cast<std::uint16_t>(leaves.size()), 0, bytes, maxEntries);
   for (std::size_t i = 0; i < leaves.size(); ++i) {
     const std::size_t at = 12 + 12 * i;
@@ -81,17 +81,17 @@ std::array<std::uint8_t, 60> areaFrom(const ByteVector& node) {
   return area;
 }
 
-ByteVector directoryBlock(const std::vector<DirSpec>& entries, std::uint32_t blockSize, bool fileTypes) {
+ByteVector directoryBlock(const std::vector<DirEntryPlan>& entries, std::uint32_t blockSize, bool fileTypes) {
   ByteVector b(blockSize, 0);
   std::size_t at = 0;
   for (std::size_t k = 0; k < entries.size(); ++k) {
-    const DirSpec& e = entries[k];
+    const DirEntryPlan& e = entries[k];
     std::size_t length = ideal(e.name.size());
-    for (const DirSpec& r : e.removedAfter) length += ideal(r.name.size());
+    for (const DirEntryPlan& r : e.removedAfter) length += ideal(r.name.size());
     if (k + 1 == entries.size()) length = blockSize - at;
     writeEntry(b, at, e, length, fileTypes);
     std::size_t hidden = at + ideal(e.name.size());
-    for (const DirSpec& r : e.removedAfter) {
+    for (const DirEntryPlan& r : e.removedAfter) {
       writeEntry(b, hidden, r, ideal(r.name.size()), fileTypes);
       hidden += ideal(r.name.size());
     }
@@ -177,31 +177,31 @@ void ExtVolumeBuilder::writeBlock(std::uint64_t block, const ByteVector& bytes) 
 
 void ExtVolumeBuilder::writeAt(std::uint64_t offset, const ByteVector& bytes) { writes_.emplace_back(offset, bytes); }
 
-void ExtVolumeBuilder::setInode(std::uint32_t number, const ExtInodeSpec& spec, bool allocated) {
+void ExtVolumeBuilder::setInode(std::uint32_t number, const ExtInodeFields& fields, bool allocated) {
   const std::uint64_t group = (number - 1) / g_.inodesPerGroup;
   const std::uint64_t slot = (number - 1) % g_.inodesPerGroup;
   ByteVector raw(g_.inodeSize, 0);
-  put16(raw, 0, spec.mode);
-  put32(raw, 4, static_cast<std::uint32_t>(spec.size));
-  for (const std::size_t at : {8u, 12u, 16u}) put32(raw, at, static_cast<std::uint32_t>(spec.time));
-  put16(raw, 26, spec.links);
-  const bool fastLink = (spec.mode & 0xF000) == 0xA000 && spec.size < 60 && !(spec.flags & 0x10080000);
-  const std::uint64_t dataBlocks = fastLink || (spec.flags & 0x10000000) ? 0 : (spec.size + g_.blockSize - 1) / g_.blockSize;
+  put16(raw, 0, fields.mode);
+  put32(raw, 4, static_cast<std::uint32_t>(fields.size));
+  for (const std::size_t at : {8u, 12u, 16u}) put32(raw, at, static_cast<std::uint32_t>(fields.time));
+  put16(raw, 26, fields.links);
+  const bool fastLink = (fields.mode & 0xF000) == 0xA000 && fields.size < 60 && !(fields.flags & 0x10080000);
+  const std::uint64_t dataBlocks = fastLink || (fields.flags & 0x10000000) ? 0 : (fields.size + g_.blockSize - 1) / g_.blockSize;
   put32(raw, 28, static_cast<std::uint32_t>(dataBlocks * (g_.blockSize / 512)));
-  put32(raw, 32, spec.flags);
-  for (std::size_t i = 0; i < 60; ++i) raw[40 + i] = spec.blockArea[i];
-  put32(raw, 108, static_cast<std::uint32_t>(spec.size >> 32));
+  put32(raw, 32, fields.flags);
+  for (std::size_t i = 0; i < 60; ++i) raw[40 + i] = fields.blockArea[i];
+  put32(raw, 108, static_cast<std::uint32_t>(fields.size >> 32));
   if (g_.inodeSize > 128) {
     put16(raw, 128, 32);
-    for (const std::size_t at : {132u, 136u, 140u}) put32(raw, at, spec.timeExtra);
-    if (!spec.inlineTail.empty()) {
+    for (const std::size_t at : {132u, 136u, 140u}) put32(raw, at, fields.timeExtra);
+    if (!fields.inlineTail.empty()) {
       put32(raw, 160, 0xEA020000);
       raw[164] = 4;   // name length
       raw[165] = 7;   // "system."
       put16(raw, 166, 24);
-      put32(raw, 172, static_cast<std::uint32_t>(spec.inlineTail.size()));
+      put32(raw, 172, static_cast<std::uint32_t>(fields.inlineTail.size()));
       raw[180] = 'd', raw[181] = 'a', raw[182] = 't', raw[183] = 'a';
-      for (std::size_t i = 0; i < spec.inlineTail.size(); ++i) raw.at(188 + i) = spec.inlineTail[i];
+      for (std::size_t i = 0; i < fields.inlineTail.size(); ++i) raw.at(188 + i) = fields.inlineTail[i];
     }
   }
   inodes_.emplace_back(tables_[group] * g_.blockSize + slot * g_.inodeSize, raw);
@@ -216,12 +216,12 @@ void ExtVolumeBuilder::setFolder(std::uint32_t number, const std::vector<ByteVec
     writeBlock(at, b);
     pointers.push_back(static_cast<std::uint32_t>(at));
   }
-  ExtInodeSpec spec;
-  spec.mode = 0x41ED;
-  spec.size = blocks.size() * g_.blockSize;
-  spec.blockArea = blockMapArea(pointers);
-  spec.links = 2;
-  setInode(number, spec, allocated);
+  ExtInodeFields fields;
+  fields.mode = 0x41ED;
+  fields.size = blocks.size() * g_.blockSize;
+  fields.blockArea = blockMapArea(pointers);
+  fields.links = 2;
+  setInode(number, fields, allocated);
 }
 
 void ExtVolumeBuilder::setFile(std::uint32_t number, const ByteVector& content, bool allocated) {
@@ -240,10 +240,10 @@ void ExtVolumeBuilder::setFile(std::uint32_t number, const ByteVector& content, 
     pointers[12] = static_cast<std::uint32_t>(allocate());
     writeBlock(pointers[12], single);
   }
-  ExtInodeSpec spec;
-  spec.size = content.size();
-  spec.blockArea = blockMapArea(pointers);
-  setInode(number, spec, allocated);
+  ExtInodeFields fields;
+  fields.size = content.size();
+  fields.blockArea = blockMapArea(pointers);
+  setInode(number, fields, allocated);
 }
 
 std::unique_ptr<TempImage> ExtVolumeBuilder::materialize() const {

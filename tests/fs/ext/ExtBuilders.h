@@ -27,7 +27,7 @@ struct ExtGeometry {
   bool fileTypes = true;
 };
 
-struct ExtInodeSpec {
+struct ExtInodeFields {
   std::uint16_t mode = 0x81A4;
   std::uint64_t size = 0;
   std::uint32_t flags = 0;
@@ -40,26 +40,26 @@ struct ExtInodeSpec {
 
 // Block areas.
 std::array<std::uint8_t, 60> blockMapArea(const std::vector<std::uint32_t>& pointers);
-struct LeafSpec {
+struct ExtentLeafPlan {
   std::uint32_t logical;
   std::uint16_t length;  // above 32768: uninitialised
   std::uint64_t start;
 };
 // An extent node (header and entries) of `bytes` bytes: leaves at depth 0,
 // else index entries (logical, child) at `depth`.
-ByteVector extentLeafNode(const std::vector<LeafSpec>& leaves, std::size_t bytes, std::uint16_t maxEntries = 0);
+ByteVector extentLeafNode(const std::vector<ExtentLeafPlan>& leaves, std::size_t bytes, std::uint16_t maxEntries = 0);
 ByteVector extentIndexNode(const std::vector<std::pair<std::uint32_t, std::uint64_t>>& children, std::uint16_t depth,
                            std::size_t bytes, std::uint16_t maxEntries = 0);
 std::array<std::uint8_t, 60> areaFrom(const ByteVector& node);
 
 // Directory blocks: entries in order; the last one's record reaches the end.
-struct DirSpec {
+struct DirEntryPlan {
   std::uint32_t inode;
   std::string name;
   std::uint8_t type = 1;
-  std::vector<DirSpec> removedAfter = {};  // entries hidden in this one's slack
+  std::vector<DirEntryPlan> removedAfter = {};  // entries hidden in this one's slack
 };
-ByteVector directoryBlock(const std::vector<DirSpec>& entries, std::uint32_t blockSize, bool fileTypes = true);
+ByteVector directoryBlock(const std::vector<DirEntryPlan>& entries, std::uint32_t blockSize, bool fileTypes = true);
 
 class ExtVolumeBuilder {
  public:
@@ -74,7 +74,7 @@ class ExtVolumeBuilder {
   void writeAt(std::uint64_t offset, const ByteVector& bytes);
   void setBlockInUse(std::uint64_t block, bool inUse);
   // Writes an inode; allocated sets its bitmap bit.
-  void setInode(std::uint32_t number, const ExtInodeSpec& spec, bool allocated = true);
+  void setInode(std::uint32_t number, const ExtInodeFields& fields, bool allocated = true);
   // A folder inode whose content is `blocks` directory blocks.
   void setFolder(std::uint32_t number, const std::vector<ByteVector>& blocks, bool allocated = true);
   // A regular file with `content` in fresh contiguous blocks, by block map.

@@ -31,8 +31,8 @@ std::size_t walkedEntries(const FileSystemParser& parser) {
 }
 
 // A root folder naming `entries`, the rest left to the test.
-void root(ExtVolumeBuilder& v, std::vector<DirSpec> entries) {
-  entries.insert(entries.begin(), {DirSpec{2, ".", kDir}, DirSpec{2, "..", kDir}});
+void root(ExtVolumeBuilder& v, std::vector<DirEntryPlan> entries) {
+  entries.insert(entries.begin(), {DirEntryPlan{2, ".", kDir}, DirEntryPlan{2, "..", kDir}});
   v.setFolder(2, {directoryBlock(entries, v.geometry().blockSize, v.geometry().fileTypes)});
 }
 
@@ -80,14 +80,14 @@ TEST(ExtContent, ExtentTreeOfDepthOnePlacesEveryExtentAtItsLogicalBlock) {
   v.writeBlock(c, extPattern(3 * bs, 3));  // uninitialised: reads as zeros whatever it holds
   // Leaves out of order: [5,6) from b, [0,2) from a, a hole [2,5), [6,9) uninitialised.
   v.writeBlock(leafBlock, extentLeafNode({{5, 1, b}, {0, 2, a}, {6, 32768 + 3, c}}, bs));
-  ExtInodeSpec spec;
-  spec.flags = 0x80000;
-  spec.size = 10 * bs - 100;  // ends in a hole after the uninitialised extent
-  spec.blockArea = areaFrom(extentIndexNode({{0, leafBlock}}, 1, 60));
-  v.setInode(12, spec);
+  ExtInodeFields fields;
+  fields.flags = 0x80000;
+  fields.size = 10 * bs - 100;  // ends in a hole after the uninitialised extent
+  fields.blockArea = areaFrom(extentIndexNode({{0, leafBlock}}, 1, 60));
+  v.setInode(12, fields);
   root(v, {{12, "tree.bin"}});
   const auto s = scanExt(v);
-  ByteVector want(spec.size, 0);
+  ByteVector want(fields.size, 0);
   const ByteVector pa = extPattern(2 * bs, 1), pb = extPattern(bs, 2);
   std::copy(pa.begin(), pa.end(), want.begin());
   std::copy(pb.begin(), pb.end(), want.begin() + 5 * bs);
@@ -102,18 +102,18 @@ TEST(ExtContent, BlockMapHolesAreZerosAndTheSizeIsKept) {
   const std::uint64_t a = v.allocate(), b = v.allocate();
   v.writeBlock(a, extPattern(bs, 5));
   v.writeBlock(b, extPattern(bs, 6));
-  ExtInodeSpec spec;
-  spec.size = 5 * bs + 10;
-  spec.blockArea = blockMapArea({static_cast<std::uint32_t>(a), 0, 0, static_cast<std::uint32_t>(b)});
-  v.setInode(12, spec);
+  ExtInodeFields fields;
+  fields.size = 5 * bs + 10;
+  fields.blockArea = blockMapArea({static_cast<std::uint32_t>(a), 0, 0, static_cast<std::uint32_t>(b)});
+  v.setInode(12, fields);
   root(v, {{12, "sparse.bin"}});
   const auto s = scanExt(v);
-  ByteVector want(spec.size, 0);
+  ByteVector want(fields.size, 0);
   const ByteVector pa = extPattern(bs, 5), pb = extPattern(bs, 6);
   std::copy(pa.begin(), pa.end(), want.begin());
   std::copy(pb.begin(), pb.end(), want.begin() + 3 * bs);
   EXPECT_EQ(s->content(s->find("sparse.bin")), want);
-  EXPECT_EQ(s->parser->size(s->find("sparse.bin")), spec.size);
+  EXPECT_EQ(s->parser->size(s->find("sparse.bin")), fields.size);
 }
 
 struct TypeCase {
@@ -136,23 +136,23 @@ TEST(ExtTypes, TheTypeFieldDecidesFolderFileAndContent) {
       {"fifo", 0x11A4, false, ""},        {"fast-link", 0xA1FF, false, "../fast/target"},
       {"slow-link", 0xA1FF, false, slowTarget},
   };
-  std::vector<DirSpec> names;
+  std::vector<DirEntryPlan> names;
   std::uint32_t number = 12;
   for (const TypeCase& c : cases) {
-    ExtInodeSpec spec;
-    spec.mode = c.mode;
+    ExtInodeFields fields;
+    fields.mode = c.mode;
     // Sockets and devices keep junk in their block area; it is never read.
-    spec.blockArea = blockMapArea({static_cast<std::uint32_t>(junk)});
+    fields.blockArea = blockMapArea({static_cast<std::uint32_t>(junk)});
     if (std::string(c.name) == "fast-link") {
-      spec.size = c.content.size();
-      spec.blockArea = {};
-      std::copy(c.content.begin(), c.content.end(), spec.blockArea.begin());
+      fields.size = c.content.size();
+      fields.blockArea = {};
+      std::copy(c.content.begin(), c.content.end(), fields.blockArea.begin());
     }
     if (std::string(c.name) == "slow-link") {
-      spec.size = slowTarget.size();
-      spec.blockArea = blockMapArea({static_cast<std::uint32_t>(slowBlock)});
+      fields.size = slowTarget.size();
+      fields.blockArea = blockMapArea({static_cast<std::uint32_t>(slowBlock)});
     }
-    v.setInode(number, spec);
+    v.setInode(number, fields);
     names.push_back({number++, c.name, 0});
   }
   root(v, names);
@@ -172,13 +172,13 @@ TEST(ExtTypes, TheTypeFieldDecidesFolderFileAndContent) {
 TEST(ExtContent, InlineDataIsReadFromTheInodeAndItsAttribute) {
   ExtVolumeBuilder v;
   const ByteVector head = extPattern(60, 1), tail = extPattern(21, 2);
-  ExtInodeSpec spec;
-  spec.flags = 0x10000000;
-  spec.size = 81;
-  std::copy(head.begin(), head.end(), spec.blockArea.begin());
-  spec.inlineTail = tail;
-  v.setInode(12, spec);
-  ExtInodeSpec small;
+  ExtInodeFields fields;
+  fields.flags = 0x10000000;
+  fields.size = 81;
+  std::copy(head.begin(), head.end(), fields.blockArea.begin());
+  fields.inlineTail = tail;
+  v.setInode(12, fields);
+  ExtInodeFields small;
   small.flags = 0x10000000;
   small.size = 5;
   std::copy_n("tiny!", 5, small.blockArea.begin());
@@ -193,7 +193,7 @@ TEST(ExtContent, InlineDataIsReadFromTheInodeAndItsAttribute) {
 
 TEST(ExtContent, InlineFolderContinuesInItsAttribute) {
   ExtVolumeBuilder v;
-  ExtInodeSpec folder;
+  ExtInodeFields folder;
   folder.mode = 0x41ED;
   folder.flags = 0x10000000;
   // Four bytes of parent, 56 of entries, and more in "system.data".
@@ -253,7 +253,7 @@ TEST(ExtOrphans, InodesNoNameReachesGoUnderTheOrphanFolder) {
   v.setFile(20, text("lost\n"));                                           // allocated, unnamed
   v.setFolder(21, {directoryBlock({{21, ".", kDir}, {99, "..", kDir}, {22, "inner.txt"}}, 1024)});  // an unnamed folder
   v.setFile(22, text("inner\n"));
-  ExtInodeSpec empty;  // removed, no map: nothing to show
+  ExtInodeFields empty;  // removed, no map: nothing to show
   v.setInode(23, empty, false);
   root(v, {{12, "named.txt"}});
   const auto s = scanExt(v);
@@ -293,10 +293,10 @@ const DamageCase kDamage[] = {
        v.writeBlock(self, block);
        std::vector<std::uint32_t> p(15, 0);
        p[12] = p[13] = p[14] = static_cast<std::uint32_t>(self);
-       ExtInodeSpec spec;
-       spec.size = 0xFFFFFFFFFFull;  // as much as a triple-indirect map can reach
-       spec.blockArea = blockMapArea(p);
-       v.setInode(12, spec);
+       ExtInodeFields fields;
+       fields.size = 0xFFFFFFFFFFull;  // as much as a triple-indirect map can reach
+       fields.blockArea = blockMapArea(p);
+       v.setInode(12, fields);
        root(v, {{12, "loop.bin"}});
      },
      true, "loop.bin"},
@@ -304,31 +304,31 @@ const DamageCase kDamage[] = {
      [](ExtVolumeBuilder& v) {
        const std::uint64_t node = v.allocate();
        v.writeBlock(node, extentIndexNode({{0, node}}, 1, 1024));
-       ExtInodeSpec spec;
-       spec.flags = 0x80000;
-       spec.size = 5000;
-       spec.blockArea = areaFrom(extentIndexNode({{0, node}}, 2, 60));
-       v.setInode(12, spec);
+       ExtInodeFields fields;
+       fields.flags = 0x80000;
+       fields.size = 5000;
+       fields.blockArea = areaFrom(extentIndexNode({{0, node}}, 2, 60));
+       v.setInode(12, fields);
        root(v, {{12, "loop.bin"}});
      },
      true, "loop.bin"},
     {"ExtentTreeClaimsAbsurdDepth",
      [](ExtVolumeBuilder& v) {
-       ExtInodeSpec spec;
-       spec.flags = 0x80000;
-       spec.size = 5000;
-       spec.blockArea = areaFrom(extentIndexNode({{0, 7}}, 40000, 60));
-       v.setInode(12, spec);
+       ExtInodeFields fields;
+       fields.flags = 0x80000;
+       fields.size = 5000;
+       fields.blockArea = areaFrom(extentIndexNode({{0, 7}}, 40000, 60));
+       v.setInode(12, fields);
        root(v, {{12, "deep.bin"}});
      },
      true, "deep.bin"},
     {"ExtentsOutsideTheVolume",
      [](ExtVolumeBuilder& v) {
-       ExtInodeSpec spec;
-       spec.flags = 0x80000;
-       spec.size = 5000;
-       spec.blockArea = areaFrom(extentLeafNode({{0, 5, 0xFFFFFFFFFFFFull}}, 60));
-       v.setInode(12, spec);
+       ExtInodeFields fields;
+       fields.flags = 0x80000;
+       fields.size = 5000;
+       fields.blockArea = areaFrom(extentLeafNode({{0, 5, 0xFFFFFFFFFFFFull}}, 60));
+       v.setInode(12, fields);
        root(v, {{12, "far.bin"}});
      },
      true, "far.bin"},
@@ -349,11 +349,11 @@ const DamageCase kDamage[] = {
        v.writeBlock(self, block);
        std::vector<std::uint32_t> p(15, static_cast<std::uint32_t>(names));
        p[12] = p[13] = p[14] = static_cast<std::uint32_t>(self);
-       ExtInodeSpec spec;
-       spec.mode = 0x41ED;
-       spec.size = 0xFFFFFFFFull;
-       spec.blockArea = blockMapArea(p);
-       v.setInode(2, spec);
+       ExtInodeFields fields;
+       fields.mode = 0x41ED;
+       fields.size = 0xFFFFFFFFull;
+       fields.blockArea = blockMapArea(p);
+       v.setInode(2, fields);
        v.setFile(12, text("x"));
      },
      true, "x.txt"},
