@@ -99,4 +99,12 @@ void FileReadSeek::adviseSequential() const {
   if (backend_) backend_->adviseSequential();
 }
 
+std::uint64_t FileReadSeek::dataFrom(std::uint64_t offset) const {
+  if (!backend_ || baseOffset < 0) return offset;
+  const auto base = static_cast<std::uint64_t>(baseOffset);
+  if (offset > std::numeric_limits<std::uint64_t>::max() - base) return offset;
+  const std::uint64_t data = backend_->dataFrom(base + offset);
+  return data > base + offset ? data - base : offset;
+}
+
 }  // namespace quorvel

@@ -48,6 +48,10 @@ class FileReadSeek : public readWriteInterface {
   // Asks the kernel to read ahead: the caller is about to read sequentially.
   void adviseSequential() const;
 
+  // The first offset (from the base offset) at or after `offset` that may
+  // hold anything but zeros; holes the image knows of are passed over.
+  std::uint64_t dataFrom(std::uint64_t offset) const;
+
   // Sectors of the image whose bytes were read although their checksum
   // failed (E01), in the order found.
   std::vector<SectorRange> unverifiedSectors() const;

@@ -32,6 +32,10 @@ class ImageBackend {
   virtual std::vector<SectorRange> unverifiedSectors() const { return {}; }
   // The caller is about to read from start to end.
   virtual void adviseSequential() const {}
+  // The first disk offset at or after `offset` that may hold anything but
+  // zeros: `offset` itself unless the image knows a hole lies there, size()
+  // when only holes follow. Searches pass over holes instead of reading them.
+  virtual std::uint64_t dataFrom(std::uint64_t offset) const { return offset; }
 };
 
 // An opened backend, or the one plain sentence saying why there is none.

@@ -20,7 +20,8 @@ SectorScan::SectorScan(const VolumeView& view, JobContext& job, SectorScanOption
       job_(job),
       from_(options.from),
       to_(std::min(options.to, view.size())),
-      stepBytes_(std::max<std::size_t>(1, options.stepBytes)) {
+      stepBytes_(std::max<std::size_t>(1, options.stepBytes)),
+      skipHoles_(options.skipHoles) {
   // Whole steps per chunk, so a step never straddles two reads.
   chunkBytes_ = wholeSteps(options.chunkBytes, stepBytes_);
   chunk_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes_, to_ > from_ ? to_ - from_ : 0)));
@@ -28,6 +29,20 @@ SectorScan::SectorScan(const VolumeView& view, JobContext& job, SectorScanOption
 
 std::uint64_t SectorScan::chunkCount() const {
   return to_ > from_ ? chunksCovering(to_ - from_, chunkBytes_, stepBytes_) : 0;
+}
+
+std::uint64_t SectorScan::chunksBefore(std::uint64_t offset) const {
+  if (offset <= from_) return 0;
+  return std::min(chunksCovering(std::min(offset, to_) - from_, chunkBytes_, stepBytes_), chunkCount());
+}
+
+std::uint64_t SectorScan::pastHole(std::uint64_t at) const {
+  if (!skipHoles_ || at >= to_) return at;
+  const std::uint64_t data = std::min(view_.dataFrom(at), to_);
+  // Short holes are read like data: a jump must save more than it costs.
+  if (data <= at || data - at < 2 * static_cast<std::uint64_t>(chunkBytes_)) return at;
+  const std::uint64_t resume = data - chunkBytes_;
+  return at + (resume - at) / stepBytes_ * stepBytes_;
 }
 
 std::int64_t SectorScan::readChunk(std::uint64_t at, std::size_t wanted) {

@@ -2,7 +2,8 @@
 // The one chunked scanner behind every sector-by-sector search (the volume
 // scan, the deep MFT scan, the damaged-volume searches, carving): large
 // sequential reads, a look at every step of each chunk in memory, Stop and
-// Pause once per chunk, resumption behind a find, the short last chunk.
+// Pause once per chunk, resumption behind a find, the short last chunk, and
+// holes of sparse images passed over (no search looks for zeros alone).
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -29,6 +30,10 @@ struct SectorScanOptions {
   std::uint64_t to = std::numeric_limits<std::uint64_t>::max();  // cut to the view's size
   std::size_t chunkBytes = 1 << 20;
   std::size_t stepBytes = 512;
+  // Pass over the holes the image knows of, but for the last chunk before
+  // the data behind each, so a structure that begins in a hole's last bytes
+  // is still seen. Off only where a visitor must see every zero.
+  bool skipHoles = true;
 };
 
 // How many chunks of `chunkBytes` (rounded down to whole steps, at least
@@ -63,12 +68,18 @@ class SectorScan {
   std::size_t chunkBytes() const { return chunkBytes_; }
   // How many chunks a scan of the whole range reads, with no find skipped.
   std::uint64_t chunkCount() const;
+  // How many of those chunks lie before `offset`: the progress of a scan
+  // that goes on from there, jumps and holes included.
+  std::uint64_t chunksBefore(std::uint64_t offset) const;
 
  private:
   // Reads `wanted` bytes at `at`: the count read, which is short after a
   // read error; 0 when the source has nothing there; -1 when nothing could
   // be read.
   std::int64_t readChunk(std::uint64_t at, std::size_t wanted);
+  // Where a scan about to read at `at` goes on: `at`, or on the same step
+  // grid one chunk before the data behind a long hole.
+  std::uint64_t pastHole(std::uint64_t at) const;
 
   VolumeView view_;
   JobContext& job_;
@@ -76,13 +87,14 @@ class SectorScan {
   std::uint64_t to_;
   std::size_t chunkBytes_;
   std::size_t stepBytes_;
+  bool skipHoles_;
   std::vector<std::uint8_t> chunk_;
 };
 
 template <typename Visitor>
 ScanEnd SectorScan::run(Visitor&& visit) {
   view_.adviseSequential();
-  std::uint64_t at = from_;
+  std::uint64_t at = pastHole(from_);
   while (at < to_) {
     if (!job_.checkpoint()) return ScanEnd::Stopped;
     const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes_, to_ - at));
@@ -114,6 +126,7 @@ ScanEnd SectorScan::run(Visitor&& visit) {
       }
       if (!jumped && have == wanted) next = at + off;
     }
+    next = pastHole(next);
     if (afterChunk && !afterChunk(std::min(next, to_))) return ScanEnd::Ended;
     at = next;
   }

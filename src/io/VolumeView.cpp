@@ -46,4 +46,10 @@ void VolumeView::adviseSequential() const {
   if (source_) source_->adviseSequential();
 }
 
+std::uint64_t VolumeView::dataFrom(std::uint64_t offset) const {
+  if (!source_ || offset >= size_) return offset;
+  const std::uint64_t data = source_->dataFrom(extent_.startByte + offset);
+  return std::min(data - extent_.startByte, size_);
+}
+
 }  // namespace quorvel

@@ -49,6 +49,10 @@ class VolumeView {
   // The caller is about to read the volume from start to end.
   void adviseSequential() const;
 
+  // The first volume offset at or after `offset` that may hold anything but
+  // zeros (size() when only a hole of the image follows).
+  std::uint64_t dataFrom(std::uint64_t offset) const;
+
  private:
   const FileReadSeek* source_ = nullptr;
   VolumeExtent extent_;

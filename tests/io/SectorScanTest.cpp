@@ -1,7 +1,12 @@
 #include "io/SectorScan.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -163,6 +168,81 @@ TEST(SectorScan, ChunkCountCoversTheShortLastChunk) {
   empty.from = 20 * kStep;
   EXPECT_EQ(SectorScan(VolumeView(source, {}), job, empty).chunkCount(), 0u);
 }
+
+
+// A sparse image of `bytes` holding "MARK" at each of `marks` and holes
+// elsewhere; false when the file system here keeps no holes.
+bool writeSparseImage(const std::string& path, std::uint64_t bytes, const std::vector<std::uint64_t>& marks) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(bytes)) != 0) return false;
+  bool written = true;
+  for (const std::uint64_t at : marks) written = written && ::pwrite(fd, "MARK", 4, static_cast<off_t>(at)) == 4;
+  struct stat info {};
+  const bool sparse = ::fstat(fd, &info) == 0 && static_cast<std::uint64_t>(info.st_blocks) * 512 < bytes / 4;
+  ::close(fd);
+  return written && sparse;
+}
+
+struct HoleCase {
+  const char* name;
+  std::vector<std::uint64_t> partSizes;  // one part: a plain image; more: a split raw set
+};
+void PrintTo(const HoleCase& c, std::ostream* os) { *os << c.name; }
+
+class SectorScanHoles : public ::testing::TestWithParam<HoleCase> {};
+
+TEST_P(SectorScanHoles, PassesOverHolesAndStillFindsWhatLiesBesideThem) {
+  constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+  constexpr std::size_t kChunk = 1 << 20;
+  const HoleCase& c = GetParam();
+  std::uint64_t total = 0;
+  for (const std::uint64_t size : c.partSizes) total += size;
+  // Data at the start, in the middle of a hole, at a part's start and in the last step.
+  const std::uint64_t third = c.partSizes.size() > 1 ? c.partSizes.front() : 6 * kGiB;
+  const std::vector<std::uint64_t> marks = {0, 3 * kGiB + 5 * kStep, third, total - kStep};
+  test::TempFolder folder;
+  std::vector<std::uint64_t> starts;
+  for (std::size_t i = 0, start = 0; i < c.partSizes.size(); start += c.partSizes[i], ++i) {
+    std::vector<std::uint64_t> inPart;
+    for (const std::uint64_t m : marks)
+      if (m >= start && m < start + c.partSizes[i]) inPart.push_back(m - start);
+    const std::string name = c.partSizes.size() > 1 ? "disk.00" + std::to_string(i + 1) : "disk.img";
+    if (!writeSparseImage((folder.path() / name).string(), c.partSizes[i], inPart))
+      GTEST_SKIP() << "no sparse files here";
+  }
+  FileReadSeek source;
+  ASSERT_TRUE(source.open((folder.path() / (c.partSizes.size() > 1 ? "disk.001" : "disk.img")).string()));
+  ASSERT_EQ(source.sourceLength(), total);
+
+  JobContext job;
+  SectorScan scan(VolumeView(source, {}), job, {.chunkBytes = kChunk, .stepBytes = kStep});
+  std::vector<std::uint64_t> found;
+  std::vector<std::uint64_t> visited;
+  std::uint64_t lastProgress = 0;
+  scan.afterChunk = [&](std::uint64_t next) {
+    EXPECT_GE(scan.chunksBefore(next), lastProgress) << "progress never goes back";
+    lastProgress = scan.chunksBefore(next);
+    return true;
+  };
+  EXPECT_EQ(scan.run([&](std::uint64_t offset, Bytes window) {
+    visited.push_back(offset);
+    if (std::memcmp(window.data(), "MARK", 4) == 0) found.push_back(offset);
+    return offset + kStep;
+  }),
+            ScanEnd::Finished);
+  EXPECT_EQ(found, marks);
+  EXPECT_EQ(lastProgress, scan.chunkCount());
+  // The step just before data behind a hole is looked at: a structure may begin there.
+  const std::uint64_t beforeMiddle = 3 * kGiB + 4 * kStep;
+  EXPECT_TRUE(std::binary_search(visited.begin(), visited.end(), beforeMiddle));
+  // A few chunks around each stretch of data, not the gigabytes of holes.
+  EXPECT_LT(visited.size(), 16 * kChunk / kStep);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, SectorScanHoles,
+                         ::testing::Values(HoleCase{"plain", {std::uint64_t{8} << 30}},
+                                           HoleCase{"split", {std::uint64_t{5} << 30, std::uint64_t{3} << 30}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorvel

@@ -67,9 +67,8 @@ bool ext2Class::findSuperBlock(JobContext& job) {
     job.setStatus("searching for a superblock copy...");
     SectorScan scan(view, job, {.from = kSuperblockOffset + 512});
     job.setProgressRange(0, static_cast<std::int64_t>(scan.chunkCount()));
-    std::int64_t chunks = 0;
-    scan.afterChunk = [&](std::uint64_t) {
-      job.setProgress(++chunks);
+    scan.afterChunk = [&](std::uint64_t next) {
+      job.setProgress(static_cast<std::int64_t>(scan.chunksBefore(next)));
       return true;
     };
     scan.run([&](std::uint64_t offset, Bytes window) -> std::uint64_t {

@@ -233,9 +233,8 @@ bool HFSP::scanForLeafNodes(JobContext& job) {
   const std::size_t chunk = std::max(kDeepChunkBytes - kDeepChunkBytes % step, step);
   SectorScan scan(view_, job, {.chunkBytes = chunk, .stepBytes = step});
   job.setProgressRange(0, static_cast<std::int64_t>(scan.chunkCount()));
-  std::int64_t chunks = 0;
-  scan.afterChunk = [&](std::uint64_t) {
-    job.setProgress(++chunks);
+  scan.afterChunk = [&](std::uint64_t next) {
+    job.setProgress(static_cast<std::int64_t>(scan.chunksBefore(next)));
     return true;
   };
   std::vector<std::uint8_t> node(catalogNodeSize_);

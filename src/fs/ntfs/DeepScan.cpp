@@ -25,10 +25,9 @@ void scanForRecords(const NtfsVolume& volume, std::uint64_t scanBytes, std::uint
   options.stepBytes = kStep;
   if (options.to == 0) return;
   SectorScan scan(volume.view, job, options);
-  std::uint64_t index = 0;
-  if (!job.checkpoint() || !onChunk(index)) return;
-  // Called before each chunk, as the callers count them.
-  scan.afterChunk = [&](std::uint64_t next) { return next >= scan.to() || onChunk(++index); };
+  if (!job.checkpoint() || !onChunk(0)) return;
+  // Called before each chunk with the chunks behind it, holes passed over included.
+  scan.afterChunk = [&](std::uint64_t next) { return next >= scan.to() || onChunk(scan.chunksBefore(next)); };
 
   std::vector<std::uint8_t> record;
   scan.run([&](std::uint64_t position, Bytes window) -> std::uint64_t {

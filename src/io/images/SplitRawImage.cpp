@@ -66,6 +66,18 @@ class SplitRawImage final : public ImageBackend {
     for (const auto& part : parts_) part->adviseSequential();
   }
 
+  std::uint64_t dataFrom(std::uint64_t offset) const override {
+    if (offset >= size_) return offset;
+    auto index = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin()) - 1;
+    std::uint64_t within = offset - starts_[index];
+    // A part that holds only a hole from here hands over to the next part.
+    for (; index < parts_.size(); ++index, within = 0) {
+      const std::uint64_t data = parts_[index]->dataFrom(within);
+      if (data < parts_[index]->size()) return starts_[index] + data;
+    }
+    return size_;
+  }
+
  private:
   std::vector<std::unique_ptr<ImageBackend>> parts_;
   std::vector<std::uint64_t> starts_;
