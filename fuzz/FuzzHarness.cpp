@@ -8,6 +8,10 @@
 #include "fs/ntfs/Lznt1.h"
 #include "io/FileReadSeek.h"
 #include "io/JobContext.h"
+#include "io/VolumeView.h"
+#include "raw/SettingsFile.h"
+#include "raw/SignatureTable.h"
+#include "raw/myJpg.h"
 #include "volumes/Partition.h"
 #include "volumes/VolumeRecord.h"
 
@@ -84,6 +88,35 @@ void exerciseLznt1(Bytes input) {
   ntfsfmt::lznt1Decompress(input, out);
 }
 
+void exerciseSettingsFile(const std::string& path) {
+  raw::readSettingsFile(path, raw::SettingsOrigin::Default);
+  raw::myJpg engine;
+  std::string message;
+  if (!engine.loadFile(path, raw::SettingsOrigin::Chosen, message)) return;
+  engine.categories();
+  FileReadSeek source;
+  if (!source.open(path)) return;
+  JobContext job;
+  engine.carve(VolumeView(source, {}), job);
+}
+
+void exerciseCarving(const std::string& imagePath) {
+  // The program's own table, read once: its structure-aware ends are what
+  // hostile content walks.
+  static const raw::myJpg loaded = [] {
+    std::ifstream in(QUORVEL_SIGNATURE_TABLE, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    raw::myJpg engine;
+    engine.load(raw::parseSignatureTable(text).records, true);
+    return engine;
+  }();
+  FileReadSeek source;
+  if (!source.open(imagePath)) return;
+  raw::myJpg engine = loaded;
+  JobContext job;
+  engine.carve(VolumeView(source, {}), job);
+}
+
 std::optional<FileSystemId> fileSystemTarget(std::string_view target) {
   if (target == "ntfs") return FileSystemId::Ntfs;
   if (target == "fat16") return FileSystemId::Fat16;
@@ -101,6 +134,14 @@ bool exerciseTarget(std::string_view target, const std::string& path) {
   }
   if (target == "partitions") {
     exercisePartitions(path);
+    return true;
+  }
+  if (target == "settings") {
+    exerciseSettingsFile(path);
+    return true;
+  }
+  if (target == "carve") {
+    exerciseCarving(path);
     return true;
   }
   if (target == "lznt1") {

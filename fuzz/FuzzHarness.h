@@ -19,6 +19,11 @@ void exerciseFileSystem(FileSystemId kind, const std::string& imagePath);
 void exercisePartitions(const std::string& imagePath);
 // The LZNT1 decoder on the bytes as one compression unit.
 void exerciseLznt1(Bytes input);
+// The file as a user's settings file: read, loaded, and carved with over
+// itself (its records hold the very signatures they look for).
+void exerciseSettingsFile(const std::string& path);
+// The carving engine with the program's own signatures over the image.
+void exerciseCarving(const std::string& imagePath);
 
 // A target by its name ("ntfs", "fat16", "partitions", "lznt1", ...) run on
 // a file; false for a name no target has.
