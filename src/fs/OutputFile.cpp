@@ -11,6 +11,9 @@
 namespace quorvel {
 
 OutputFile::OutputFile(const std::filesystem::path& path) {
+  // Most saves go to names nothing holds yet: create without looking first.
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd_ >= 0 || errno != EEXIST) return;
   // A file with a second name (a hard link, perhaps to something outside the
   // output folder) is replaced, never truncated: its other name keeps its bytes.
   struct stat existing {};

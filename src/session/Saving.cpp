@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "fs/CatalogueWalk.h"
+#include "session/HeldContent.h"
 #include "session/OutputNames.h"
+#include "session/SaveWriters.h"
 
 namespace quorvel {
 
@@ -37,11 +39,17 @@ bool isHeldByOther(const std::filesystem::path& path) {
 // How many other names a save tries when links or folders hold the first.
 constexpr int kNameAttempts = 16;
 
+// The largest file a folder save reads into memory for a writer thread;
+// larger ones are streamed from the source on the save's own thread.
+constexpr std::size_t kHeldFileBytes = 1u << 20;
+
+using StartingFile = std::function<void(const std::filesystem::path&)>;
+
 // Saves one file under a name `names` gives out in `folder`; a name held by
 // a link or a folder is passed over for the next distinct one.
 std::optional<std::filesystem::path> saveUnderFreeName(const FileSystemParser& parser, EntryId id,
                                                        const std::filesystem::path& folder, OutputNames& names,
-                                                       const std::function<void(const std::filesystem::path&)>& starting) {
+                                                       const StartingFile& starting) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string name = names.claim(parser.name(id));
     const std::filesystem::path path = folder / name;
@@ -53,9 +61,34 @@ std::optional<std::filesystem::path> saveUnderFreeName(const FileSystemParser& p
   return std::nullopt;
 }
 
+// The name a file is saved under in `folder`, passing over names a link or
+// a folder holds. Only a folder this save did not make can hold any
+// (`lookFirst`); in one it made, the names given out are all there is.
+std::optional<std::filesystem::path> claimFreeName(const std::string& originalName, const std::filesystem::path& folder,
+                                                   OutputNames& names, bool lookFirst, const StartingFile& starting) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::string name = names.claim(originalName);
+    const std::filesystem::path path = folder / name;
+    starting(path);
+    if (!lookFirst || !isHeldByOther(path)) return path;
+    names.block(name);
+  }
+  return std::nullopt;
+}
+
+// Makes the folder unless it exists; `made` tells whether this call made it.
+std::optional<std::filesystem::path> makeFolderAt(const std::filesystem::path& path, bool& made) {
+  made = ::mkdir(path.c_str(), 0755) == 0;
+  struct stat info {};
+  // lstat: a link planted in the output folder must not lead the save out of it.
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  return path;
+}
+
 // A sub-folder of a save's output, with the names given out inside it.
 struct OutputFolder {
   std::optional<std::filesystem::path> path;  // none: it could not be made
+  bool made = false;                          // by this save, so it held nothing before
   OutputNames names;
 };
 
@@ -64,7 +97,7 @@ std::shared_ptr<OutputFolder> makeOutputFolder(const std::string& name, OutputFo
   if (!parent.path) return folder;
   for (int attempt = 0; attempt < kNameAttempts && !folder->path; ++attempt) {
     const std::string safe = parent.names.claim(name);
-    folder->path = makeFolder(safe, *parent.path);
+    folder->path = makeFolderAt(*parent.path / safe, folder->made);
     if (!folder->path) parent.names.block(safe);
   }
   return folder;
@@ -114,12 +147,8 @@ std::uint64_t countFiles(const FileSystemParser& parser, std::optional<EntryId> 
 }
 
 std::optional<std::filesystem::path> makeFolder(const std::string& name, const std::filesystem::path& parent) {
-  const std::filesystem::path path = parent / safeOutputName(name);
-  ::mkdir(path.c_str(), 0755);
-  struct stat info {};
-  // lstat: a link planted in the output folder must not lead the save out of it.
-  if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
-  return path;
+  bool made = false;
+  return makeFolderAt(parent / safeOutputName(name), made);
 }
 
 SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<EntryId> folder,
@@ -128,12 +157,16 @@ SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<Ent
   const std::uint64_t total = countFiles(parser, folder, &job);
   job.setProgressRange(0, static_cast<std::int64_t>(total));
   std::error_code ignored;
-  std::filesystem::create_directories(outputFolder, ignored);
+  const bool outputMade = std::filesystem::create_directories(outputFolder, ignored);
 
+  // This thread walks, names and reads; the writers create and fill the
+  // files. Status lines still come from here, in catalogue order.
+  SaveWriters writers(job, saveWriterThreads());
   // Output folders by walk depth: a folder's children follow it directly. A
   // folder that could not be made leaves its contents unsaved (counted as
   // failed), never written elsewhere.
-  std::vector<std::shared_ptr<OutputFolder>> folders{std::make_shared<OutputFolder>(OutputFolder{outputFolder, {}})};
+  std::vector<std::shared_ptr<OutputFolder>> folders{
+      std::make_shared<OutputFolder>(OutputFolder{outputFolder, outputMade, {}})};
   std::uint64_t handled = 0;
   const bool complete = walkCatalogue(
       parser, folder,
@@ -154,19 +187,40 @@ SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<Ent
           ++summary.filesFailed;
           return true;
         }
-        const auto starting = [&](const std::filesystem::path& path) {
+        const StartingFile starting = [&](const std::filesystem::path& path) {
           job.setStatus("saving File  " + path.string());
           job.setDetail("File size: " + std::to_string(parser.size(item.id) / 1024) + " kb");
         };
-        if (saveUnderFreeName(parser, item.id, *target->path, target->names, starting))
-          ++summary.filesSaved;
-        else
+        // Streamed here: a large file. The writers finish first, so that a
+        // file queued earlier under the same name cannot land after it.
+        const auto saveHere = [&](const std::optional<std::filesystem::path>& claimed) {
+          writers.drain();
+          const bool saved =
+              claimed ? parser.saveFile(item.id, *claimed)
+                      : saveUnderFreeName(parser, item.id, *target->path, target->names, starting).has_value();
+          ++(saved ? summary.filesSaved : summary.filesFailed);
+        };
+        if (parser.size(item.id) > kHeldFileBytes) {
+          saveHere(std::nullopt);
+        } else if (const auto path =
+                       claimFreeName(parser.name(item.id), *target->path, target->names, !target->made, starting)) {
+          HeldContent content(kHeldFileBytes);
+          const bool read = parser.readContent(item.id, content);
+          if (content.overflowed())
+            saveHere(path);
+          else
+            writers.write(*path, std::move(content), parser.times(item.id), read);
+        } else {
           ++summary.filesFailed;
+        }
         job.setDetail("");
         return true;
       },
       &job);
   summary.stopped = !complete;
+  const SaveWriters::Counts written = writers.counts();
+  summary.filesSaved += written.saved;
+  summary.filesFailed += written.failed;
   job.setProgress(static_cast<std::int64_t>(total));
   return summary;
 }

@@ -2,6 +2,7 @@
 // An in-memory catalogue behind the parser interface, for testing what is
 // written once for every file system: walks, saving, search, recycle bin.
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ class FakeParser : public FileSystemParser {
     bool unreadable = false;
     EntryTimes times = {};
     std::vector<EntryId> extraChildren = {};  // links a damaged volume may hold
+    std::optional<std::uint64_t> claimedSize = {};  // a size the content does not have
   };
 
   EntryId add(Entry entry) {
@@ -51,7 +53,10 @@ class FakeParser : public FileSystemParser {
   std::string name(EntryId id) const override { return entries.at(id).name; }
   bool isFolder(EntryId id) const override { return entries.at(id).folder; }
   bool isDeleted(EntryId id) const override { return entries.at(id).deleted; }
-  std::uint64_t size(EntryId id) const override { return entries.at(id).content.size() + entries.at(id).sparseTail; }
+  std::uint64_t size(EntryId id) const override {
+    const Entry& e = entries.at(id);
+    return e.claimedSize.value_or(e.content.size() + e.sparseTail);
+  }
   EntryTimes times(EntryId id) const override { return entries.at(id).times; }
   RowTexts formatRow(EntryId id) const override {
     const EntryTimes& t = entries.at(id).times;
