@@ -17,6 +17,7 @@
 
 #include "ImageOptionDialog.h"
 #include "ParceModeNtfsDlg.h"
+#include "ScanScreenDrive.h"
 #include "ScreenTestSupport.h"
 #include "VolumeOperations.h"
 #include "VolumeScanDlg.h"
@@ -32,38 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kLongest = 300000;  // a bound against a broken screen, not a measure
-
 fs::path image() { return quorvel::test::fixtureDir() / "ext" / "ext4.img"; }
-
-QTreeView* treeOf(QWidget* screen) { return part<QTreeView>(screen, "resultsTree"); }
-QTableView* listOf(QWidget* screen) { return part<QTableView>(screen, "fileList"); }
-
-QModelIndex itemAt(QWidget* screen, const QString& path) {
-  QTreeView* tree = treeOf(screen);
-  QAbstractItemModel* model = tree->model();
-  QModelIndex item = model->index(0, 0);
-  for (const QString& name : path.split('/', Qt::SkipEmptyParts)) {
-    tree->expand(item);
-    QModelIndex found;
-    for (int row = 0; row < model->rowCount(item); ++row)
-      if (model->index(row, 0, item).data().toString() == name) found = model->index(row, 0, item);
-    if (!found.isValid()) return {};
-    item = found;
-  }
-  return item;
-}
-
-void click(QAbstractItemView* view, const QModelIndex& item) {
-  view->scrollTo(item);
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
-}
-
-bool jobEnds(VolumeScanDlg* screen) {
-  if (!screen->jobRunning()) return true;
-  QSignalSpy finished(screen, &VolumeScanDlg::jobFinished);
-  return finished.wait(kLongest) || !screen->jobRunning();
-}
 
 }  // namespace
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ScanScreenDrive.h"
 #include "ScreenTestSupport.h"
 #include "VolumeScanDlg.h"
 #include "fs/TextFormats.h"
@@ -31,8 +32,6 @@ using quorvel::test::TskEntry;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kLongest = 300000;  // keeps a broken screen from hanging the run
 
 fs::path hfsImage(const char* name) { return quorvel::test::fixtureDir() / "hfs" / name; }
 
@@ -64,34 +63,6 @@ const std::vector<TskEntry>& mainEntries() {
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-QTreeView* treeOf(QWidget* screen) { return part<QTreeView>(screen, "resultsTree"); }
-QTableView* listOf(QWidget* screen) { return part<QTableView>(screen, "fileList"); }
-
-QModelIndex itemAt(QWidget* screen, const QString& path) {
-  QTreeView* tree = treeOf(screen);
-  QModelIndex item = tree->model()->index(0, 0);
-  for (const QString& name : path.split('/', Qt::SkipEmptyParts)) {
-    tree->expand(item);
-    QModelIndex found;
-    for (int row = 0; row < tree->model()->rowCount(item); ++row)
-      if (tree->model()->index(row, 0, item).data().toString() == name) found = tree->model()->index(row, 0, item);
-    if (!found.isValid()) return {};
-    item = found;
-  }
-  return item;
-}
-
-void click(QAbstractItemView* view, const QModelIndex& item) {
-  view->scrollTo(item);
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
-}
-
-bool jobEnds(VolumeScanDlg* screen) {
-  if (!screen->jobRunning()) return true;
-  QSignalSpy finished(screen, &VolumeScanDlg::jobFinished);
-  return finished.wait(kLongest) || !screen->jobRunning();
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ScanScreenDrive.h"
 #include "ScreenTestSupport.h"
 #include "VolumeScanDlg.h"
 #include "fs/TextFormats.h"
@@ -34,10 +35,6 @@ using quorvel::test::filesBelow;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A bound that keeps a broken screen from hanging the run, not a measure:
-// every job on these fixtures ends long before it.
-constexpr int kLongest = 300000;
 
 fs::path fixturePath(const char* relative) { return quorvel::test::fixtureDir() / relative; }
 
@@ -78,30 +75,7 @@ QStringList texts(const std::vector<std::string>& values) {
   return list;
 }
 
-QTreeView* treeOf(QWidget* screen) { return part<QTreeView>(screen, "resultsTree"); }
-QTableView* listOf(QWidget* screen) { return part<QTableView>(screen, "fileList"); }
 QString statusOf(QWidget* screen) { return part<QLabel>(screen, "statusLine")->text(); }
-
-// The item at "a/b/c" below the tree's top item, opening each folder on the
-// way as a click on its expand button does; a live entry before a deleted
-// one of the same name.
-QModelIndex itemAt(QWidget* screen, const QString& path) {
-  QTreeView* tree = treeOf(screen);
-  QAbstractItemModel* model = tree->model();
-  QModelIndex item = model->index(0, 0);
-  for (const QString& name : path.split('/', Qt::SkipEmptyParts)) {
-    tree->expand(item);
-    QModelIndex found;
-    for (int row = 0; row < model->rowCount(item); ++row) {
-      const QModelIndex child = model->index(row, 0, item);
-      if (child.data().toString() != name) continue;
-      if (!found.isValid() || !child.data(Qt::ForegroundRole).isValid()) found = child;
-    }
-    if (!found.isValid()) return {};
-    item = found;
-  }
-  return item;
-}
 
 QStringList childNames(QWidget* screen, const QModelIndex& folder) {
   QTreeView* tree = treeOf(screen);
@@ -112,25 +86,12 @@ QStringList childNames(QWidget* screen, const QModelIndex& folder) {
   return names;
 }
 
-void click(QAbstractItemView* view, const QModelIndex& item) {
-  view->scrollTo(item);
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
-}
-
 // A double-click is a click and then the second press.
 void doubleClick(QAbstractItemView* view, const QModelIndex& item) {
   view->scrollTo(item);
   const QPoint at = view->visualRect(item).center();
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
   QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
-}
-
-// Runs the event loop until the screen's job has ended: the worker's
-// reports are served as they come, as in the running program.
-bool jobEnds(VolumeScanDlg* screen) {
-  if (!screen->jobRunning()) return true;
-  QSignalSpy finished(screen, &VolumeScanDlg::jobFinished);
-  return finished.wait(kLongest) || !screen->jobRunning();
 }
 
 QStringList rowTexts(QTableView* list, int row) {
