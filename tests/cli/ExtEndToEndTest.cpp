@@ -27,11 +27,7 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-fs::path extImage(const std::string& name) {
-  const fs::path path = fixtureDir() / "ext" / name;
-  if (!fs::exists(path)) throw std::runtime_error("missing fixture " + path.string());
-  return path;
-}
+fs::path extImage(const std::string& name) { return fixtureImage(fs::path("ext") / name); }
 
 struct ImageCase {
   std::string name;    // IMAGE.img, IMAGE.facts, IMAGE.deleted/

@@ -25,19 +25,11 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-[[maybe_unused]] const bool kInUtc = [] {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  return true;
-}();
+[[maybe_unused]] const bool kInUtc = useUtc();
 
 const std::string kOrphans = "ROOT/ORPHAN ENTRY/";
 
-fs::path fixture(const std::string& folder, const std::string& name) {
-  const fs::path path = fixtureDir() / folder / name;
-  if (!fs::exists(path)) throw std::runtime_error("missing fixture " + path.string());
-  return path;
-}
+fs::path fixture(const std::string& folder, const std::string& name) { return fixtureImage(fs::path(folder) / name); }
 
 // IMAGE.facts: KEY TAB VALUE a line.
 std::map<std::string, std::string> readFacts(const fs::path& path) {

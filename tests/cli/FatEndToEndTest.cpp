@@ -36,17 +36,9 @@ namespace fs = std::filesystem;
 
 // FAT records local wall-clock times; the builder wrote them in UTC, and the
 // CLI and fls read them in the zone TZ names.
-[[maybe_unused]] const bool kInUtc = [] {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  return true;
-}();
+[[maybe_unused]] const bool kInUtc = useUtc();
 
-fs::path fatFixture(const std::string& name) {
-  const fs::path path = fixtureDir() / "fat" / name;
-  if (!fs::exists(path)) throw std::runtime_error("missing fixture " + path.string());
-  return path;
-}
+fs::path fatFixture(const std::string& name) { return fixtureImage(fs::path("fat") / name); }
 
 // --- IMAGE.facts: one fact a line, KEY TAB [PATH TAB] VALUE.
 

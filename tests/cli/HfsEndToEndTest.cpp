@@ -30,11 +30,7 @@ using namespace test;
 namespace fs = std::filesystem;
 
 // An image of build-hfs-images by its name, or of build-images by "../NAME".
-fs::path hfsImage(const std::string& name) {
-  const fs::path path = (fixtureDir() / "hfs" / name).lexically_normal();
-  if (!fs::exists(path)) throw std::runtime_error("missing fixture " + path.string());
-  return path;
-}
+fs::path hfsImage(const std::string& name) { return fixtureImage(fs::path("hfs") / name); }
 
 // The user's files and folders as fls lists them, by composed path; the
 // volume's own files ("$ExtentsFile"...) left out.

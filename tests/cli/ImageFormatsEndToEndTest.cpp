@@ -25,17 +25,9 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-[[maybe_unused]] const bool kInUtc = [] {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  return true;
-}();
+[[maybe_unused]] const bool kInUtc = useUtc();
 
-fs::path formatFixture(const std::string& name) {
-  const fs::path path = fixtureDir() / "image-formats" / name;
-  if (!fs::exists(path)) throw std::runtime_error("missing fixture " + path.string());
-  return path;
-}
+fs::path formatFixture(const std::string& name) { return fixtureImage(fs::path("image-formats") / name); }
 
 // What each source image was written as; the name is the part after the
 // source's name ("vol-fat16" + "-two.E01").

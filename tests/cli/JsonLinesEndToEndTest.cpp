@@ -24,11 +24,7 @@ using namespace test;
 
 class CliJsonLines : public ::testing::TestWithParam<std::string> {
  protected:
-  std::string image() const {
-    const std::filesystem::path path = fixtureDir() / GetParam();
-    if (!std::filesystem::exists(path)) throw std::runtime_error("missing fixture image " + path.string());
-    return path.string();
-  }
+  std::string image() const { return fixtureImage(GetParam()).string(); }
 };
 
 TEST_P(CliJsonLines, EntriesCarryTypedFieldsAndLastingIds) {

@@ -33,11 +33,7 @@ namespace fs = std::filesystem;
 
 const std::string kRecycleFolder = "$RECYCLE.BIN/S-1-5-21-1111-2222-3333-1001";
 
-fs::path ntfsImage(const std::string& name) {
-  const fs::path path = fixtureDir() / "ntfs" / name;
-  if (!fs::exists(path)) throw std::runtime_error("missing fixture " + path.string());
-  return path;
-}
+fs::path ntfsImage(const std::string& name) { return fixtureImage(fs::path("ntfs") / name); }
 
 // Facts the builder wrote down because no oracle tool can tell them.
 std::string fact(const std::string& key) {

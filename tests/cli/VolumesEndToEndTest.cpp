@@ -23,11 +23,7 @@ using namespace test;
 
 constexpr std::int64_t kMiB = 1048576;
 
-std::string image(const std::string& name) {
-  const std::filesystem::path path = fixtureDir() / name;
-  if (!std::filesystem::exists(path)) throw std::runtime_error("missing fixture image " + path.string());
-  return path.string();
-}
+std::string image(const std::string& name) { return fixtureImage(name).string(); }
 
 struct Volume {
   std::string label;

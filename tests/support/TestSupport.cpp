@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <time.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -20,6 +21,18 @@ namespace quorvel::test {
 std::filesystem::path fixtureDir() {
   if (const char* dir = std::getenv("QUORVEL_FIXTURES"); dir && *dir) return dir;
   return QUORVEL_DEFAULT_FIXTURE_DIR;
+}
+
+std::filesystem::path fixtureImage(const std::filesystem::path& relative) {
+  const std::filesystem::path path = (fixtureDir() / relative).lexically_normal();
+  if (!std::filesystem::exists(path)) throw std::runtime_error("missing fixture " + path.string());
+  return path;
+}
+
+bool useUtc() {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  return true;
 }
 
 std::string cliPath() {

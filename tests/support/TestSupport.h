@@ -12,6 +12,12 @@ namespace quorvel::test {
 // Folder of the images that tests/fixtures/build-images made
 // ($QUORVEL_FIXTURES overrides the build's default).
 std::filesystem::path fixtureDir();
+// An image below fixtureDir(); throws naming it when the build made none,
+// so that a missing fixture fails the test instead of passing it empty.
+std::filesystem::path fixtureImage(const std::filesystem::path& relative);
+// Puts the process in UTC, where the oracles print their times; returns true
+// so that a test file can do it before its tests run.
+bool useUtc();
 // The quorvel-cli binary under test ($QUORVEL_CLI overrides).
 std::string cliPath();
 
