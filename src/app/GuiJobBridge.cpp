@@ -63,3 +63,13 @@ void GuiJobBridge::message(const std::string& text) {
     if (onMessage) onMessage(text);
   });
 }
+
+void startJob(quorvel::JobRunner& runner, GuiJobBridge& bridge, std::function<void(quorvel::JobContext&)> work,
+              std::function<void()> finished) {
+  runner.wait();  // the last job's worker may still be on its way out
+  const bool started = runner.start([&bridge, work = std::move(work), finished](quorvel::JobContext& context) {
+    work(context);
+    bridge.run(finished);
+  });
+  if (!started) finished();
+}

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "io/JobContext.h"
+#include "session/JobRunner.h"
 
 class GuiJobBridge : public QObject, public quorvel::JobObserver {
  public:
@@ -45,3 +46,8 @@ class GuiJobBridge : public QObject, public quorvel::JobObserver {
   std::condition_variable ran_;
   bool detached_ = false;
 };
+
+// Starts `work` on `runner` once the runner's last worker is gone; `finished`
+// then runs on the interface thread, or at once when no worker could start.
+void startJob(quorvel::JobRunner& runner, GuiJobBridge& bridge, std::function<void(quorvel::JobContext&)> work,
+              std::function<void()> finished);

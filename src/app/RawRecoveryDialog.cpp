@@ -137,12 +137,7 @@ void RawRecoveryDialog::startJob(std::function<void(quorvel::JobContext&)> work)
   busy_ = true;
   showRunControls(true);
   ui_->jobPanel->restartProgress();
-  runner_.wait();  // the last job's worker may still be on its way out
-  const bool started = runner_.start([this, work = std::move(work)](quorvel::JobContext& context) {
-    work(context);
-    bridge_->run([this] { finishJob(); });
-  });
-  if (!started) finishJob();
+  ::startJob(runner_, *bridge_, std::move(work), [this] { finishJob(); });
 }
 
 void RawRecoveryDialog::finishJob() {

@@ -174,12 +174,7 @@ void VolumeScanDlg::startJob(Job job, std::function<void(quorvel::JobContext&)> 
   job_ = job;
   showJobRunning(true);
   ui_->jobPanel->restartProgress();
-  runner_.wait();  // the last job's worker may still be on its way out
-  const bool started = runner_.start([this, work = std::move(work)](quorvel::JobContext& context) {
-    work(context);
-    bridge_->run([this] { finishJob(); });
-  });
-  if (!started) finishJob();
+  ::startJob(runner_, *bridge_, std::move(work), [this] { finishJob(); });
 }
 
 void VolumeScanDlg::finishJob() {
