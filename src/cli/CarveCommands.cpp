@@ -37,6 +37,14 @@ int runCarve(CarveOptions options) {
     reportError(std::string(kSelectOutputFolder) + ": --out names no folder.");
     return kBadArguments;
   }
+  // As save does: a folder the user names is made, not a reason to carve for nothing.
+  std::error_code folderError;
+  std::filesystem::create_directories(*outputFolder, folderError);
+  if (!std::filesystem::is_directory(*outputFolder)) {
+    reportError("Could not make the output folder " + outputFolder->string() +
+                (folderError ? ": " + folderError.message() + "." : "."));
+    return kInputFailed;
+  }
   raw::myJpg engine;
   std::string message;
   std::function<bool(const raw::SignatureRecord&)> keep;

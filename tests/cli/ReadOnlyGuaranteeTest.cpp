@@ -1,5 +1,5 @@
 // The source image is only ever read: every fixture image goes through
-// volumes, probe, ls, search and save (standard and advanced mode), and its
+// volumes, probe, ls, search, save (standard and advanced mode) and carve, and its
 // bytes, size, modification and change times are the same afterwards. The
 // descriptor the sector source holds is opened read-only.
 #include <fcntl.h>
@@ -71,6 +71,7 @@ TEST(ReadOnlyGuarantee, EveryCommandLeavesEveryFixtureImageAsItWas) {
         {"save", path, "--volume-image", "--out", (out.path() / "standard").string()},
         {"ls", path, "--volume-image", "--mode", "advanced"},
         {"save", path, "--volume-image", "--mode", "advanced", "--out", (out.path() / "advanced").string()},
+        {"carve", path, "--volume-image", "--out", (out.path() / "carved").string()},
     };
     for (std::vector<std::string> args : commands) {
       args.insert(args.begin(), cliPath());

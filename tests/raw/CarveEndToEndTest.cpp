@@ -114,15 +114,16 @@ TEST(CarveEndToEnd, UserSettingsKeepTheGenericRules) {
   }
 }
 
-TEST(CarveEndToEnd, TypesNarrowTheSettings) {
-  TempFolder out;
+TEST(CarveEndToEnd, TypesNarrowTheSettingsIntoAFolderTheCarveMakes) {
+  TempFolder folder;
+  const std::filesystem::path out = folder.path() / "not" / "there";
   const test::CommandResult r = runCommand({test::cliPath(), "carve", carveImage().string(), "--volume-image", "--types",
-                                            "png,pdf", "--out", out.path().string(), "--json"});
+                                            "png,pdf", "--out", out.string(), "--json"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   std::size_t wanted = 0;
   for (const Planted& p : manifest()) wanted += p.extension == "png" || p.extension == "pdf";
   std::size_t files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(out.path())) {
+  for (const auto& entry : std::filesystem::directory_iterator(out)) {
     const std::string name = entry.path().filename().string();
     EXPECT_TRUE(name.ends_with(" .png") || name.ends_with(" .pdf")) << name;
     ++files;
@@ -139,6 +140,8 @@ TEST(CarveEndToEnd, BadInputGetsAPlainSentence) {
       {{"carve", carveImage().string(), "--volume-image", "--no-default", "--out", out.path().string()}, 2},
       {{"carve", carveImage().string(), "--volume-image", "--settings", "/nonexistent", "--out", out.path().string()}, 1},
       {{"carve", "/nonexistent.img", "--volume-image", "--out", out.path().string()}, 1},
+      // An output folder below a file cannot be made.
+      {{"carve", carveImage().string(), "--volume-image", "--out", (carveImage() / "out").string()}, 1},
       {{"signatures", "list", carveImage().string()}, 1},
   };
   for (const auto& c : cases) {
