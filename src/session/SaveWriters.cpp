@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <system_error>
 
 #include "fs/OutputFile.h"
 
@@ -17,10 +18,16 @@ constexpr std::size_t kQueuedBytes = 16u << 20;
 unsigned saveWriterThreads() { return std::clamp(std::thread::hardware_concurrency(), 2u, 4u); }
 
 SaveWriters::SaveWriters(JobContext& job, unsigned threads) : job_(job) {
-  for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
+  for (unsigned i = 0; i < threads; ++i) {
     writers_.push_back(std::make_unique<Writer>());
     Writer& writer = *writers_.back();
-    writer.thread = std::thread([this, &writer] { run(writer); });
+    try {
+      writer.thread = std::thread([this, &writer] { run(writer); });
+    } catch (const std::system_error&) {
+      // No thread to be had: fewer writers, or none and the save writes itself.
+      writers_.pop_back();
+      break;
+    }
   }
 }
 
@@ -37,6 +44,11 @@ SaveWriters::~SaveWriters() {
 
 void SaveWriters::write(std::filesystem::path path, HeldContent content, const EntryTimes& times,
                         bool contentComplete) {
+  if (writers_.empty()) {
+    PendingFile file{std::move(path), std::move(content), times, contentComplete};
+    (writeOut(file) ? unthreaded_.saved : unthreaded_.failed) += 1;
+    return;
+  }
   Writer& writer = *writers_[std::hash<std::string>{}(path.native()) % writers_.size()];
   const std::size_t bytes = content.bytesHeld();
   std::unique_lock lock(writer.mutex);
@@ -69,13 +81,22 @@ void SaveWriters::drain() {
 
 SaveWriters::Counts SaveWriters::counts() {
   drain();
-  Counts total;
+  Counts total = unthreaded_;
   for (auto& writer : writers_) {
     std::lock_guard lock(writer->mutex);
     total.saved += writer->counts.saved;
     total.failed += writer->counts.failed;
   }
   return total;
+}
+
+bool SaveWriters::writeOut(const PendingFile& file) {
+  // Pause holds the writers too; after Stop they finish what was queued,
+  // files the save has already named to the user.
+  job_.checkpoint();
+  OutputFile out(file.path);
+  const bool whole = out.isOpen() && file.content.replay(out);
+  return out.finish(file.times) && whole && file.contentComplete;
 }
 
 void SaveWriters::run(Writer& writer) {
@@ -95,15 +116,7 @@ void SaveWriters::run(Writer& writer) {
     lock.unlock();
 
     Counts done;
-    for (PendingFile& file : batch) {
-      // Pause holds the writers too; after Stop they finish what was queued,
-      // files the save has already named to the user.
-      job_.checkpoint();
-      OutputFile out(file.path);
-      bool whole = out.isOpen() && file.content.replay(out);
-      whole = out.finish(file.times) && whole && file.contentComplete;
-      (whole ? done.saved : done.failed) += 1;
-    }
+    for (const PendingFile& file : batch) (writeOut(file) ? done.saved : done.failed) += 1;
     batch.clear();
 
     lock.lock();

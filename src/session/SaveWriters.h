@@ -20,7 +20,8 @@ namespace quorvel {
 
 class SaveWriters {
  public:
-  // `threads` writers; the job's Pause holds them between files.
+  // `threads` writers (none: `write` writes on the calling thread); the
+  // job's Pause holds them between files.
   SaveWriters(JobContext& job, unsigned threads);
   ~SaveWriters();
   SaveWriters(const SaveWriters&) = delete;
@@ -64,9 +65,12 @@ class SaveWriters {
   };
 
   void run(Writer& writer);
+  // Creates, fills, times and closes one file; whether it was written whole.
+  bool writeOut(const PendingFile& file);
 
   JobContext& job_;
   std::vector<std::unique_ptr<Writer>> writers_;
+  Counts unthreaded_;  // written by the save's own thread when no writer could start
 };
 
 // How many writers a save uses on this machine.

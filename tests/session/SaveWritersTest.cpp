@@ -82,15 +82,21 @@ TEST_F(SaveWritersTest, PauseHoldsTheWritersUntilResume) {
 }
 
 TEST_F(SaveWritersTest, CountsIncompleteAndUncreatableFilesAsFailed) {
-  JobContext job;
-  SaveWriters writers(job, 3);
-  writers.write(out / "whole.txt", held("a"), {}, true);
-  writers.write(out / "partial.txt", held("b"), {}, false);
-  writers.write(out / "no-such-folder" / "x.txt", held("c"), {}, true);
-  const SaveWriters::Counts counts = writers.counts();
-  EXPECT_EQ(counts.saved, 1u);
-  EXPECT_EQ(counts.failed, 2u);
-  EXPECT_EQ(readText(out / "partial.txt"), "b");  // what could be read is kept
+  for (const unsigned threads : {0u, 3u}) {  // none: written on the calling thread
+    SCOPED_TRACE(threads);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    JobContext job;
+    SaveWriters writers(job, threads);
+    writers.write(out / "whole.txt", held("a"), {}, true);
+    writers.write(out / "partial.txt", held("b"), {}, false);
+    writers.write(out / "no-such-folder" / "x.txt", held("c"), {}, true);
+    const SaveWriters::Counts counts = writers.counts();
+    EXPECT_EQ(counts.saved, 1u);
+    EXPECT_EQ(counts.failed, 2u);
+    EXPECT_EQ(readText(out / "whole.txt"), "a");
+    EXPECT_EQ(readText(out / "partial.txt"), "b");  // what could be read is kept
+  }
 }
 
 }  // namespace
