@@ -45,22 +45,6 @@ constexpr std::size_t kHeldFileBytes = 1u << 20;
 
 using StartingFile = std::function<void(const std::filesystem::path&)>;
 
-// Saves one file under a name `names` gives out in `folder`; a name held by
-// a link or a folder is passed over for the next distinct one.
-std::optional<std::filesystem::path> saveUnderFreeName(const FileSystemParser& parser, EntryId id,
-                                                       const std::filesystem::path& folder, OutputNames& names,
-                                                       const StartingFile& starting) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::string name = names.claim(parser.name(id));
-    const std::filesystem::path path = folder / name;
-    if (starting) starting(path);
-    if (parser.saveFile(id, path)) return path;
-    if (!isHeldByOther(path)) return std::nullopt;
-    names.block(name);
-  }
-  return std::nullopt;
-}
-
 // The name a file is saved under in `folder`, passing over names a link or
 // a folder holds. Only a folder this save did not make can hold any
 // (`lookFirst`); in one it made, the names given out are all there is.
@@ -69,7 +53,7 @@ std::optional<std::filesystem::path> claimFreeName(const std::string& originalNa
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string name = names.claim(originalName);
     const std::filesystem::path path = folder / name;
-    starting(path);
+    if (starting) starting(path);
     if (!lookFirst || !isHeldByOther(path)) return path;
     names.block(name);
   }
@@ -191,27 +175,25 @@ SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<Ent
           job.setStatus("saving File  " + path.string());
           job.setDetail("File size: " + std::to_string(parser.size(item.id) / 1024) + " kb");
         };
+        const auto path =
+            claimFreeName(parser.name(item.id), *target->path, target->names, !target->made, starting);
         // Streamed here: a large file. The writers finish first, so that a
         // file queued earlier under the same name cannot land after it.
-        const auto saveHere = [&](const std::optional<std::filesystem::path>& claimed) {
+        const auto saveHere = [&] {
           writers.drain();
-          const bool saved =
-              claimed ? parser.saveFile(item.id, *claimed)
-                      : saveUnderFreeName(parser, item.id, *target->path, target->names, starting).has_value();
-          ++(saved ? summary.filesSaved : summary.filesFailed);
+          ++(parser.saveFile(item.id, *path) ? summary.filesSaved : summary.filesFailed);
         };
-        if (parser.size(item.id) > kHeldFileBytes) {
-          saveHere(std::nullopt);
-        } else if (const auto path =
-                       claimFreeName(parser.name(item.id), *target->path, target->names, !target->made, starting)) {
+        if (!path) {
+          ++summary.filesFailed;
+        } else if (parser.size(item.id) > kHeldFileBytes) {
+          saveHere();
+        } else {
           HeldContent content(kHeldFileBytes);
           const bool read = parser.readContent(item.id, content);
           if (content.overflowed())
-            saveHere(path);
+            saveHere();
           else
             writers.write(*path, std::move(content), parser.times(item.id), read);
-        } else {
-          ++summary.filesFailed;
         }
         job.setDetail("");
         return true;
@@ -230,7 +212,9 @@ std::optional<std::filesystem::path> saveSingleFile(const FileSystemParser& pars
   std::error_code ignored;
   std::filesystem::create_directories(outputFolder, ignored);
   OutputNames names;
-  return saveUnderFreeName(parser, id, outputFolder, names, nullptr);
+  const auto path = claimFreeName(parser.name(id), outputFolder, names, true, nullptr);
+  if (!path || !parser.saveFile(id, *path)) return std::nullopt;
+  return path;
 }
 
 }  // namespace quorvel
