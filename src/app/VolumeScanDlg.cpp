@@ -49,8 +49,7 @@ VolumeScanDlg::VolumeScanDlg(quorvel::VolumeRecord volume, quorvel::RecoveryMode
       volume_(std::move(volume)),
       mode_(mode),
       bridge_(new GuiJobBridge(this)),
-      span_(bridge_),
-      runner_(&span_) {
+      runner_(bridge_) {
   setUpScreen();
   quorvel::AdvancedChoices choices;
   choices.formatted = wizardState().driveFormatted;
@@ -65,8 +64,7 @@ VolumeScanDlg::VolumeScanDlg(quorvel::VolumeRecord volume, std::shared_ptr<quorv
       mode_(quorvel::RecoveryMode::Advanced),
       session_(std::move(session)),
       bridge_(new GuiJobBridge(this)),
-      span_(bridge_),
-      runner_(&span_) {
+      runner_(bridge_) {
   setUpScreen();
   startScan(choices);
 }
@@ -320,9 +318,9 @@ void VolumeScanDlg::browseOutput() {
   if (!folder.isEmpty()) ui_->outputEdit->setText(folder);
 }
 
-std::vector<wizard::SaveTarget> VolumeScanDlg::checkedTargets() const {
+std::vector<quorvel::SaveTarget> VolumeScanDlg::checkedTargets() const {
   const quorvel::FileSystemParser& parser = session_->parser();
-  std::vector<wizard::SaveTarget> targets;
+  std::vector<quorvel::SaveTarget> targets;
   for (const QModelIndex& item : tree_->topmostChecked()) {
     if (isTopItem(item)) {
       targets.push_back({std::nullopt, {}});
@@ -333,7 +331,7 @@ std::vector<wizard::SaveTarget> VolumeScanDlg::checkedTargets() const {
     std::vector<EntryId> ancestors;
     for (QModelIndex up = item.parent(); up.isValid() && !isTopItem(up); up = up.parent())
       if (const std::optional<EntryId> folder = entryAt(up)) ancestors.insert(ancestors.begin(), *folder);
-    targets.push_back(wizard::checkedTarget(parser, ancestors, entry));
+    targets.push_back(quorvel::checkedTarget(parser, ancestors, entry));
   }
   if (searchResults_) {
     for (int row = 0; row < list_->rowCount(); ++row) {
@@ -345,13 +343,13 @@ std::vector<wizard::SaveTarget> VolumeScanDlg::checkedTargets() const {
   return targets;
 }
 
-std::optional<wizard::SaveTarget> VolumeScanDlg::selectedTarget() const {
+std::optional<quorvel::SaveTarget> VolumeScanDlg::selectedTarget() const {
   const QModelIndex item = ui_->resultsTree->currentIndex();
   if (!item.isValid()) return std::nullopt;
-  if (isTopItem(item)) return wizard::SaveTarget{std::nullopt, {}};
+  if (isTopItem(item)) return quorvel::SaveTarget{std::nullopt, {}};
   const std::optional<EntryId> entry = entryAt(item);
   if (!entry) return std::nullopt;
-  return wizard::SaveTarget{entry, {}};
+  return quorvel::SaveTarget{entry, {}};
 }
 
 void VolumeScanDlg::save() {
@@ -361,22 +359,22 @@ void VolumeScanDlg::save() {
   }
   const std::optional<std::filesystem::path> folder = outputFolder();
   if (!folder || !scanned_) return;
-  std::vector<wizard::SaveTarget> targets = checkedTargets();
+  std::vector<quorvel::SaveTarget> targets = checkedTargets();
   if (targets.empty()) {
-    const std::optional<wizard::SaveTarget> selected = selectedTarget();
+    const std::optional<quorvel::SaveTarget> selected = selectedTarget();
     if (!selected) return;
     targets.push_back(*selected);
   }
   startJob(Job::Save, [this, session = session_, targets, folder = *folder](quorvel::JobContext& job) {
-    const quorvel::FileSystemParser& parser = session->parser();
-    const std::uint64_t files = wizard::countTargetFiles(parser, targets, job);
+    quorvel::SavePlan plan(session->parser(), targets);
+    const std::uint64_t files = plan.fileCount(job);
     bool confirmed = false;
     // A Stop pressed before the question is up means no question at all.
     bridge_->run([this, files, &confirmed, &job] {
       if (!job.stopRequested()) confirmed = desktop().question(this, qText(quorvel::saveQuestion(files)));
     });
     if (!confirmed) return;
-    const quorvel::SaveSummary summary = wizard::saveTargets(parser, targets, folder, job, &span_);
+    const quorvel::SaveSummary summary = plan.run(folder, job);
     if (summary.filesFailed > 0)
       job.setStatus(std::to_string(summary.filesFailed) + " files could not be saved whole.");
     job.showMessage(quorvel::kWorkDone);
@@ -392,12 +390,10 @@ void VolumeScanDlg::saveOneFile(EntryId id) {
   if (!folder || !scanned_) return;
   startJob(Job::Save, [session = session_, id, folder = *folder](quorvel::JobContext& job) {
     const quorvel::FileSystemParser& parser = session->parser();
-    const std::filesystem::path path = folder / quorvel::safeOutputName(parser.name(id));
-    job.setStatus("saving File  " + path.string());
-    job.setDetail("File size: " + std::to_string(parser.size(id) / 1024) + " kb");
-    const bool saved = quorvel::saveSingleFile(parser, id, folder).has_value();
-    job.setDetail("");
-    job.showMessage(saved ? wizard::fileDumpedMessage(path.string()) : wizard::fileNotDumpedMessage(path.string()));
+    const quorvel::SaveSummary summary = quorvel::SavePlan(parser, {quorvel::SaveTarget{id, {}}}).run(folder, job);
+    const std::string path = summary.firstFile.value_or(folder / quorvel::safeOutputName(parser.name(id))).string();
+    const bool saved = summary.firstFile && summary.filesSaved == 1;
+    job.showMessage(saved ? wizard::fileDumpedMessage(path) : wizard::fileNotDumpedMessage(path));
   });
 }
 

@@ -9,8 +9,7 @@
 #include "EntryIcons.h"
 #include "WizardScreen.h"
 #include "fs/FileSystemParser.h"
-#include "logic/ProgressSpan.h"
-#include "logic/SaveTargets.h"
+#include "session/SavePlan.h"
 #include "session/JobRunner.h"
 #include "ui/CheckTree.h"
 #include "volumes/VolumeRecord.h"
@@ -78,8 +77,8 @@ class VolumeScanDlg : public WizardScreen {
   std::optional<std::filesystem::path> outputFolder();
   void browseOutput();
   void save();
-  std::vector<wizard::SaveTarget> checkedTargets() const;
-  std::optional<wizard::SaveTarget> selectedTarget() const;
+  std::vector<quorvel::SaveTarget> checkedTargets() const;
+  std::optional<quorvel::SaveTarget> selectedTarget() const;
   void saveOneFile(quorvel::EntryId id);
   void search();
   void addSearchRow(const std::vector<std::string>& texts, const std::string& name, quorvel::EntryId id,
@@ -98,6 +97,5 @@ class VolumeScanDlg : public WizardScreen {
   quorvel::CheckListModel* list_ = nullptr;
   EntryIcons icons_;
   GuiJobBridge* bridge_;
-  wizard::ProgressSpan span_;
   quorvel::JobRunner runner_;
 };

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "fs/OutputFile.h"
+#include "fs/TextFormats.h"
 
 namespace quorvel {
 
@@ -18,11 +18,20 @@ bool ContentSink::zeros(std::uint64_t count) {
 
 CandidateLists FileSystemParser::findCandidates(const FileReadSeek&, const ScanRequest&, JobContext&) { return {}; }
 
-bool FileSystemParser::saveFile(EntryId id, const std::filesystem::path& target) const {
-  OutputFile out(target);
-  if (!out.isOpen()) return false;
-  const bool complete = readContent(id, out);
-  return out.finish(times(id)) && complete;
+RowTexts FileSystemParser::formatRow(EntryId id) const {
+  const EntryTimes t = times(id);
+  const auto text = [](const std::optional<FileTime>& time) { return time ? timeText(*time) : std::string(); };
+  return {text(t.created), text(t.accessed), text(t.modified), {}};
+}
+
+std::string FileSystemParser::formatSize(EntryId id) const { return sizeText(size(id)); }
+
+void FileSystemParser::rename(EntryId id, const std::string& newName) {
+  try {
+    catalogue_.setName(id, newName);
+  } catch (const std::exception&) {
+    // The entry keeps its name.
+  }
 }
 
 }  // namespace quorvel

@@ -9,30 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "fs/Catalogue.h"
+#include "fs/EntryTypes.h"
 #include "io/Endian.h"
 #include "io/FileReadSeek.h"
 #include "io/JobContext.h"
 #include "io/VolumeView.h"
 
 namespace quorvel {
-
-// A catalogue entry, by its index in the parser's catalogue. Never a pointer:
-// catalogues grow while they are built.
-using EntryId = std::uint32_t;
-inline constexpr EntryId kNoEntry = std::numeric_limits<EntryId>::max();
-
-// A point in time, UTC, counted from the Unix epoch.
-struct FileTime {
-  std::int64_t seconds = 0;
-  std::uint32_t nanoseconds = 0;
-  bool operator==(const FileTime&) const = default;
-};
-
-struct EntryTimes {
-  std::optional<FileTime> created;
-  std::optional<FileTime> accessed;
-  std::optional<FileTime> modified;
-};
 
 // The list row's texts, in the order of the list's columns.
 struct RowTexts {
@@ -83,7 +67,10 @@ class ContentSink {
 
 class FileSystemParser {
  public:
+  FileSystemParser() = default;
   virtual ~FileSystemParser() = default;
+  FileSystemParser(const FileSystemParser&) = delete;
+  FileSystemParser& operator=(const FileSystemParser&) = delete;
 
   // ---- scanning, on the job's worker thread ----
   // The advanced-input searches; the scan in Advanced mode reads their
@@ -101,26 +88,36 @@ class FileSystemParser {
   virtual RecycleBinLayout recycleBinLayout() const { return RecycleBinLayout::None; }
 
   // ---- the catalogue, after the scan; one thread at a time ----
+  // Read from the catalogue the scan filled; a test double may answer
+  // itself.
   // The entries shown directly under the tree's top item ("ROOT").
-  virtual std::vector<EntryId> topEntries() const = 0;
-  // A folder's children in catalogue order. Finite even on a damaged volume:
-  // the parser cuts cycles in its sibling chains.
-  virtual std::vector<EntryId> children(EntryId folder) const = 0;
-  virtual std::string name(EntryId id) const = 0;  // UTF-8
-  virtual bool isFolder(EntryId id) const = 0;
-  virtual bool isDeleted(EntryId id) const = 0;
+  virtual std::vector<EntryId> topEntries() const { return catalogue_.topEntries(); }
+  // A folder's children in catalogue order; finite even on a damaged volume.
+  virtual std::vector<EntryId> children(EntryId folder) const { return catalogue_.children(folder); }
+  virtual std::string name(EntryId id) const { return std::string(catalogue_.name(id)); }  // UTF-8
+  virtual bool isFolder(EntryId id) const { return catalogue_.isFolder(id); }
+  virtual bool isDeleted(EntryId id) const { return catalogue_.isDeleted(id); }
   // Whether the entry gets a row in the file list of its folder.
-  virtual bool getsListRow(EntryId id) const { return !isFolder(id); }
-  virtual std::uint64_t size(EntryId id) const = 0;  // bytes of the content
-  virtual EntryTimes times(EntryId id) const = 0;
-  virtual RowTexts formatRow(EntryId id) const = 0;
-  virtual std::string formatSize(EntryId id) const = 0;
+  bool getsListRow(EntryId id) const { return !isFolder(id); }
+  virtual std::uint64_t size(EntryId id) const { return catalogue_.size(id); }  // bytes of the content
+  virtual EntryTimes times(EntryId id) const { return catalogue_.times(id); }
+  // The kind's own texts for the list's columns.
+  virtual RowTexts formatRow(EntryId id) const;
+  std::string formatSize(EntryId id) const;
+  // Entries a save passes over: they hold nothing of the user's however
+  // large they claim to be.
+  virtual bool neverSaved(EntryId id) const { return catalogue_.has(id, Catalogue::kNeverSaved); }
+  // Gives an entry another name (recycle-bin restoration).
+  virtual void rename(EntryId id, const std::string& newName);
+
+  // ---- content, after the scan
   // Streams the entry's content. False when it could not be read whole.
   virtual bool readContent(EntryId id, ContentSink& sink) const = 0;
-  // Writes the content to `target` (created or replaced) and sets its times.
-  virtual bool saveFile(EntryId id, const std::filesystem::path& target) const;
-  // Gives an entry another name (recycle-bin restoration).
-  virtual void rename(EntryId id, const std::string& newName) = 0;
+
+  const Catalogue& catalogue() const { return catalogue_; }
+
+ protected:
+  Catalogue catalogue_;
 };
 
 }  // namespace quorvel

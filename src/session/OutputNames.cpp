@@ -26,12 +26,12 @@ std::string numberedName(const std::string& safeName, unsigned number) {
   return stem + mark + extension;
 }
 
-std::string OutputNames::claim(const std::string& originalName) {
+std::string OutputNames::claim(const std::string& originalName, std::uint64_t owner) {
   const std::string safe = safeOutputName(originalName);
   for (unsigned number = 1;; ++number) {
     const std::string candidate = number == 1 ? safe : numberedName(safe, number);
-    const auto [it, fresh] = owners_.try_emplace(candidate, originalName);
-    if (fresh || it->second == originalName) return candidate;
+    const auto [it, fresh] = owners_.try_emplace(candidate, owner);
+    if (fresh || it->second == owner) return candidate;
   }
 }
 

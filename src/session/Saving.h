@@ -27,21 +27,21 @@ std::string safeOutputName(const std::string& name);
 // Files below a folder (the top entries when empty), sub-folders included.
 std::uint64_t countFiles(const FileSystemParser& parser, std::optional<EntryId> folder, JobContext* job = nullptr);
 
-// Creates `name` inside `parent` unless it exists; the folder's path, or
-// none when it is not a real folder there (a file or a link in the way).
-std::optional<std::filesystem::path> makeFolder(const std::string& name, const std::filesystem::path& parent);
-
 struct SaveSummary {
   std::uint64_t filesSaved = 0;
   std::uint64_t filesFailed = 0;  // could not be created or read whole
   bool stopped = false;
+  // Where the first file target went (a single file's save).
+  std::optional<std::filesystem::path> firstFile;
 };
 
-// Writes the contents of `folder` (the top entries when empty) into
-// `outputFolder`, one sub-folder per catalogue folder; the folder itself gets
-// no folder of its own. Existing files are replaced; entries whose safe
-// names collide, and names a link or folder holds, get distinct names. Reports status,
-// progress (0 to the file count) and the file-size line through `job`.
+// Writes one entry's content to `path` (created or replaced, never through
+// a link) with its times; false when it could not be written whole.
+bool writeEntryFile(const FileSystemParser& parser, EntryId id, const std::filesystem::path& path);
+
+// A save of one target through SavePlan: the contents of `folder` (the top
+// entries when empty) into `outputFolder`, one sub-folder per catalogue
+// folder; the folder itself gets no folder of its own.
 SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<EntryId> folder,
                                const std::filesystem::path& outputFolder, JobContext& job);
 

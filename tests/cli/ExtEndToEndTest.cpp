@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "fs/ext/ExtCatalogue.h"
+#include "fs/ext/ExtNameTable.h"
 #include "support/CliListing.h"
 #include "support/TestSupport.h"
 #include "support/TskOracle.h"

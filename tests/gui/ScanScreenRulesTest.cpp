@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "logic/AdvancedInputRules.h"
-#include "logic/ProgressSpan.h"
-#include "logic/SaveTargets.h"
 #include "logic/ScanScreenRules.h"
 #include "support/FakeParser.h"
 #include "support/TestSupport.h"
@@ -143,98 +141,4 @@ TEST(ScanScreenRules, SearchHitsLieInTheFoldersOfTheirPath) {
       {"ROOT/a/odd/name", "odd/name", {"a"}},  // a name may hold a slash
   };
   for (const auto& c : cases) EXPECT_EQ(hitFolders(c.path, c.name), c.folders) << c.path;
-}
-
-// A catalogue with folders at two levels, a nameless folder and top files.
-class SaveTargetsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    a = parser.folder("A");
-    b = parser.folder("B", a);
-    f = parser.file("f.txt", b, "f in B");
-    parser.file("g.txt", b, "g in B");
-    aFile = parser.file("a.txt", a, "a in A");
-    nameless = parser.folder("", kTop);
-    inNameless = parser.file("n.txt", nameless, "in a nameless folder");
-    top = parser.file("t.txt", kTop, "top file");
-  }
-
-  static constexpr EntryId kTop = quorvel::kNoEntry;
-  FakeParser parser;
-  EntryId a{}, b{}, f{}, aFile{}, nameless{}, inNameless{}, top{};
-  quorvel::test::TempFolder out;
-};
-
-TEST_F(SaveTargetsTest, CheckedItemsKeepTheFoldersThatLeadToThem) {
-  const struct {
-    std::vector<EntryId> ancestors;
-    std::optional<EntryId> item;
-    std::vector<std::string> into;
-  } cases[] = {
-      {{}, a, {"A"}}, {{a}, b, {"A", "B"}},         {{a, b}, f, {"A", "B"}},
-      {{}, top, {}},  {{nameless}, inNameless, {}}, {{}, std::nullopt, {}},
-  };
-  for (const auto& c : cases) {
-    const SaveTarget target = checkedTarget(parser, c.ancestors, c.item);
-    EXPECT_EQ(target.entry, c.item);
-    EXPECT_EQ(target.into, c.into);
-  }
-}
-
-TEST_F(SaveTargetsTest, WritesEachTargetBelowItsFoldersAndNothingElse) {
-  quorvel::test::RecordingObserver seen;
-  ProgressSpan span(&seen);
-  quorvel::JobContext job(&span);
-  const std::vector<SaveTarget> targets = {checkedTarget(parser, {a}, b), checkedTarget(parser, {}, top),
-                                           checkedTarget(parser, {a}, aFile)};
-  EXPECT_EQ(countTargetFiles(parser, targets, job), 4u);
-  const quorvel::SaveSummary summary = saveTargets(parser, targets, out.path(), job, &span);
-  EXPECT_EQ(summary.filesSaved, 4u);
-  EXPECT_EQ(summary.filesFailed, 0u);
-  EXPECT_FALSE(summary.stopped);
-  const std::map<std::string, std::string> want = {
-      {"A/B/f.txt", "f in B"}, {"A/B/g.txt", "g in B"}, {"t.txt", "top file"}, {"A/a.txt", "a in A"}};
-  EXPECT_EQ(filesBelow(out.path()), want);
-
-  // One bar from 0 to the four files, never going back.
-  ASSERT_FALSE(seen.ranges.empty());
-  for (const auto& range : seen.ranges) EXPECT_EQ(range, std::make_pair(std::int64_t{0}, std::int64_t{4}));
-  ASSERT_FALSE(seen.positions.empty());
-  EXPECT_TRUE(std::is_sorted(seen.positions.begin(), seen.positions.end()));
-  EXPECT_EQ(seen.positions.back(), 4);
-}
-
-TEST_F(SaveTargetsTest, TheWholeTreeGoesDirectlyIntoTheOutputFolder) {
-  quorvel::JobContext job;
-  saveTargets(parser, {SaveTarget{std::nullopt, {}}}, out.path(), job, nullptr);
-  const std::map<std::string, std::string> want = {{"A/B/f.txt", "f in B"},
-                                                   {"A/B/g.txt", "g in B"},
-                                                   {"A/a.txt", "a in A"},
-                                                   {"n.txt", "in a nameless folder"},
-                                                   {"t.txt", "top file"}};
-  EXPECT_EQ(filesBelow(out.path()), want);
-}
-
-// A link in the output folder where a folder is to be made must not lead
-// the save out of it.
-TEST_F(SaveTargetsTest, AFolderThatCannotBeMadeLeavesItsFilesUnsaved) {
-  quorvel::test::TempFolder elsewhere;
-  fs::create_directory_symlink(elsewhere.path(), out.path() / "A");
-  quorvel::JobContext job;
-  const quorvel::SaveSummary summary =
-      saveTargets(parser, {checkedTarget(parser, {a}, b), checkedTarget(parser, {}, top)}, out.path(), job, nullptr);
-  EXPECT_EQ(summary.filesSaved, 1u);
-  EXPECT_EQ(summary.filesFailed, 2u);
-  EXPECT_TRUE(filesBelow(elsewhere.path()).empty());
-  EXPECT_EQ(quorvel::test::readWhole(out.path() / "t.txt"), "top file");
-}
-
-TEST_F(SaveTargetsTest, AStoppedJobWritesNothing) {
-  quorvel::JobContext job;
-  job.requestStop();
-  const quorvel::SaveSummary summary =
-      saveTargets(parser, {checkedTarget(parser, {}, a), checkedTarget(parser, {}, top)}, out.path(), job, nullptr);
-  EXPECT_TRUE(summary.stopped);
-  EXPECT_EQ(summary.filesSaved, 0u);
-  EXPECT_TRUE(filesBelow(out.path()).empty());
 }

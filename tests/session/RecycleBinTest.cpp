@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "support/FakeParser.h"
 
 namespace quorvel {
@@ -42,20 +44,22 @@ struct Bin {
   EntryId loose = kNoEntry;
 };
 
-Bin makeBin(const std::string& binName, int version) {
-  Bin bin;
+std::unique_ptr<Bin> makeBin(const std::string& binName, int version) {
+  auto made = std::make_unique<Bin>();
+  Bin& bin = *made;
   const EntryId top = bin.p.folder(binName);
   bin.userFolder = bin.p.folder("S-1-5-21-1000", top);
   bin.p.file("$IAB12CD.docx", bin.userFolder, indexFile(u"C:\\Users\\me\\Report.docx", version));
   bin.data = bin.p.file("$RAB12CD.docx", bin.userFolder, "report body");
   bin.p.file("$IXY.txt", top, indexFile(u"D:\\loose.txt", version));
   bin.loose = bin.p.file("$RXY.txt", top, "loose");
-  return bin;
+  return made;
 }
 
 TEST(RecycleBinNames, DataFilesInUserFoldersGetTheirFormerNames) {
   for (const int version : {1, 2}) {
-    Bin bin = makeBin("$RECYCLE.BIN", version);
+    const auto binMade = makeBin("$RECYCLE.BIN", version);
+  Bin& bin = *binMade;
     EXPECT_EQ(restoreRecycleBinNames(bin.p), 1);
     EXPECT_EQ(bin.p.name(bin.data), "Report.docx");
     EXPECT_EQ(bin.p.name(bin.loose), "$RXY.txt");  // directly in the bin: not a user folder
@@ -63,16 +67,19 @@ TEST(RecycleBinNames, DataFilesInUserFoldersGetTheirFormerNames) {
 }
 
 TEST(RecycleBinNames, FlatBinsAndUnrecognisedFolders) {
-  Bin flat = makeBin("$RECYCLEBIN", 1);
+  const auto flatMade = makeBin("$RECYCLEBIN", 1);
+  Bin& flat = *flatMade;
   flat.p.recycleBin = RecycleBinLayout::FlatAndUserFolders;
   EXPECT_EQ(restoreRecycleBinNames(flat.p), 2);
   EXPECT_EQ(flat.p.name(flat.loose), "loose.txt");
   EXPECT_EQ(flat.p.name(flat.data), "Report.docx");
 
-  Bin wrongCase = makeBin("$Recycle.Bin", 1);
+  const auto wrongCaseMade = makeBin("$Recycle.Bin", 1);
+  Bin& wrongCase = *wrongCaseMade;
   EXPECT_EQ(restoreRecycleBinNames(wrongCase.p), 0);
 
-  Bin notHandled = makeBin("$RECYCLE.BIN", 1);
+  const auto notHandledMade = makeBin("$RECYCLE.BIN", 1);
+  Bin& notHandled = *notHandledMade;
   notHandled.p.recycleBin = RecycleBinLayout::None;
   EXPECT_EQ(restoreRecycleBinNames(notHandled.p), 0);
 }

@@ -203,7 +203,7 @@ TEST_F(Saving, SkippedAndUnreadableFiles) {
   FakeParser p;
   const EntryId dot = p.folder(".");
   p.file("not-entered", dot, "x");
-  p.file("$BadClus", kNoEntry, "never");
+  p.entries[p.file("$BadClus", kNoEntry, "never")].neverSaved = true;
   const EntryId broken = p.file("broken", kNoEntry, "partial");
   p.entries[broken].unreadable = true;
   const SaveSummary summary = save(p);
@@ -213,10 +213,10 @@ TEST_F(Saving, SkippedAndUnreadableFiles) {
   EXPECT_FALSE(fs::exists(out / "not-entered"));
 }
 
-TEST_F(Saving, LaterFileOfTheSameNameReplacesTheEarlier) {
+TEST_F(Saving, FilesOfOneNameEachKeepTheirContent) {
   // Small files are written on other threads, large ones on the save's own,
-  // and a size can understate the content: whichever way each goes, the
-  // last of a name is what stays.
+  // and a size can understate the content: whichever way each goes, every
+  // file of the name lands whole under a name of its own.
   enum Kind { Small, Large, Understated };
   const auto contentOf = [](Kind kind, int index) {
     const std::size_t length = kind == Small ? 20 + index : (3u << 20) + index;
@@ -237,8 +237,10 @@ TEST_F(Saving, LaterFileOfTheSameNameReplacesTheEarlier) {
     fs::remove_all(out);
     const SaveSummary summary = save(p);
     EXPECT_EQ(summary.filesSaved, 2 * order.size());
-    const int last = static_cast<int>(order.size()) - 1;
-    EXPECT_EQ(readText(out / "same.txt"), contentOf(order[last], last));
+    for (int i = 0; i < static_cast<int>(order.size()); ++i) {
+      const std::string name = i == 0 ? "same.txt" : numberedName("same.txt", static_cast<unsigned>(i + 1));
+      EXPECT_EQ(readText(out / name), contentOf(order[i], i)) << name;
+    }
   }
 }
 

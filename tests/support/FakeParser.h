@@ -21,6 +21,7 @@ class FakeParser : public FileSystemParser {
     std::vector<std::uint8_t> content = {};
     std::uint64_t sparseTail = 0;  // zero bytes after the content, as a hole
     bool unreadable = false;
+    bool neverSaved = false;
     EntryTimes times = {};
     std::vector<EntryId> extraChildren = {};  // links a damaged volume may hold
     std::optional<std::uint64_t> claimedSize = {};  // a size the content does not have
@@ -63,12 +64,12 @@ class FakeParser : public FileSystemParser {
     return {t.created ? timeText(*t.created) : "", t.accessed ? timeText(*t.accessed) : "",
             t.modified ? timeText(*t.modified) : "", ""};
   }
-  std::string formatSize(EntryId id) const override { return sizeText(size(id)); }
   bool readContent(EntryId id, ContentSink& sink) const override {
     const Entry& e = entries.at(id);
     if (e.unreadable) return false;
     return sink.write(e.content) && (e.sparseTail == 0 || sink.zeros(e.sparseTail));
   }
+  bool neverSaved(EntryId id) const override { return entries.at(id).neverSaved; }
   void rename(EntryId id, const std::string& newName) override { entries.at(id).name = newName; }
 
   std::vector<Entry> entries;

@@ -24,16 +24,6 @@ constexpr std::uint64_t kContentPieceBytes = 1u << 20;
 
 std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0); }
 
-std::optional<FileTime> timeOf(std::int64_t seconds, std::uint32_t ns) {
-  if (seconds == 0 && ns == 0) return std::nullopt;
-  return FileTime{seconds, ns};
-}
-
-std::string textOf(std::int64_t seconds, std::uint32_t ns) {
-  const std::optional<FileTime> t = timeOf(seconds, ns);
-  return t ? timeText(*t) : std::string();
-}
-
 bool blockAreaMaps(const Inode& n) {
   if (n.hasInlineData()) return true;
   if (n.usesExtents()) return decodeExtentHeader(Bytes(n.blockArea.data(), n.blockArea.size())).entries > 0;
@@ -138,7 +128,7 @@ void ext2Class::parseGroups(JobContext& job) {
   std::uint64_t unreadable = 0;
   std::uint64_t inUse = 0;
   for (const GroupDescriptor& d : groups_) inUse += ipg - std::min(d.freeInodes, ipg);
-  catalogue_.expect(static_cast<std::size_t>(std::min<std::uint64_t>(inUse, super_.inodesCount)));
+  names_.expect(static_cast<std::size_t>(std::min<std::uint64_t>(inUse, super_.inodesCount)));
   for (std::int64_t g = 0; g < groupCount; ++g) {
     if (!job.checkpoint()) break;
     job.setStatus("parsing group " + std::to_string(g + 1) + "  of " + std::to_string(groupCount) + " ");
@@ -176,7 +166,7 @@ void ext2Class::parseGroups(JobContext& job) {
         if (n.changed) info.changed = n.changed->seconds, info.changedNs = n.changed->nanoseconds;
         if (n.accessed) info.accessed = n.accessed->seconds, info.accessedNs = n.accessed->nanoseconds;
         if (n.modified) info.modified = n.modified->seconds, info.modifiedNs = n.modified->nanoseconds;
-        catalogue_.addInode(info);
+        names_.addInode(info);
         const bool readable = info.number >= super_.firstInode || info.number == kRootInode;
         if (n.isDirectory() && readable && (allocated || info.has(InodeInfo::kHasMap))) {
           directories_.push_back(info.number);
@@ -195,7 +185,7 @@ void ext2Class::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
   how.fileTypes = (super_.featureIncompat & kIncompatFileType) != 0;
   how.inodeCount = super_.inodesCount;
   const auto add = [&](const DirectoryName& d) {
-    catalogue_.addName(number, d.inode, d.name, typeFromDirEntry(d.fileType), d.removed || removed);
+    names_.addName(number, d.inode, d.name, typeFromDirEntry(d.fileType), d.removed || removed);
   };
   if (n.hasInlineData()) {
     // Four bytes of parent inode, then entries; more in "system.data".
@@ -227,7 +217,7 @@ void ext2Class::parseDirectories(JobContext& job) {
     if (k % 64 == 0) job.setStatus("parsing inode entry " + std::to_string(k + 1) + "  of " + std::to_string(count) + " ");
     job.setProgress(k + 1);
     const std::uint32_t number = directories_[static_cast<std::size_t>(k)];
-    const InodeInfo* info = catalogue_.findInode(number);
+    const InodeInfo* info = names_.findInode(number);
     const bool removed = !info || !info->has(InodeInfo::kAllocated);
     readDirectory(number, Bytes(directorySlots_).subspan(static_cast<std::size_t>(k) * inodeSize, inodeSize), removed, block);
   }
@@ -242,7 +232,7 @@ void ext2Class::buildCatalogue(JobContext& job) {
   directorySlots_.shrink_to_fit();
   job.setStatus("clearing vector....");
   job.setStatus("Maintaining Parent Child....");
-  catalogue_.build(kRootInode, super_.firstInode);
+  names_.build(kRootInode, super_.firstInode);
   job.setStatus("filling root entries in  tree....");
 }
 
@@ -250,7 +240,7 @@ bool ext2Class::scan(const FileReadSeek& source, const ScanRequest& request, Job
   try {
     return runJob(source, request, job);
   } catch (const std::exception&) {
-    catalogue_.clear();
+    names_.clear();
     directories_.clear();
     directorySlots_.clear();
     job.showMessage(kOutOfMemory);
@@ -259,7 +249,7 @@ bool ext2Class::scan(const FileReadSeek& source, const ScanRequest& request, Job
 }
 
 bool ext2Class::runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
-  catalogue_.clear();
+  names_.clear();
   groups_.clear();
   directories_.clear();
   directorySlots_.clear();
@@ -273,23 +263,6 @@ bool ext2Class::runJob(const FileReadSeek& source, const ScanRequest& request, J
 
 // ---------------------------------------------------------------- catalogue
 
-std::string ext2Class::name(EntryId id) const { return catalogue_.valid(id) ? std::string(catalogue_.name(id)) : std::string(); }
-
-std::uint64_t ext2Class::size(EntryId id) const {
-  if (!catalogue_.valid(id) || catalogue_.isFolder(id)) return 0;
-  const InodeInfo* i = catalogue_.inodeOf(id);
-  if (!i) return 0;
-  const std::uint16_t type = i->mode & kTypeMask;
-  return type == kTypeRegular || type == kTypeSymlink ? i->size : 0;
-}
-
-EntryTimes ext2Class::times(EntryId id) const {
-  const InodeInfo* i = catalogue_.inodeOf(id);
-  if (!i) return {};
-  // The creation column shows the inode's change time.
-  return {timeOf(i->changed, i->changedNs), timeOf(i->accessed, i->accessedNs), timeOf(i->modified, i->modifiedNs)};
-}
-
 std::string ext2Class::permissionText(std::uint16_t mode) {
   static constexpr std::array<const char*, 9> kLetters = {"-OE", "-OW", "-OR", "-GE", "-GW", "-GR", "-UE", "-UW", "-UR"};
   std::string text;
@@ -299,14 +272,12 @@ std::string ext2Class::permissionText(std::uint16_t mode) {
 }
 
 RowTexts ext2Class::formatRow(EntryId id) const {
-  if (!catalogue_.valid(id)) return {};
-  const InodeInfo* i = catalogue_.inodeOf(id);
-  if (!i) return {{}, {}, {}, permissionText(catalogue_.at(id).mode)};
-  return {textOf(i->changed, i->changedNs), textOf(i->accessed, i->accessedNs), textOf(i->modified, i->modifiedNs),
-          permissionText(i->mode)};
+  if (!names_.valid(id)) return {};
+  RowTexts row = FileSystemParser::formatRow(id);
+  const InodeInfo* i = names_.inodeOf(id);
+  row.attributes = permissionText(i ? i->mode : names_.at(id).mode);
+  return row;
 }
-
-std::string ext2Class::formatSize(EntryId id) const { return sizeText(size(id)); }
 
 std::uint64_t ext2Class::inodePosition(std::uint32_t number) const {
   if (number == 0 || super_.inodesPerGroup == 0) return 0;
@@ -360,7 +331,7 @@ bool ext2Class::streamInode(std::uint32_t number, ContentSink& sink) const {
     outSize = mappedBytes;
     complete = false;
   }
-  const InodeInfo* info = catalogue_.findInode(number);
+  const InodeInfo* info = names_.findInode(number);
   if (info && !info->has(InodeInfo::kAllocated)) {
     // A removed file: its blocks are its own only while nothing took them.
     for (std::size_t r = 0; r < map.runs.size(); ++r) {
@@ -403,21 +374,13 @@ bool ext2Class::streamInode(std::uint32_t number, ContentSink& sink) const {
 }
 
 bool ext2Class::readContent(EntryId id, ContentSink& sink) const {
-  if (!catalogue_.valid(id) || catalogue_.isFolder(id)) return catalogue_.valid(id);
-  const InodeInfo* i = catalogue_.inodeOf(id);
+  if (!names_.valid(id) || catalogue_.isFolder(id)) return names_.valid(id);
+  const InodeInfo* i = names_.inodeOf(id);
   if (!i) return true;  // a name whose inode is gone or taken: nothing to invent
   try {
     return streamInode(i->number, sink);
   } catch (const std::exception&) {
     return false;
-  }
-}
-
-void ext2Class::rename(EntryId id, const std::string& newName) {
-  try {
-    catalogue_.setName(id, newName);
-  } catch (const std::exception&) {
-    // The entry keeps its name.
   }
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fs/FileSystemParser.h"
-#include "fs/ext/ExtCatalogue.h"
+#include "fs/ext/ExtNameTable.h"
 #include "fs/ext/ExtFileMap.h"
 #include "fs/ext/ExtInode.h"
 #include "fs/ext/ExtSuperblock.h"
@@ -20,17 +20,8 @@ class ext2Class : public FileSystemParser {
  public:
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
 
-  std::vector<EntryId> topEntries() const override { return catalogue_.topEntries(); }
-  std::vector<EntryId> children(EntryId folder) const override { return catalogue_.children(folder); }
-  std::string name(EntryId id) const override;
-  bool isFolder(EntryId id) const override { return catalogue_.valid(id) && catalogue_.isFolder(id); }
-  bool isDeleted(EntryId id) const override { return catalogue_.valid(id) && catalogue_.isDeleted(id); }
-  std::uint64_t size(EntryId id) const override;
-  EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
-  std::string formatSize(EntryId id) const override;
   bool readContent(EntryId id, ContentSink& sink) const override;
-  void rename(EntryId id, const std::string& newName) override;
 
   // ---- the scan steps, in the order the job runs them
   void attachSource(const FileReadSeek& source, const VolumeExtent& volume);
@@ -50,7 +41,7 @@ class ext2Class : public FileSystemParser {
   const extfmt::Superblock& superblock() const { return super_; }
   std::uint64_t superblockOffset() const { return superblockOffset_; }
   const std::vector<extfmt::GroupDescriptor>& groups() const { return groups_; }
-  const extfmt::ExtCatalogue& catalogue() const { return catalogue_; }
+  const extfmt::ExtNameTable& names() const { return names_; }
 
   // The permission letters of a mode, in the list's order.
   static std::string permissionText(std::uint16_t mode);
@@ -68,7 +59,7 @@ class ext2Class : public FileSystemParser {
   extfmt::Superblock super_;
   std::uint64_t superblockOffset_ = 0;
   std::vector<extfmt::GroupDescriptor> groups_;
-  extfmt::ExtCatalogue catalogue_;
+  extfmt::ExtNameTable names_{catalogue_};
   // Directory inodes to read, gathered by parseGroups: numbers and raw slots.
   std::vector<std::uint32_t> directories_;
   std::vector<std::uint8_t> directorySlots_;

@@ -95,7 +95,7 @@ bool Fat64Class::scanAdvanced(const ScanRequest& request, JobContext& job) {
   if (!rootCluster && !found.sets.empty()) rootCluster = area().clusterAt(found.sets.front());
 
   job.setStatus("Maintaining TreeStructure for Tree Control");
-  records_.clear();
+  clearRecords();
   std::vector<std::uint8_t> root;
   if (rootCluster && fat().isCluster(*rootCluster)) {
     const std::uint64_t length = driveFormatted() ? clusterSize : maxFolderBytes_;
@@ -135,15 +135,12 @@ bool Fat64Class::appendCandidate(std::uint64_t offset, EntryId parent) {
   return readEntrySet(set, 0, parent, false) > 0;
 }
 
-void Fat64Class::appendFolderPlaceholder(const char* name, EntryId parent, bool listed) {
+void Fat64Class::appendFolderPlaceholder(const char* name, bool orphanFolder) {
+  const EntryId id = orphanFolder ? catalogue_.orphanFolder(name) : catalogue_.add(name, Catalogue::kFolder);
+  if (id == kNoEntry) return;
   ExFatEntryRecord r;
-  r.name = name;
-  r.parentIndex = parent;
-  r.ownIndex = static_cast<std::uint32_t>(records_.size());
-  r.folder = true;
-  r.listed = listed;
   r.attributes = 0x10;
-  records_.push_back(std::move(r));
+  records_.push_back(r);
 }
 
 }  // namespace quorvel

@@ -43,8 +43,18 @@ std::string nameText(Bytes units, std::size_t count) {
 
 Fat64Class::Fat64Class() { maxFolderBytes_ = kMaxDirectoryBytes; }
 
-bool Fat64Class::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+void Fat64Class::clearRecords() {
   records_.clear();
+  catalogue_.clear();
+}
+
+void Fat64Class::dropRecordsFrom(std::size_t count) {
+  if (count < records_.size()) records_.resize(count);
+  catalogue_.truncate(count);
+}
+
+bool Fat64Class::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+  clearRecords();
   geometry_.reset();
   setDriveFormatted(request.advanced.formatted);
   attachSource(source, request.volume);
@@ -92,12 +102,8 @@ std::optional<std::vector<std::uint8_t>> Fat64Class::readRootDirectory() {
 }
 
 bool Fat64Class::parseRootDirectory(Bytes root, JobContext& job) {
-  records_.clear();
-  ExFatEntryRecord placeholder;
-  placeholder.name = fatfmt::kDummyEntryName;
-  placeholder.folder = true;
-  placeholder.listed = false;
-  records_.push_back(placeholder);
+  clearRecords();
+  appendFolderPlaceholder(fatfmt::kDummyEntryName, false);
   return walkFolders(root, job);
 }
 
@@ -151,14 +157,16 @@ std::size_t Fat64Class::readEntrySet(Bytes directory, std::size_t offset, EntryI
   // So must every set when the tree is rebuilt from a damaged volume.
   if ((insideDeletedFolder || deleted || chainsDoubted()) && entrySetChecksum(set) != file.setChecksum) return 0;
 
-  ExFatEntryRecord r;
-  r.name = nameText(units, stream.nameLength);
-  r.parentIndex = parent;
-  r.ownIndex = static_cast<std::uint32_t>(records_.size());
-  r.folder = file.attributes & kDirectoryAttribute;
-  r.deleted = deleted || insideDeletedFolder;
+  const bool folder = file.attributes & kDirectoryAttribute;
+  const EntryTimes times{fatfmt::exFatTimeToFileTime(file.createTimestamp, file.create10ms, file.createUtcOffset),
+                         fatfmt::exFatTimeToFileTime(file.accessedTimestamp, 0, file.accessedUtcOffset),
+                         fatfmt::exFatTimeToFileTime(file.modifiedTimestamp, file.modified10ms, file.modifiedUtcOffset)};
   // Valid data beyond the allocation would read other files' clusters.
-  r.size = r.folder ? 0 : std::min(stream.validDataLength, stream.dataLength);
+  const std::uint64_t size = std::min(stream.validDataLength, stream.dataLength);
+  if (addToCatalogue(nameText(units, stream.nameLength), parent, folder, deleted || insideDeletedFolder, size, times) ==
+      kNoEntry)
+    return 0;
+  ExFatEntryRecord r;
   r.allocated = stream.dataLength;
   r.firstCluster = stream.firstCluster;
   r.noFatChain = stream.noFatChain();
@@ -177,16 +185,8 @@ std::size_t Fat64Class::readEntrySet(Bytes directory, std::size_t offset, EntryI
   r.nameLength = stream.nameLength;
   r.validDataLength = stream.validDataLength;
   r.dataLength = stream.dataLength;
-  records_.push_back(std::move(r));
+  records_.push_back(r);
   return file.secondaryCount + 1;
-}
-
-EntryTimes Fat64Class::times(EntryId id) const {
-  if (id >= records_.size()) return {};
-  const ExFatEntryRecord& r = records_[id];
-  return {fatfmt::exFatTimeToFileTime(r.createTimestamp, r.create10ms, r.createUtcOffset),
-          fatfmt::exFatTimeToFileTime(r.accessedTimestamp, 0, r.accessedUtcOffset),
-          fatfmt::exFatTimeToFileTime(r.modifiedTimestamp, r.modified10ms, r.modifiedUtcOffset)};
 }
 
 RowTexts Fat64Class::formatRow(EntryId id) const {

@@ -12,7 +12,8 @@
 
 namespace quorvel {
 
-// One record per entry set.
+// One record per entry set: where its data lies and the fields its list
+// row shows as the volume recorded them.
 struct ExFatEntryRecord : fatfmt::FatFamilyRecord {
   std::uint8_t entryType = 0;  // 0x85 live, 0x05 deleted
   std::uint16_t attributes = 0;
@@ -37,7 +38,6 @@ class Fat64Class : public FatFamilyParser {
   CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool runs(RecoveryMode mode) const override { return mode != RecoveryMode::Deep; }
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
 
   // ---- the scan steps, in the order the job runs them ----
@@ -60,18 +60,18 @@ class Fat64Class : public FatFamilyParser {
   std::uint64_t volumeSize() const { return volumeSize_; }
 
  protected:
-  std::size_t recordCountImpl() const override { return records_.size(); }
   const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const override { return records_[id]; }
   void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) override;
   bool appendCandidate(std::uint64_t offset, EntryId parent) override;
-  void dropRecordsFrom(std::size_t count) override { records_.resize(count); }
-  void appendFolderPlaceholder(const char* name, EntryId parent, bool listed) override;
+  void dropRecordsFrom(std::size_t count) override;
+  void appendFolderPlaceholder(const char* name, bool orphanFolder) override;
 
  private:
   // Decodes the entry set at `offset`; how many slots it takes, 0 when
   // there is no usable set there.
   std::size_t readEntrySet(Bytes directory, std::size_t offset, EntryId parent, bool insideDeletedFolder);
 
+  void clearRecords();
   void searchVolume(std::size_t limit, JobContext& job);
   // The longest entry set at an offset, read on through the chain at a cluster's end.
   std::size_t readSetAt(std::uint64_t offset, std::span<std::uint8_t> out) const;

@@ -87,7 +87,7 @@ bool FatDirectoryParser::scanAdvanced(const ScanRequest& request, JobContext& jo
   if (!prepareFromFatCopy(fatCopy, sectorsPerCluster, found, job)) return false;
 
   job.setStatus(kBuildStatus);
-  records_.clear();
+  clearRecords();
   // A fixed root whose place was guessed is not read as a whole: only the
   // entries the scan found in it are taken.
   if (rootGuessed_) {
@@ -183,19 +183,16 @@ bool FatDirectoryParser::appendCandidate(std::uint64_t offset, EntryId parent) {
   for (std::size_t k = runStart; k < at; k += kSlotSize) longName.add(all.subspan(k, kSlotSize));
   const ShortEntry entry = decodeShortEntry(all.subspan(at, kSlotSize));
   std::optional<std::string> name = longName.assembleLongName(entry);
-  appendEntry(entry, name ? std::move(*name) : shortNameText(entry), parent, kind == SlotKind::Folder, false);
+  appendEntry(entry, name ? *name : shortNameText(entry), parent, kind == SlotKind::Folder, false);
   return true;
 }
 
-void FatDirectoryParser::appendFolderPlaceholder(const char* name, EntryId parent, bool listed) {
+void FatDirectoryParser::appendFolderPlaceholder(const char* name, bool orphanFolder) {
+  const EntryId id = orphanFolder ? catalogue_.orphanFolder(name) : catalogue_.add(name, Catalogue::kFolder);
+  if (id == kNoEntry) return;
   FatEntryRecord r;
-  r.name = name;
-  r.parentIndex = parent;
-  r.ownIndex = static_cast<std::uint32_t>(records_.size());
-  r.folder = true;
-  r.listed = listed;
-  r.attributes = listed ? attribute::directory : attribute::longName;
-  records_.push_back(std::move(r));
+  r.attributes = orphanFolder ? attribute::directory : attribute::longName;
+  records_.push_back(r);
 }
 
 }  // namespace quorvel

@@ -23,8 +23,18 @@ FatEntryKind entryKindOf(FatWidth width) {
 }
 }  // namespace
 
-bool FatDirectoryParser::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+void FatDirectoryParser::clearRecords() {
   records_.clear();
+  catalogue_.clear();
+}
+
+void FatDirectoryParser::dropRecordsFrom(std::size_t count) {
+  if (count < records_.size()) records_.resize(count);
+  catalogue_.truncate(count);
+}
+
+bool FatDirectoryParser::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+  clearRecords();
   geometry_.reset();
   setDriveFormatted(request.advanced.formatted);
   attachSource(source, request.volume);
@@ -73,12 +83,8 @@ std::vector<std::uint8_t> FatDirectoryParser::readRootDirectory() {
 }
 
 bool FatDirectoryParser::parseRootDirectory(JobContext& job) {
-  records_.clear();
-  FatEntryRecord placeholder;
-  placeholder.name = kDummyEntryName;
-  placeholder.folder = true;
-  placeholder.listed = false;
-  records_.push_back(placeholder);
+  clearRecords();
+  appendFolderPlaceholder(kDummyEntryName, false);
   const std::vector<std::uint8_t> root = readRootDirectory();
   return walkFolders(root, job);
 }
@@ -110,7 +116,7 @@ void FatDirectoryParser::parseDirectoryCluster(Bytes directory, EntryId folder, 
     const ShortEntry entry = decodeShortEntry(slot);
     std::optional<std::string> name = longName.assembleLongName(entry);
     // Whatever a deleted folder holds is gone with it.
-    appendEntry(entry, name ? std::move(*name) : shortNameText(entry), folder, kind == SlotKind::Folder,
+    appendEntry(entry, name ? *name : shortNameText(entry), folder, kind == SlotKind::Folder,
                 pastEnd || insideDeletedFolder);
   }
 }
@@ -136,14 +142,13 @@ bool FatDirectoryParser::continuesFolder(Bytes cluster) const {
   return holdsEntries;
 }
 
-void FatDirectoryParser::appendEntry(const ShortEntry& e, std::string name, EntryId parent, bool folder, bool afterEnd) {
+void FatDirectoryParser::appendEntry(const ShortEntry& e, const std::string& name, EntryId parent, bool folder,
+                                     bool afterEnd) {
+  const EntryTimes times{localTimeToFileTime(decodeDosDateTime(e.creationDate, e.creationTime), e.creationTenths),
+                         localTimeToFileTime(decodeDosDateTime(e.accessDate, 0)),
+                         localTimeToFileTime(decodeDosDateTime(e.writeDate, e.writeTime))};
+  if (addToCatalogue(name, parent, folder, e.deleted() || afterEnd, e.size, times) == kNoEntry) return;
   FatEntryRecord r;
-  r.name = std::move(name);
-  r.parentIndex = parent;
-  r.ownIndex = static_cast<std::uint32_t>(records_.size());
-  r.folder = folder;
-  r.deleted = e.deleted() || afterEnd;
-  r.size = folder ? 0 : e.size;
   r.firstCluster = e.firstCluster(geometry_->width);
   r.attributes = e.attributes;
   r.creationTenths = e.creationTenths;
@@ -154,15 +159,7 @@ void FatDirectoryParser::appendEntry(const ShortEntry& e, std::string name, Entr
   r.writeTime = e.writeTime;
   r.writeDate = e.writeDate;
   r.firstClusterLow = e.firstClusterLow;
-  records_.push_back(std::move(r));
-}
-
-EntryTimes FatDirectoryParser::times(EntryId id) const {
-  if (id >= records_.size()) return {};
-  const FatEntryRecord& r = records_[id];
-  return {localTimeToFileTime(decodeDosDateTime(r.creationDate, r.creationTime), r.creationTenths),
-          localTimeToFileTime(decodeDosDateTime(r.accessDate, 0)),
-          localTimeToFileTime(decodeDosDateTime(r.writeDate, r.writeTime))};
+  records_.push_back(r);
 }
 
 RowTexts FatDirectoryParser::formatRow(EntryId id) const {

@@ -16,7 +16,8 @@
 
 namespace quorvel {
 
-// One record per directory entry.
+// One record per directory entry: where its data lies and the fields its
+// list row shows as the volume recorded them.
 struct FatEntryRecord : fatfmt::FatFamilyRecord {
   std::uint8_t attributes = 0;
   std::uint8_t creationTenths = 0;
@@ -34,7 +35,6 @@ class FatDirectoryParser : public FatFamilyParser {
   CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool runs(RecoveryMode mode) const override { return mode != RecoveryMode::Deep; }
-  EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
 
   // ---- the scan steps, in the order the job runs them ----
@@ -70,16 +70,16 @@ class FatDirectoryParser : public FatFamilyParser {
   virtual const char* advancedTreeStatus() const = 0;  // "Maintaining Tree Structure for Tree Control"
 
   bool appendCandidate(std::uint64_t offset, EntryId parent) override;
-  void dropRecordsFrom(std::size_t count) override { records_.resize(count); }
-  void appendFolderPlaceholder(const char* name, EntryId parent, bool listed) override;
+  void dropRecordsFrom(std::size_t count) override;
+  void appendFolderPlaceholder(const char* name, bool orphanFolder) override;
 
-  std::size_t recordCountImpl() const override { return records_.size(); }
   const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const override { return records_[id]; }
   void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) override;
   bool continuesFolder(Bytes cluster) const override;
 
  private:
-  void appendEntry(const fatfmt::ShortEntry& entry, std::string name, EntryId parent, bool folder, bool afterEnd);
+  void appendEntry(const fatfmt::ShortEntry& entry, const std::string& name, EntryId parent, bool folder, bool afterEnd);
+  void clearRecords();
   bool scanAdvanced(const ScanRequest& request, JobContext& job);
   fatfmt::FatWidth advancedWidth() const;
   void searchFatCopies(std::size_t limit, JobContext& job);

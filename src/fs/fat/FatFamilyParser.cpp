@@ -12,51 +12,29 @@ using fatfmt::Placement;
 
 // ---------------------------------------------------------------- catalogue
 
-std::vector<EntryId> FatFamilyParser::topEntries() const {
-  if (recordCount() == 0) return {};
-  return children(0);
-}
-
-std::vector<EntryId> FatFamilyParser::children(EntryId folder) const {
-  std::vector<EntryId> out;
-  const std::size_t count = recordCount();
-  if (folder >= count || !common(folder).folder) return out;
-  // Every record sits in one chain at most once, so count bounds the walk.
-  std::size_t steps = count;
-  for (EntryId child = common(folder).firstChild; child < count && steps-- > 0; child = common(child).nextSibling)
-    if (common(child).listed) out.push_back(child);
-  return out;
-}
-
-std::string FatFamilyParser::name(EntryId id) const { return id < recordCount() ? common(id).name : std::string(); }
-
-bool FatFamilyParser::isFolder(EntryId id) const { return id < recordCount() && common(id).folder; }
-
-bool FatFamilyParser::isDeleted(EntryId id) const { return id < recordCount() && common(id).deleted; }
-
-std::uint64_t FatFamilyParser::size(EntryId id) const {
-  return id < recordCount() && !common(id).folder ? common(id).size : 0;
-}
-
-std::string FatFamilyParser::formatSize(EntryId id) const { return sizeText(size(id)); }
-
-void FatFamilyParser::rename(EntryId id, const std::string& newName) {
-  if (id < recordCount()) commonRecord(id).name = newName;
+EntryId FatFamilyParser::addToCatalogue(std::string_view name, EntryId parent, bool folder, bool deleted,
+                                        std::uint64_t size, const EntryTimes& times) {
+  const EntryId id = catalogue_.add(name, (folder ? Catalogue::kFolder : 0) | (deleted ? Catalogue::kDeleted : 0));
+  if (id == kNoEntry) return id;
+  catalogue_.setParent(id, parent);
+  catalogue_.setSize(id, folder ? 0 : size);
+  catalogue_.setTimes(id, times);
+  return id;
 }
 
 bool FatFamilyParser::readContent(EntryId id, ContentSink& sink) const {
+  if (catalogue_.isFolder(id)) return true;
   if (id >= recordCount()) return false;
-  const FatFamilyRecord& record = common(id);
-  if (record.folder) return true;
-  return area_.read(placementOf(record), sink).complete;
+  return area_.read(placementOf(id), sink).complete;
 }
 
-Placement FatFamilyParser::placementOf(const FatFamilyRecord& record) const {
+Placement FatFamilyParser::placementOf(EntryId id) const {
+  const FatFamilyRecord& record = common(id);
   Placement p;
   p.firstCluster = record.firstCluster;
-  if (record.folder) {
+  if (catalogue_.isFolder(id)) {
     // A freed folder's chain is gone; its first cluster is all that is sure.
-    const bool firstClusterOnly = chainGone(record);
+    const bool firstClusterOnly = chainGone(id);
     p.contiguous = firstClusterOnly || record.noFatChain;
     // A run is as long as its entry says, an empty one included: past that
     // lie other folders' clusters.
@@ -67,9 +45,10 @@ Placement FatFamilyParser::placementOf(const FatFamilyRecord& record) const {
   // A freed file's chain is usually zero: its clusters are then taken to
   // follow each other. Some drivers leave the chain; where it still covers
   // the whole size it is the better guess.
+  const std::uint64_t size = catalogue_.size(id);
   p.contiguous = driveFormatted_ || record.noFatChain ||
-                 ((record.deleted || chainsDoubted_) && !chainCovers(record.firstCluster, record.size));
-  p.length = record.size;
+                 ((catalogue_.isDeleted(id) || chainsDoubted_) && !chainCovers(record.firstCluster, size));
+  p.length = size;
   return p;
 }
 
@@ -105,24 +84,7 @@ void FatFamilyParser::readOnFreedFolder(std::uint32_t firstCluster, std::vector<
 
 // ---------------------------------------------------------------- linking
 
-void FatFamilyParser::linkParentChild() {
-  const std::size_t count = recordCount();
-  std::vector<EntryId> lastChild(count, kNoEntry);
-  for (std::size_t i = 0; i < count; ++i) {
-    FatFamilyRecord& record = commonRecord(static_cast<EntryId>(i));
-    record.firstChild = kNoEntry;
-    record.nextSibling = kNoEntry;
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t p = common(static_cast<EntryId>(i)).parentIndex;
-    if (p >= count || p == i || !common(p).folder) continue;
-    if (lastChild[p] == kNoEntry)
-      commonRecord(p).firstChild = static_cast<EntryId>(i);
-    else
-      commonRecord(lastChild[p]).nextSibling = static_cast<EntryId>(i);
-    lastChild[p] = static_cast<EntryId>(i);
-  }
-}
+void FatFamilyParser::linkParentChild() { catalogue_.build(recordCount() > 0 ? 0 : kNoEntry, kOrphanEntryName); }
 
 // ---------------------------------------------------------------- the walk
 
@@ -160,10 +122,10 @@ bool FatFamilyParser::walkFoldersFrom(std::size_t firstRecord, JobContext& job) 
   std::deque<Pending> deleted;
   const auto queueNewFolders = [&](std::size_t from, bool insideDeleted) {
     for (std::size_t i = from; i < recordCount(); ++i) {
-      const FatFamilyRecord& r = common(static_cast<EntryId>(i));
-      if (!r.folder || !r.listed) continue;
-      const bool gone = insideDeleted || r.deleted;
-      (gone ? deleted : live).push_back({static_cast<EntryId>(i), gone});
+      const auto id = static_cast<EntryId>(i);
+      if (!catalogue_.isFolder(id) || id == 0 || id == catalogue_.orphanFolderId()) continue;
+      const bool gone = insideDeleted || catalogue_.isDeleted(id);
+      (gone ? deleted : live).push_back({id, gone});
     }
   };
 
@@ -179,10 +141,10 @@ bool FatFamilyParser::walkFoldersFrom(std::size_t firstRecord, JobContext& job) 
     std::deque<Pending>& queue = live.empty() ? deleted : live;
     const Pending next = queue.front();
     queue.pop_front();
-    const Placement placement = placementOf(common(next.folder));
+    const Placement placement = placementOf(next.folder);
     const bool readAgain = !next.insideDeleted && fatfmt::isClaimed(claims_, placement.firstCluster);
     std::vector<std::uint8_t> bytes = area_.readAll(placement, readAgain ? &secondReads : &claims_);
-    if (chainGone(common(next.folder)) && !readAgain && bytes.size() == area_.clusterSize())
+    if (chainGone(next.folder) && !readAgain && bytes.size() == area_.clusterSize())
       readOnFreedFolder(placement.firstCluster, bytes);
     before = recordCount();
     parseDirectoryCluster(bytes, next.folder, next.insideDeleted);
@@ -198,9 +160,9 @@ bool FatFamilyParser::walkFoldersFrom(std::size_t firstRecord, JobContext& job) 
 
 bool FatFamilyParser::buildFromCandidates(Bytes rootDirectory, const std::vector<std::uint64_t>& candidates,
                                           JobContext& job, std::uint64_t rootAreaBegin, std::uint64_t rootAreaEnd) {
-  appendFolderPlaceholder(fatfmt::kDummyEntryName, 0, false);
+  appendFolderPlaceholder(fatfmt::kDummyEntryName, false);
   const EntryId orphans = static_cast<EntryId>(recordCount());
-  appendFolderPlaceholder(kOrphanEntryName, 0, true);
+  appendFolderPlaceholder(kOrphanEntryName, true);
   // The tree the root still holds, claiming every cluster it reads.
   if (!walkFolders(rootDirectory, job)) return false;
 
@@ -215,8 +177,8 @@ bool FatFamilyParser::buildFromCandidates(Bytes rootDirectory, const std::vector
     if (!cluster || fatfmt::isClaimed(claims_, *cluster)) continue;
     const std::size_t before = recordCount();
     if (!appendCandidate(offset, orphans)) continue;
-    const FatFamilyRecord& record = common(static_cast<EntryId>(recordCount() - 1));
-    if (record.folder) (void)area_.readAll(placementOf(record), &inside);
+    const auto last = static_cast<EntryId>(recordCount() - 1);
+    if (catalogue_.isFolder(last)) (void)area_.readAll(placementOf(last), &inside);
     dropRecordsFrom(before);
     if (!job.checkpoint()) break;
   }
@@ -227,7 +189,7 @@ bool FatFamilyParser::buildFromCandidates(Bytes rootDirectory, const std::vector
       const std::optional<std::uint32_t> cluster = clusterOf(offset);
       if (!cluster && !insideFolders && offset >= rootAreaBegin && offset < rootAreaEnd) {
         const std::size_t before = recordCount();
-        if (appendCandidate(offset, 0) && common(static_cast<EntryId>(before)).folder && !walkFoldersFrom(before, job))
+        if (appendCandidate(offset, 0) && catalogue_.isFolder(static_cast<EntryId>(before)) && !walkFoldersFrom(before, job))
           return false;
         continue;
       }
@@ -236,20 +198,14 @@ bool FatFamilyParser::buildFromCandidates(Bytes rootDirectory, const std::vector
       const std::size_t before = recordCount();
       if (!appendCandidate(offset, orphans)) continue;
       // A folder is walked at once, so that what it holds is not taken again.
-      if (common(static_cast<EntryId>(before)).folder && !walkFoldersFrom(before, job)) return false;
+      if (catalogue_.isFolder(static_cast<EntryId>(before)) && !walkFoldersFrom(before, job)) return false;
     }
     return true;
   };
   if (!adopt(false)) return false;
   // Candidates inside folders that no walk read (their folder's cluster was
   // reused, or folders named each other).
-  if (!adopt(true)) return false;
-  if (common(orphans).firstChild == kNoEntry) {
-    bool any = false;
-    for (std::size_t i = orphans + 1; i < recordCount() && !any; ++i) any = common(static_cast<EntryId>(i)).parentIndex == orphans;
-    commonRecord(orphans).listed = any;
-  }
-  return true;
+  return adopt(true);
 }
 
 }  // namespace quorvel

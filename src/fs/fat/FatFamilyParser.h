@@ -1,10 +1,10 @@
 #pragma once
-// What the FAT12/16/32 and exFAT parsers share: the record list and its
-// linking, the catalogue the browser and saving see, the walk over every
-// folder, and reading data through the FAT or as contiguous runs.
+// What the FAT12/16/32 and exFAT parsers share: filling the catalogue in
+// step with their own record lists, the walk over every folder, and
+// reading data through the FAT or as contiguous runs.
 #include <cstdint>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "fs/FileSystemParser.h"
@@ -20,18 +20,10 @@ class FatFamilyParser : public FileSystemParser {
  public:
   RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::FlatAndUserFolders; }
 
-  std::vector<EntryId> topEntries() const override;
-  std::vector<EntryId> children(EntryId folder) const override;
-  std::string name(EntryId id) const override;
-  bool isFolder(EntryId id) const override;
-  bool isDeleted(EntryId id) const override;
-  std::uint64_t size(EntryId id) const override;
-  std::string formatSize(EntryId id) const override;
   bool readContent(EntryId id, ContentSink& sink) const override;
-  void rename(EntryId id, const std::string& newName) override;
 
-  // Chains every record to its parent: first child, then next siblings in
-  // list order. Runs once, after the last record was appended.
+  // Links the catalogue under the root placeholder. Runs once, after the
+  // last record was appended.
   void linkParentChild();
 
   // "Is Drive Formated..?": the FAT is not trusted; folders are read as
@@ -45,26 +37,26 @@ class FatFamilyParser : public FileSystemParser {
   void setChainsDoubted(bool doubted) { chainsDoubted_ = doubted; }
   bool chainsDoubted() const { return chainsDoubted_; }
 
-  std::size_t recordCount() const { return recordCountImpl(); }
+  std::size_t recordCount() const { return catalogue_.count(); }
   const fatfmt::FatFamilyRecord& common(EntryId id) const { return commonRecord(id); }
 
  protected:
-  // The record list is the derived class's, with its own record type.
-  virtual std::size_t recordCountImpl() const = 0;
+  // The record list is the derived class's, with its own record type, one
+  // record per catalogue entry, in the same order.
   virtual const fatfmt::FatFamilyRecord& commonRecord(EntryId id) const = 0;
-  fatfmt::FatFamilyRecord& commonRecord(EntryId id) {
-    return const_cast<fatfmt::FatFamilyRecord&>(std::as_const(*this).commonRecord(id));
-  }
+  // A catalogue entry for the record the caller appends next.
+  EntryId addToCatalogue(std::string_view name, EntryId parent, bool folder, bool deleted, std::uint64_t size,
+                         const EntryTimes& times);
   // Decodes the bytes of a folder's clusters and appends a record per entry,
   // with `folder` as parent. Inside a deleted folder the entries may be
   // stale, and the parser may ask more of them.
   virtual void parseDirectoryCluster(Bytes directory, EntryId folder, bool insideDeletedFolder) = 0;
   // Where a record's data lies; folders are read with the same rules.
-  virtual fatfmt::Placement placementOf(const fatfmt::FatFamilyRecord& record) const;
+  fatfmt::Placement placementOf(EntryId id) const;
   // A folder whose chain is gone (deleted, or the FAT not trusted): only its
   // first cluster is sure.
-  bool chainGone(const fatfmt::FatFamilyRecord& record) const {
-    return record.folder && (driveFormatted_ || (record.deleted && !record.noFatChain));
+  bool chainGone(EntryId id) const {
+    return catalogue_.isFolder(id) && (driveFormatted_ || (catalogue_.isDeleted(id) && !common(id).noFatChain));
   }
   // Whether a cluster that follows a chainless folder's last one carries on
   // its entries: only directory slots, and no other folder's start.
@@ -104,7 +96,8 @@ class FatFamilyParser : public FileSystemParser {
   // the sector scan) under `parent`; false when no entry is there.
   virtual bool appendCandidate(std::uint64_t offset, EntryId parent) = 0;
   virtual void dropRecordsFrom(std::size_t count) = 0;
-  virtual void appendFolderPlaceholder(const char* name, EntryId parent, bool listed) = 0;
+  // The root placeholder (record 0), or the orphan folder.
+  virtual void appendFolderPlaceholder(const char* name, bool orphanFolder) = 0;
   // Record 0 the root placeholder, record 1 "ORPHAN ENTRY"; the root's tree
   // is walked, then every find that no walk reached goes under "ORPHAN
   // ENTRY" with everything its folders hold. Folders follow their whole

@@ -33,12 +33,8 @@ constexpr std::size_t kDescriptorHeight = 9;
 constexpr std::uint8_t kLeafKindByte = 0xFF;  // -1
 constexpr std::uint8_t kLeafHeight = 1;
 constexpr std::uint16_t kExtentsKeyLength = 10;  // the first record's, behind the descriptor
-// What a name takes in the name pool, as a rule: the pool is reserved for it.
-constexpr std::size_t kTypicalNameBytes = 24;
 // Key length, parent ID, a one-unit name, and a folder record, with its offset slot.
 constexpr std::uint64_t kSmallestFolderRecord = 2 + 4 + 2 + 2 + 88 + 2;
-// Parent links that lead out of the catalogue's folders.
-constexpr EntryId kTopLevel = kNoEntry - 1;
 
 bool isLeafDescriptor(const NodeDescriptor& d) {
   return d.kind == static_cast<std::int8_t>(NodeKind::Leaf) && d.height == kLeafHeight && d.recordCount > 0;
@@ -93,11 +89,6 @@ std::string permissionText(std::uint16_t mode) {
   return text;
 }
 
-std::string dateText(std::uint32_t date) {
-  const std::optional<FileTime> t = fromHfsDate(date);
-  return t ? timeText(*t) : std::string();
-}
-
 // The leaf nodes of a B-tree file: along the chain from the first leaf,
 // each node once; when the chain breaks before its last leaf, every other node
 // of the file that is a leaf too, in node order.
@@ -145,10 +136,9 @@ void HFSP::reset() {
   extentsIndexed_ = false;
   nodes_.clear();
   overflow_.clear();
-  entries_.clear();
-  names_.clear();
-  rootIndex_ = orphanIndex_ = kNoEntry;
-  top_.clear();
+  catalogue_.clear();
+  records_.clear();
+  byCnid_.clear();
 }
 
 void HFSP::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
@@ -196,8 +186,9 @@ bool HFSP::collectNodes(JobContext& job) {
   // About half the leaf records are folders and files, the rest their
   // threads; no more than the nodes can hold, whatever the header says.
   const std::uint64_t fit = nodes_.size() * (catalogNodeSize_ / kSmallestFolderRecord);
-  entries_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(header->leafRecords / 2 + 1, fit)));
-  names_.reserve(entries_.capacity() * kTypicalNameBytes);
+  const auto expected = static_cast<std::size_t>(std::min<std::uint64_t>(header->leafRecords / 2 + 1, fit));
+  catalogue_.reserve(expected + 2);  // the root's stand-in and the orphan folder
+  records_.reserve(expected);
   return true;
 }
 
@@ -273,21 +264,11 @@ void HFSP::addRecordsOf(std::uint32_t nodeIndex, Bytes node) {
     const bool folder = r->type == CatalogRecordType::Folder;
     // File IDs below 16 are the volume's own files; they are not the user's.
     if (!folder && (r->id < 16 || static_cast<std::int32_t>(r->id) <= 0)) continue;
-    HfsEntry e;
-    e.parent = r->parentId;
-    e.cnid = r->id;
-    e.type = folder ? 1 : 2;
-    e.fileMode = r->fileMode;
-    e.createDate = r->createDate;
-    e.contentModDate = r->contentModDate;
-    e.accessDate = r->accessDate;
-    e.nodeIndex = nodeIndex;
-    e.recordOffset = offset;
-    e.size = folder ? 0 : r->dataFork.logicalSize;
-    e.nameOffset = static_cast<std::uint32_t>(names_.size());
-    e.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(r->name.size(), 0xFFFF));
-    names_.append(r->name, 0, e.nameLength);
-    entries_.push_back(e);
+    const EntryId id = catalogue_.add(r->name, folder ? Catalogue::kFolder : 0);
+    if (id == kNoEntry) return;
+    catalogue_.setSize(id, folder ? 0 : r->dataFork.logicalSize);
+    catalogue_.setTimes(id, {fromHfsDate(r->createDate), fromHfsDate(r->accessDate), fromHfsDate(r->contentModDate)});
+    records_.push_back({r->id, r->parentId, nodeIndex, offset, r->fileMode});
   }
 }
 
@@ -308,95 +289,52 @@ void HFSP::parseCatalog(JobContext& job) {
   }
   job.setProgress(static_cast<std::int64_t>(nodes_.size()));
   // By CNID; a CNID met again (an old copy of a node) keeps the record of
-  // the catalog file, else the first one read. Sorted in place: a stable
-  // sort's buffer would double the peak.
-  const auto elsewhere = [this](const HfsEntry& e) { return !nodes_[e.nodeIndex].inCatalogFile; };
-  std::sort(entries_.begin(), entries_.end(), [&](const HfsEntry& a, const HfsEntry& b) {
-    return std::make_tuple(a.cnid, elsewhere(a), a.nodeIndex, a.recordOffset) <
-           std::make_tuple(b.cnid, elsewhere(b), b.nodeIndex, b.recordOffset);
+  // the catalog file, else the first one read.
+  const auto elsewhere = [this](EntryId id) { return !nodes_[records_[id].nodeIndex].inCatalogFile; };
+  byCnid_.resize(records_.size());
+  for (EntryId id = 0; id < byCnid_.size(); ++id) byCnid_[id] = id;
+  std::sort(byCnid_.begin(), byCnid_.end(), [&](EntryId a, EntryId b) {
+    const HfsRecordRef& x = records_[a];
+    const HfsRecordRef& y = records_[b];
+    return std::make_tuple(x.cnid, elsewhere(a), x.nodeIndex, x.recordOffset) <
+           std::make_tuple(y.cnid, elsewhere(b), y.nodeIndex, y.recordOffset);
   });
-  entries_.erase(std::unique(entries_.begin(), entries_.end(),
-                             [](const HfsEntry& a, const HfsEntry& b) { return a.cnid == b.cnid; }),
-                 entries_.end());
-  // Room for the orphan folder, so that adding it does not double the vector.
-  if (entries_.capacity() > entries_.size() + 1) {
-    std::vector<HfsEntry> exact;
-    exact.reserve(entries_.size() + 1);
-    exact.insert(exact.end(), entries_.begin(), entries_.end());
-    entries_.swap(exact);
-  }
+  byCnid_.erase(std::unique(byCnid_.begin(), byCnid_.end(),
+                            [this](EntryId a, EntryId b) { return records_[a].cnid == records_[b].cnid; }),
+                byCnid_.end());
+  byCnid_.shrink_to_fit();
 }
 
 EntryId HFSP::entryOf(std::uint32_t cnid) const {
-  const std::size_t count = orphanIndex_ == kNoEntry ? entries_.size() : orphanIndex_;
-  const auto end = entries_.begin() + static_cast<std::ptrdiff_t>(count);
-  const auto it = std::lower_bound(entries_.begin(), end, cnid, [](const HfsEntry& e, std::uint32_t c) { return e.cnid < c; });
-  return it != end && it->cnid == cnid ? static_cast<EntryId>(it - entries_.begin()) : kNoEntry;
-}
-
-void HFSP::cutParentCycles(std::vector<EntryId>& parentOf) const {
-  const auto next = [&](EntryId v) { return v < parentOf.size() ? parentOf[v] : kNoEntry; };
-  // 0 unseen, 1 on the path being walked, 2 known to end outside a cycle.
-  std::vector<std::uint8_t> state(parentOf.size(), 0);
-  for (EntryId s = 0; s < parentOf.size(); ++s) {
-    if (state[s] != 0) continue;
-    EntryId v = s;
-    while (v < parentOf.size() && state[v] == 0) {
-      state[v] = 1;
-      v = next(v);
-    }
-    EntryId cut = kNoEntry;
-    if (v < parentOf.size() && state[v] == 1) {
-      cut = v;
-      for (EntryId w = next(v); w != v; w = next(w)) cut = std::min(cut, w);
-    }
-    for (EntryId w = s; w < parentOf.size() && state[w] == 1; w = next(w)) state[w] = 2;
-    if (cut != kNoEntry) parentOf[cut] = orphanIndex_;
-  }
+  const auto it = std::lower_bound(byCnid_.begin(), byCnid_.end(), cnid,
+                                   [this](EntryId e, std::uint32_t c) { return records_[e].cnid < c; });
+  return it != byCnid_.end() && records_[*it].cnid == cnid ? *it : kNoEntry;
 }
 
 void HFSP::linkParentChild(JobContext& job) {
   job.setStatus("Maintaining Parent Child....");
-  HfsEntry orphan;
-  orphan.type = 1;
-  orphan.nameOffset = static_cast<std::uint32_t>(names_.size());
-  orphan.nameLength = static_cast<std::uint16_t>(std::char_traits<char>::length(kOrphanFolderName));
-  names_ += kOrphanFolderName;
-  orphanIndex_ = static_cast<EntryId>(entries_.size());
-  const EntryId root = entryOf(kRootFolderId);
-  rootIndex_ = root != kNoEntry && entries_[root].isFolder() ? root : kNoEntry;
-  entries_.push_back(orphan);
-
-  // Where each entry goes: a folder of the catalogue, the top level (the
-  // root's children when the root's record is lost), or the orphan folder.
-  std::vector<EntryId> parentOf(orphanIndex_, kNoEntry);
-  for (EntryId i = 0; i < orphanIndex_; ++i) {
-    if (i == rootIndex_) continue;
-    const std::uint32_t parentId = entries_[i].parent;
+  // Where each entry goes: a folder of the catalogue, the root (a stand-in
+  // for the root's folder when its record is lost), or the orphan folder.
+  // Copies of a CNID met again stay out of the tree.
+  EntryId root = entryOf(kRootFolderId);
+  if (root != kNoEntry && !catalogue_.isFolder(root)) root = kNoEntry;
+  for (EntryId id = 0; id < records_.size(); ++id) catalogue_.setParent(id, kNoEntry);
+  EntryId standIn = kNoEntry;
+  for (const EntryId id : byCnid_) {
+    if (id == root) continue;
+    const std::uint32_t parentId = records_[id].parentCnid;
     const EntryId p = entryOf(parentId);
-    if (p != kNoEntry && p != i && entries_[p].isFolder())
-      parentOf[i] = p;
-    else if (parentId == kRootFolderId)
-      parentOf[i] = kTopLevel;
-    else
-      parentOf[i] = orphanIndex_;
-  }
-  cutParentCycles(parentOf);
-  // From the last entry to the first, so that each folder lists by CNID.
-  std::vector<EntryId> topLevel;
-  for (EntryId i = orphanIndex_; i-- > 0;) {
-    const EntryId p = parentOf[i];
-    if (p == kNoEntry) continue;
-    if (p == kTopLevel) {
-      topLevel.push_back(i);
-      continue;
+    if (p != kNoEntry && p != id && catalogue_.isFolder(p)) {
+      catalogue_.setParent(id, p);
+    } else if (parentId == kRootFolderId) {
+      if (root == kNoEntry) root = standIn = catalogue_.add("", Catalogue::kFolder);
+      catalogue_.setParent(id, root == kNoEntry ? Catalogue::kUnderOrphans : root);
+    } else {
+      catalogue_.setParent(id, Catalogue::kUnderOrphans);
     }
-    entries_[i].nextSibling = entries_[p].firstChild;
-    entries_[p].firstChild = i;
   }
-  if (rootIndex_ != kNoEntry) top_ = children(rootIndex_);
-  top_.insert(top_.end(), topLevel.rbegin(), topLevel.rend());
-  if (entries_[orphanIndex_].firstChild != kNoEntry) top_.push_back(orphanIndex_);
+  if (standIn != kNoEntry) byCnid_.push_back(standIn);
+  catalogue_.build(root, kOrphanFolderName, &byCnid_);
 }
 
 bool HFSP::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
@@ -444,41 +382,14 @@ bool HFSP::runJob(const FileReadSeek& source, const ScanRequest& request, JobCon
 
 // ---------------------------------------------------------------- catalogue
 
-std::vector<EntryId> HFSP::topEntries() const { return top_; }
-
-std::vector<EntryId> HFSP::children(EntryId folder) const {
-  std::vector<EntryId> out;
-  if (!valid(folder)) return out;
-  // Chains are built without loops; the bound still guards any walk.
-  for (EntryId c = entries_[folder].firstChild; valid(c) && out.size() < entries_.size(); c = entries_[c].nextSibling)
-    out.push_back(c);
-  return out;
-}
-
-std::string HFSP::name(EntryId id) const {
-  return valid(id) ? names_.substr(entries_[id].nameOffset, entries_[id].nameLength) : std::string();
-}
-
-bool HFSP::isFolder(EntryId id) const { return valid(id) && entries_[id].isFolder(); }
-
-std::uint64_t HFSP::size(EntryId id) const { return valid(id) ? entries_[id].size : 0; }
-
-EntryTimes HFSP::times(EntryId id) const {
-  if (!valid(id)) return {};
-  const HfsEntry& e = entries_[id];
-  return {fromHfsDate(e.createDate), fromHfsDate(e.accessDate), fromHfsDate(e.contentModDate)};
-}
-
 RowTexts HFSP::formatRow(EntryId id) const {
-  if (!valid(id)) return {};
-  const HfsEntry& e = entries_[id];
-  return {dateText(e.createDate), dateText(e.accessDate), dateText(e.contentModDate), permissionText(e.fileMode)};
+  RowTexts row = FileSystemParser::formatRow(id);
+  if (valid(id)) row.attributes = permissionText(records_[id].fileMode);
+  return row;
 }
-
-std::string HFSP::formatSize(EntryId id) const { return sizeText(size(id)); }
 
 std::optional<ForkData> HFSP::dataForkOf(EntryId id) const {
-  const HfsEntry& e = entries_[id];
+  const HfsRecordRef& e = records_[id];
   std::vector<std::uint8_t> node;
   if (!readNode(e.nodeIndex, node)) return std::nullopt;
   const std::optional<CatalogRecord> r = decodeCatalogRecord(node, e.recordOffset);
@@ -488,27 +399,17 @@ std::optional<ForkData> HFSP::dataForkOf(EntryId id) const {
 
 bool HFSP::readContent(EntryId id, ContentSink& sink) const {
   try {
-    if (!valid(id) || id == orphanIndex_) return false;
-    if (entries_[id].isFolder()) return true;
+    if (catalogue_.isFolder(id)) return true;
+    if (!valid(id)) return false;
     const std::optional<ForkData> fork = dataForkOf(id);
     if (!fork) return false;
-    const ForkReader file(view_, blockSize(), forkExtents(entries_[id].cnid, *fork, &overflow_));
+    const ForkReader file(view_, blockSize(), forkExtents(records_[id].cnid, *fork, &overflow_));
     // A logical size beyond the allocated blocks is cut to them.
-    const std::uint64_t length = std::min(entries_[id].size, file.allocatedBytes());
-    return file.stream(length, sink) && length == entries_[id].size;
+    const std::uint64_t size = catalogue_.size(id);
+    const std::uint64_t length = std::min(size, file.allocatedBytes());
+    return file.stream(length, sink) && length == size;
   } catch (const std::exception&) {
     return false;
-  }
-}
-
-void HFSP::rename(EntryId id, const std::string& newName) {
-  try {
-    if (!valid(id)) return;
-    entries_[id].nameOffset = static_cast<std::uint32_t>(names_.size());
-    entries_[id].nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(newName.size(), 0xFFFF));
-    names_.append(newName, 0, entries_[id].nameLength);
-  } catch (const std::exception&) {
-    // The entry keeps its name.
   }
 }
 

@@ -23,24 +23,13 @@ struct HfsNode {
   bool inCatalogFile = true;
 };
 
-// One folder or file of the catalogue.
-struct HfsEntry {
-  std::uint32_t parent = 0;  // the parent's CNID
+// Where a catalogue entry's record lies, to read its forks back.
+struct HfsRecordRef {
   std::uint32_t cnid = 0;
-  EntryId firstChild = kNoEntry;
-  EntryId nextSibling = kNoEntry;
-  std::uint32_t nameOffset = 0;  // into the parser's name pool
-  std::uint16_t nameLength = 0;
-  std::uint16_t recordOffset = 0;  // within its node, to read the extents back
-  std::int8_t type = -1;           // 1 folder, 2 file
+  std::uint32_t parentCnid = 0;
+  std::uint32_t nodeIndex = 0;      // into the parser's node list
+  std::uint16_t recordOffset = 0;   // within its node
   std::uint16_t fileMode = 0;
-  std::uint32_t createDate = 0;
-  std::uint32_t contentModDate = 0;
-  std::uint32_t accessDate = 0;
-  std::uint32_t nodeIndex = 0;  // into the parser's node list
-  std::uint64_t size = 0;       // the data fork's logical size
-
-  bool isFolder() const { return type == 1; }
 };
 
 class HFSP : public FileSystemParser {
@@ -50,17 +39,8 @@ class HFSP : public FileSystemParser {
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool runs(RecoveryMode mode) const override { return mode == RecoveryMode::Standard || mode == RecoveryMode::Deep; }
 
-  std::vector<EntryId> topEntries() const override;
-  std::vector<EntryId> children(EntryId folder) const override;
-  std::string name(EntryId id) const override;
-  bool isFolder(EntryId id) const override;
-  bool isDeleted(EntryId) const override { return false; }
-  std::uint64_t size(EntryId id) const override;
-  EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
-  std::string formatSize(EntryId id) const override;
   bool readContent(EntryId id, ContentSink& sink) const override;
-  void rename(EntryId id, const std::string& newName) override;
 
   // ---- the scan steps, in the order the jobs run them
   void attachSource(const FileReadSeek& source, const VolumeExtent& volume);
@@ -86,13 +66,11 @@ class HFSP : public FileSystemParser {
   const hfsfmt::ExtentsOverflow& extentsOverflow() const { return overflow_; }
   // The entry of a CNID, or kNoEntry.
   EntryId entryOf(std::uint32_t cnid) const;
-  const HfsEntry& entry(EntryId id) const { return entries_[id]; }
-  std::size_t entryCount() const { return entries_.size(); }
 
  private:
   bool runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job);
   void reset();
-  bool valid(EntryId id) const { return id < entries_.size(); }
+  bool valid(EntryId id) const { return id < records_.size(); }
   std::uint64_t blockSize() const { return header_.blockSize; }
   // Reads collected node `index` into `node` (catalog node size).
   bool readNode(std::uint32_t index, std::vector<std::uint8_t>& node) const;
@@ -103,7 +81,6 @@ class HFSP : public FileSystemParser {
   // holds together at some node size.
   std::uint32_t guessNodeSize(JobContext& job) const;
   void addRecordsOf(std::uint32_t nodeIndex, Bytes node);
-  void cutParentCycles(std::vector<EntryId>& parentOf) const;
 
   VolumeView view_;
   hfsfmt::VolumeHeader header_;
@@ -113,11 +90,8 @@ class HFSP : public FileSystemParser {
   bool extentsIndexed_ = false;  // the extents-overflow file was read as a B-tree
   std::vector<HfsNode> nodes_;
   hfsfmt::ExtentsOverflow overflow_;
-  std::vector<HfsEntry> entries_;  // by CNID, then the orphan folder
-  std::string names_;
-  EntryId rootIndex_ = kNoEntry;
-  EntryId orphanIndex_ = kNoEntry;
-  std::vector<EntryId> top_;
+  std::vector<HfsRecordRef> records_;  // by entry id, in the order read
+  std::vector<EntryId> byCnid_;        // the entries shown, by CNID
 };
 
 std::unique_ptr<FileSystemParser> makeHfsPlusParser();

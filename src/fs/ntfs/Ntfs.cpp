@@ -75,11 +75,6 @@ std::string attributeLetters(std::uint16_t flags) {
   return text;
 }
 
-std::string timeOrEmpty(std::uint64_t fileTime) {
-  const std::optional<FileTime> t = fromWindowsFileTime(fileTime);
-  return t ? timeText(*t) : std::string();
-}
-
 }  // namespace
 
 const std::vector<std::string>& ntfs::sectorsPerClusterChoices() {
@@ -125,7 +120,7 @@ std::optional<RecordImage> ntfs::readRecord(std::uint64_t position, std::vector<
 }
 
 void ntfs::resetCatalogue() {
-  catalogue_.clear();
+  records_.clear();
   positions_.clear();
   positions_.shrink_to_fit();
   deepLayout_ = false;
@@ -196,32 +191,32 @@ void ntfs::locateMft(JobContext& job) {
 
 void ntfs::markMftRecord(std::uint32_t index, const RecordImage& image) {
   // Record 0 is the MFT itself (older headers do not say their number).
-  const bool isMft = image.header.ownNumber.value_or(0) == 0 && catalogue_.name(index) == "$MFT";
-  if (isMft) catalogue_.at(index).bits |= MftEntry::kMftItself;
+  const bool isMft = image.header.ownNumber.value_or(0) == 0 && records_.name(index) == "$MFT";
+  if (isMft) records_.at(index).bits |= MftEntry::kMftItself;
 }
 
 std::uint32_t ntfs::appendFoundRecord(std::uint64_t position, std::span<std::uint8_t> record) {
   const std::optional<RecordImage> image = prepareRecord(record);
-  if (!image || catalogue_.count() >= kMaxEntries) return kNone;
-  const auto index = static_cast<std::uint32_t>(catalogue_.count());
-  catalogue_.resize(index + 1);
-  catalogue_.parseRecord(*image, index, clusterSize_, scratch_);
+  if (!image || records_.count() >= kMaxEntries) return kNone;
+  const auto index = static_cast<std::uint32_t>(records_.count());
+  records_.resize(index + 1);
+  records_.parseRecord(*image, index, clusterSize_, scratch_);
   // A base record whose names moved to extension records is kept until
   // those are looked for.
-  const MftEntry& e = catalogue_.at(index);
+  const MftEntry& e = records_.at(index);
   if (!e.has(MftEntry::kHasName) && !e.has(MftEntry::kHasAttributeList)) {
-    catalogue_.truncate(index);
+    records_.truncate(index);
     return kNone;
   }
   markMftRecord(index, *image);
   // Without a boot sector the MFT's own record tells the cluster size; the
   // MFT usually comes first on disk, before the records sized with it.
-  if (!boot_.valid() && !clusterSizeDerived_ && catalogue_.name(index) == "$MFT") {
+  if (!boot_.valid() && !clusterSizeDerived_ && records_.name(index) == "$MFT") {
     if (const std::uint64_t derived = clusterSizeFromMftRecord(*image)) {
       const bool changed = derived != clusterSize_;
       clusterSize_ = derived;
       clusterSizeDerived_ = true;
-      catalogue_.parseRecord(*image, index, clusterSize_, scratch_);
+      records_.parseRecord(*image, index, clusterSize_, scratch_);
       markMftRecord(index, *image);
       if (changed) reparseFoundRecords(index);
     }
@@ -237,7 +232,7 @@ void ntfs::reparseFoundRecords(std::uint32_t count) {
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::optional<RecordImage> image = readRecord(positions_[i], buffer);
     if (!image) continue;
-    catalogue_.parseRecord(*image, i, clusterSize_, scratch_);
+    records_.parseRecord(*image, i, clusterSize_, scratch_);
     markMftRecord(i, *image);
   }
 }
@@ -253,7 +248,7 @@ void ntfs::searchForMft(JobContext& job) {
       volume(), volumeSize_, recordSize_, job,
       [&](std::uint64_t position, std::span<std::uint8_t> record) {
         const std::uint32_t index = appendFoundRecord(position, record);
-        if (index == kNone || catalogue_.name(index) != "$MFT") return true;
+        if (index == kNone || records_.name(index) != "$MFT") return true;
         job.setStatus("found mft entry.getting its run ...");
         found = mftRunsFromRecordAt(position, !boot_.valid());
         job.setStatus("got run ...");
@@ -291,7 +286,7 @@ void ntfs::readMftRun(JobContext& job) {
   if (mftDataSize_ > 0) mapped = std::min(mapped, mftDataSize_);
   const std::uint64_t count = std::min({mapped / rs, v.limitBytes() / rs, kMaxEntries});
   try {
-    catalogue_.reserve(static_cast<std::size_t>(count) + 1);  // the orphan folder comes last
+    records_.reserve(static_cast<std::size_t>(count) + 1);  // the orphan folder comes last
   } catch (const std::bad_alloc&) {
     // A damaged size may ask for more than there is; grow as records come.
   }
@@ -305,8 +300,8 @@ void ntfs::readMftRun(JobContext& job) {
   const auto parse = [&](std::uint64_t number, std::span<std::uint8_t> bytes) {
     const std::optional<RecordImage> image = prepareRecord(bytes);
     if (!image) return;
-    if (number >= catalogue_.count()) catalogue_.resize(number + 1);
-    catalogue_.parseRecord(*image, static_cast<std::uint32_t>(number), cs, scratch_);
+    if (number >= records_.count()) records_.resize(number + 1);
+    records_.parseRecord(*image, static_cast<std::uint32_t>(number), cs, scratch_);
   };
 
   for (const DataRun& run : mftRuns_) {
@@ -349,8 +344,8 @@ void ntfs::resolveExtensionRecords(JobContext& job) {
   std::vector<std::uint8_t> buffer(v.recordSize);
   std::vector<std::uint8_t> extension(v.recordSize);
   std::vector<AttributeHeader> attributes;
-  for (std::uint32_t i = 0; i < catalogue_.count(); ++i) {
-    const MftEntry& e = catalogue_.at(i);
+  for (std::uint32_t i = 0; i < records_.count(); ++i) {
+    const MftEntry& e = records_.at(i);
     if (!e.has(MftEntry::kHasAttributeList)) continue;
     const bool needsSize = e.has(MftEntry::kNeedsExtents);
     if (!needsSize && e.has(MftEntry::kLongName)) continue;
@@ -375,20 +370,20 @@ void ntfs::resolveExtensionRecords(JobContext& job) {
           if (entry.type != kFileName || holder == *number || !lookup.readRecord(holder, extension, mftRuns_)) continue;
           const std::optional<RecordImage> named = prepareRecord(extension);
           if (!named || !named->header.isExtension() || referenceRecord(named->header.baseReference) != *number) continue;
-          catalogue_.adoptFileNames(i, *named, scratch_);
-          if (catalogue_.at(i).has(MftEntry::kLongName)) break;
+          records_.adoptFileNames(i, *named, scratch_);
+          if (records_.at(i).has(MftEntry::kLongName)) break;
         }
       }
     }
     // The same gathering readContent does, so size and content agree.
-    if (needsSize && !catalogue_.at(i).isFolder()) catalogue_.at(i).size = unnamedData(i, *image, v).length();
+    if (needsSize && !records_.at(i).isFolder()) records_.setSize(i, unnamedData(i, *image, v).length());
   }
 }
 
 void ntfs::buildCatalogue(JobContext& job) {
   resolveExtensionRecords(job);
-  if (!deepLayout_ && catalogue_.count() > 0) catalogue_.at(0).bits |= MftEntry::kMftItself;
-  catalogue_.build(deepLayout_);
+  if (!deepLayout_ && records_.count() > 0) records_.at(0).bits |= MftEntry::kMftItself;
+  records_.build(deepLayout_);
 }
 
 std::int64_t ntfs::findMftEntries(std::int64_t limit, JobContext& job) {
@@ -442,8 +437,8 @@ void ntfs::deepScan(JobContext& job) {
   job.setProgressRange(0, static_cast<std::int64_t>(chunks));
   std::size_t shown = 0;
   const auto showCount = [&] {
-    if (catalogue_.count() == shown) return;
-    shown = catalogue_.count();
+    if (records_.count() == shown) return;
+    shown = records_.count();
     job.setStatus("MFT ENTRY " + std::to_string(shown) + " Found.Parsing it ..");
   };
   scanForRecords(
@@ -523,33 +518,11 @@ bool ntfs::runJob(const FileReadSeek& source, const ScanRequest& request, JobCon
 
 // ---------------------------------------------------------------- catalogue
 
-std::vector<EntryId> ntfs::topEntries() const { return catalogue_.topEntries(); }
-
-std::vector<EntryId> ntfs::children(EntryId folder) const { return catalogue_.children(folder); }
-
-std::string ntfs::name(EntryId id) const { return catalogue_.valid(id) ? std::string(catalogue_.name(id)) : std::string(); }
-
-bool ntfs::isFolder(EntryId id) const { return catalogue_.valid(id) && catalogue_.at(id).isFolder(); }
-
-bool ntfs::isDeleted(EntryId id) const { return catalogue_.valid(id) && !catalogue_.at(id).inUse(); }
-
-std::uint64_t ntfs::size(EntryId id) const {
-  return catalogue_.valid(id) && !catalogue_.at(id).isFolder() ? catalogue_.at(id).size : 0;
-}
-
-EntryTimes ntfs::times(EntryId id) const {
-  if (!catalogue_.valid(id)) return {};
-  const MftEntry& e = catalogue_.at(id);
-  return {fromWindowsFileTime(e.created), fromWindowsFileTime(e.accessed), fromWindowsFileTime(e.modified)};
-}
-
 RowTexts ntfs::formatRow(EntryId id) const {
-  if (!catalogue_.valid(id)) return {};
-  const MftEntry& e = catalogue_.at(id);
-  return {timeOrEmpty(e.created), timeOrEmpty(e.accessed), timeOrEmpty(e.modified), attributeLetters(e.fileAttributes)};
+  RowTexts row = FileSystemParser::formatRow(id);
+  if (records_.valid(id)) row.attributes = attributeLetters(records_.at(id).fileAttributes);
+  return row;
 }
-
-std::string ntfs::formatSize(EntryId id) const { return sizeText(size(id)); }
 
 DataStream ntfs::unnamedData(EntryId id, const RecordImage& image, const NtfsVolume& v) const {
   if (!deepLayout_) {
@@ -582,24 +555,16 @@ bool ntfs::readContent(EntryId id, ContentSink& sink) const {
 }
 
 bool ntfs::streamEntry(EntryId id, ContentSink& sink) const {
-  if (!catalogue_.valid(id)) return false;
-  const MftEntry& e = catalogue_.at(id);
-  if (e.isFolder()) return true;
-  if (!e.has(MftEntry::kFileRecord) || id == catalogue_.orphanIndex()) return false;
+  if (catalogue_.isFolder(id)) return true;
+  if (!records_.valid(id)) return false;
+  const MftEntry& e = records_.at(id);
+  if (!e.has(MftEntry::kFileRecord)) return false;
   std::vector<std::uint8_t> buffer;
   if (!readEntryRecord(id, buffer)) return false;
   const std::optional<RecordImage> image = prepareRecord(buffer);
   if (!image) return false;
   const NtfsVolume v = volume();
   return streamContent(unnamedData(id, *image, v), v, sink);
-}
-
-void ntfs::rename(EntryId id, const std::string& newName) {
-  try {
-    if (catalogue_.valid(id)) catalogue_.setName(id, newName);
-  } catch (const std::exception&) {
-    // The entry keeps its name.
-  }
 }
 
 std::unique_ptr<FileSystemParser> makeNtfsParser() { return std::make_unique<ntfs>(); }

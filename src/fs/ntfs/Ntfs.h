@@ -8,7 +8,7 @@
 
 #include "fs/FileSystemParser.h"
 #include "fs/ntfs/DataStream.h"
-#include "fs/ntfs/MftCatalogue.h"
+#include "fs/ntfs/MftRecordTable.h"
 #include "fs/ntfs/NtfsLayout.h"
 #include "fs/ntfs/NtfsVolume.h"
 #include "fs/ntfs/RunList.h"
@@ -25,17 +25,8 @@ class ntfs : public FileSystemParser {
   bool runs(RecoveryMode) const override { return true; }
   RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::UserFolders; }
 
-  std::vector<EntryId> topEntries() const override;
-  std::vector<EntryId> children(EntryId folder) const override;
-  std::string name(EntryId id) const override;
-  bool isFolder(EntryId id) const override;
-  bool isDeleted(EntryId id) const override;
-  std::uint64_t size(EntryId id) const override;
-  EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
-  std::string formatSize(EntryId id) const override;
   bool readContent(EntryId id, ContentSink& sink) const override;
-  void rename(EntryId id, const std::string& newName) override;
 
   // ---- the scan steps, in the order the jobs run them ----
   // Reads the volume through a view of the source from now on.
@@ -97,7 +88,7 @@ class ntfs : public FileSystemParser {
   // their records are then read back from these positions.
   bool deepLayout_ = false;
   std::vector<std::uint64_t> positions_;
-  ntfsfmt::MftCatalogue catalogue_;
+  ntfsfmt::MftRecordTable records_{catalogue_};
   std::vector<ntfsfmt::AttributeHeader> scratch_;
 };
 

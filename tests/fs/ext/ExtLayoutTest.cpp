@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fs/ext/Ext2Class.h"
-#include "fs/ext/ExtCatalogue.h"
+#include "fs/ext/ExtNameTable.h"
 #include "fs/ext/ExtDirectory.h"
 #include "fs/ext/ExtInode.h"
 #include "fs/ext/ExtSuperblock.h"

@@ -84,9 +84,6 @@ TEST(ExFatTimes, WithoutAValidOffsetTheFieldsAreLocalTime) {
   e.modifiedUtcOffset = 0x04;
   e.accessedUtcOffset = 0x7F;
   TimeZoneGuard zone("UTC0");
-  const auto v = scanSets({e});
-  const EntryId id = v->find("local.txt");
-  ASSERT_NE(id, kNoEntry);
   const struct {
     const char* zone;
     std::int64_t julyOffset, januaryOffset;  // seconds to add to the local time for UTC
@@ -99,6 +96,9 @@ TEST(ExFatTimes, WithoutAValidOffsetTheFieldsAreLocalTime) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.zone);
     zone.set(c.zone);
+    const auto v = scanSets({e});
+    const EntryId id = v->find("local.txt");
+    ASSERT_NE(id, kNoEntry);
     const EntryTimes t = v->parser->times(id);
     EXPECT_EQ(t.created, (FileTime{unixTime(2023, 7, 15, 13, 5, 8) + c.julyOffset, 0}));
     EXPECT_EQ(t.modified, (FileTime{unixTime(2024, 1, 2, 0, 10, 30) + c.januaryOffset, 0}));

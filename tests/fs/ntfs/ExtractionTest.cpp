@@ -2,6 +2,7 @@
 
 #include "fs/ntfs/Lznt1Writer.h"
 #include "fs/ntfs/NtfsBuilders.h"
+#include "session/Saving.h"
 
 namespace quorvel::test {
 namespace {
@@ -242,7 +243,7 @@ TEST_F(NtfsExtraction, SaveFileWritesContentWithHolesAndTimes) {
   scanned = scanImage(volume.image());
   TempImage folder;
   const std::filesystem::path target = std::filesystem::path(folder.path()).parent_path() / "saved.bin";
-  ASSERT_TRUE(scanned->parser->saveFile(11, target));
+  ASSERT_TRUE(writeEntryFile(*scanned->parser, 11, target));
   EXPECT_EQ(std::filesystem::file_size(target), 4 * kCluster);
   const auto written = std::filesystem::last_write_time(target);
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
