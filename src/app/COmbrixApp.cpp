@@ -7,6 +7,7 @@
 #include "DesktopServices.h"
 #include "ImageOptionDialog.h"
 #include "WizardState.h"
+#include "session/OpenImage.h"
 
 COmbrixApp::COmbrixApp(int& argc, char** argv) : QApplication(argc, argv) { setUpApplication(*this); }
 
@@ -41,7 +42,8 @@ bool COmbrixApp::claimSingleInstance() {
 }
 
 int COmbrixApp::runWizard() {
-  ImageOptionDialog source;
+  quorvel::OpenImage image;  // outlives every screen, which all read it
+  ImageOptionDialog source(image);
   source.show();
   return exec();
 }

@@ -4,12 +4,12 @@
 
 #include "PopulateDriveDlg.h"
 #include "WizardState.h"
-#include "io/CurrentSource.h"
+#include "session/OpenImage.h"
 #include "logic/DriveParsingRules.h"
 #include "ui_DriveParsingModes.h"
 
-DriveParsingModes::DriveParsingModes(const QString& imagePath, QWidget* parent)
-    : WizardScreen(parent), ui_(std::make_unique<Ui::DriveParsingModes>()), imagePath_(imagePath) {
+DriveParsingModes::DriveParsingModes(quorvel::OpenImage& image, const QString& imagePath, QWidget* parent)
+    : WizardScreen(image, parent), ui_(std::make_unique<Ui::DriveParsingModes>()), imagePath_(imagePath) {
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
   auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
@@ -17,7 +17,9 @@ DriveParsingModes::DriveParsingModes(const QString& imagePath, QWidget* parent)
   ui_->endEdit->setValidator(digits);
   setSectorRangeEnabled(false);
 
-  if (quorvel::FileReadSeek* source = quorvel::currentSource()) openSectorSource(*source, imagePath_);
+  // An image already open is replaced by this one, so that a path that
+  // cannot be opened is reported here.
+  if (image.isOpen()) openImageFile(image, imagePath_);
   ui_->selectedDrive->setText(imagePath_);
   selectStandardScan();
 
@@ -63,5 +65,5 @@ void DriveParsingModes::next() {
   choices.customSetting = ui_->customCheck->isChecked();
   choices.startText = ui_->startEdit->text().toStdString();
   choices.endText = ui_->endEdit->text().toStdString();
-  openNext(new PopulateDriveDlg(wizard::volumeListRequest(choices), this));
+  openNext(new PopulateDriveDlg(image(), wizard::volumeListRequest(choices), this));
 }

@@ -13,7 +13,7 @@ class DriveParsingModes;
 class DriveParsingModes : public WizardScreen {
   Q_OBJECT
  public:
-  DriveParsingModes(const QString& imagePath, QWidget* parent);
+  DriveParsingModes(quorvel::OpenImage& image, const QString& imagePath, QWidget* parent);
   ~DriveParsingModes() override;
 
  private:

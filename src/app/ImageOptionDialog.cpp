@@ -4,12 +4,12 @@
 #include "DriveParsingModes.h"
 #include "VolumeOperations.h"
 #include "WizardState.h"
-#include "io/CurrentSource.h"
+#include "session/OpenImage.h"
 #include "ui_ImageOptionDialog.h"
 #include "volumes/Partition.h"
 
-ImageOptionDialog::ImageOptionDialog(QWidget* parent)
-    : WizardScreen(parent), ui_(std::make_unique<Ui::ImageOptionDialog>()) {
+ImageOptionDialog::ImageOptionDialog(quorvel::OpenImage& image, QWidget* parent)
+    : WizardScreen(image, parent), ui_(std::make_unique<Ui::ImageOptionDialog>()) {
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
   ui_->diskImageRadio->setChecked(true);
@@ -48,19 +48,18 @@ void ImageOptionDialog::next() {
   }
   if (ui_->diskImageRadio->isChecked()) {
     wizardState().diskImageMode = true;
-    auto* parsingModes = new DriveParsingModes(path, this);
+    auto* parsingModes = new DriveParsingModes(image(), path, this);
     parsingModes->setOpener(Opener::SourceSelection);
     openNext(parsingModes);
     return;
   }
   if (!ui_->volumeImageRadio->isChecked()) return;
   wizardState().diskImageMode = false;
-  quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
   // Each image is probed afresh: a record left from an earlier image must
   // not describe this one.
   probe_ = quorvel::VolumeRecord();
-  if (openSectorSource(*quorvel::currentSource(), path)) quorvel::probeVolumeImage(*quorvel::currentSource(), probe_);
-  auto* information = new VolumeOperations(probe_, path, this);
+  if (openImageFile(image(), path)) quorvel::probeVolumeImage(*image().source(), probe_);
+  auto* information = new VolumeOperations(image(), probe_, path, this);
   information->setOpener(Opener::SourceSelection);
   openNext(information);
 }

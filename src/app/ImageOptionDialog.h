@@ -14,7 +14,7 @@ class ImageOptionDialog;
 class ImageOptionDialog : public WizardScreen {
   Q_OBJECT
  public:
-  explicit ImageOptionDialog(QWidget* parent = nullptr);
+  explicit ImageOptionDialog(quorvel::OpenImage& image, QWidget* parent = nullptr);
   ~ImageOptionDialog() override;
 
   QString imagePath() const;

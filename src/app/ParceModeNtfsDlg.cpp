@@ -9,10 +9,13 @@
 #include "advanceOptions.h"
 #include "logic/DecimalText.h"
 #include "logic/RecoveryModeRules.h"
+#include "session/OpenImage.h"
 #include "ui_ParceModeNtfsDlg.h"
 
-ParceModeNtfsDlg::ParceModeNtfsDlg(const quorvel::VolumeRecord& volume, QWidget* parent)
-    : WizardScreen(parent), ui_(std::make_unique<Ui::ParceModeNtfsDlg>()), volume_(volume) {
+ParceModeNtfsDlg::ParceModeNtfsDlg(quorvel::OpenImage& image, QWidget* parent)
+    : WizardScreen(image, parent),
+      ui_(std::make_unique<Ui::ParceModeNtfsDlg>()),
+      volume_(image.chosen().value_or(quorvel::VolumeRecord())) {
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
   ui_->nextButton->setText("Next");
@@ -79,8 +82,8 @@ void ParceModeNtfsDlg::selectDeep() {
 
 void ParceModeNtfsDlg::next() {
   if (mode_ == quorvel::RecoveryMode::Advanced) {
-    openNext(new advanceOptions(volume_, maxFileSystems(), this));
+    openNext(new advanceOptions(image(), maxFileSystems(), this));
     return;
   }
-  openNext(new VolumeScanDlg(volume_, mode_, this));
+  openNext(new VolumeScanDlg(image(), mode_, this));
 }

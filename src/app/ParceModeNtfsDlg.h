@@ -15,8 +15,8 @@ class ParceModeNtfsDlg;
 class ParceModeNtfsDlg : public WizardScreen {
   Q_OBJECT
  public:
-  // `volume` is the record selected on the screen that opens this one.
-  ParceModeNtfsDlg(const quorvel::VolumeRecord& volume, QWidget* parent);
+  // For the image's chosen volume (chosen on the screen that opens this one).
+  ParceModeNtfsDlg(quorvel::OpenImage& image, QWidget* parent);
   ~ParceModeNtfsDlg() override;
 
   const quorvel::VolumeRecord& volume() const { return volume_; }

@@ -7,7 +7,7 @@
 #include "GuiJobBridge.h"
 #include "ParceModeNtfsDlg.h"
 #include "WizardState.h"
-#include "io/CurrentSource.h"
+#include "session/OpenImage.h"
 #include "ui_PopulateDriveDlg.h"
 #include "volumes/Partition.h"
 #if __has_include("RawRecoveryDialog.h")
@@ -25,8 +25,8 @@ QString qText(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-PopulateDriveDlg::PopulateDriveDlg(wizard::VolumeListRequest request, QWidget* parent)
-    : WizardScreen(parent),
+PopulateDriveDlg::PopulateDriveDlg(quorvel::OpenImage& image, wizard::VolumeListRequest request, QWidget* parent)
+    : WizardScreen(image, parent),
       ui_(std::make_unique<Ui::PopulateDriveDlg>()),
       request_(std::move(request)),
       rows_(request_.mode),
@@ -61,7 +61,9 @@ PopulateDriveDlg::PopulateDriveDlg(wizard::VolumeListRequest request, QWidget* p
   connect(ui_->backButton, &QPushButton::clicked, this, &WizardScreen::goBack);
   connect(ui_->nextButton, &QPushButton::clicked, this, &PopulateDriveDlg::next);
 
-  if (wizardState().diskImageMode) quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
+  // A disk image is listed from its own opening; an image open before
+  // (a volume image, an earlier disk) goes.
+  if (wizardState().diskImageMode) image.close();
   if (request_.mode == wizard::ListingMode::Standard) {
     ui_->progressBar->setJobRange(0, 1000);
     runStandardListing();
@@ -85,23 +87,20 @@ void PopulateDriveDlg::runStandardListing() {
   quorvel::JobContext job(bridge_);
   quorvel::Partition partition(job);
   partition.readGpt = request_.gpt;
-  if (wizardState().diskImageMode) {
-    quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
-    quorvel::totalSectors = 0;
-  }
-  quorvel::FileReadSeek* source = quorvel::currentSource();
-  if (!source) {
+  // Off the disk-image road only an image opened before can be listed.
+  if (!wizardState().diskImageMode && !image().isOpen()) {
     desktop().information(this, "information lost ..go back and parse again");
     ui_->progressBar->hide();
     ui_->stopButton->hide();
     return;
   }
-  if (openSectorSource(*source, qText(request_.imagePath))) {
+  if (openImageFile(image(), qText(request_.imagePath))) {
     rows_.clear();
     showRows();
     // Volumes read before a failed read are listed all the same.
-    if (quorvel::listVolumes(*source, partition) != 0)
+    if (quorvel::listVolumes(*image().source(), partition) != 0)
       desktop().information(this, "Cannot read the partition tables of this image.");
+    image().setVolumes(partition.volumes);
     rows_.setListed(partition.volumes);
     showRows();
     if (!rows_.volumes().empty()) ui_->customCheck->setEnabled(true);
@@ -115,9 +114,8 @@ void PopulateDriveDlg::runStandardListing() {
 void PopulateDriveDlg::startAdvancedScan() {
   ui_->addCustomButton->setEnabled(false);
   ui_->nextButton->setEnabled(false);
-  if (wizardState().diskImageMode) quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
-  quorvel::FileReadSeek* source = quorvel::currentSource();
-  if (!source || !openSectorSource(*source, qText(request_.imagePath))) {
+  const bool openable = wizardState().diskImageMode || image().isOpen();
+  if (!openable || !openImageFile(image(), qText(request_.imagePath))) {
     ui_->nextButton->setEnabled(true);
     desktop().information(this, kFileNotOpened);
     // Nothing runs, so there is nothing to stop.
@@ -134,6 +132,7 @@ void PopulateDriveDlg::startAdvancedScan() {
   const bool customRange = request_.customEnd >= 0;
   const std::int64_t start = request_.customStart;
   const std::int64_t end = request_.customEnd;
+  const quorvel::FileReadSeek* source = image().source();
   scan_ = std::make_unique<quorvel::JobRunner>(bridge_);
   scan_->start([=, this](quorvel::JobContext& job) {
     quorvel::Partition partition(job);
@@ -151,6 +150,7 @@ void PopulateDriveDlg::startAdvancedScan() {
 }
 
 void PopulateDriveDlg::addFoundVolume(const quorvel::VolumeRecord& volume) {
+  image().addVolume(volume);
   rows_.addFound(volume);
   insertTableRow(0, rows_.rows().front());
 }
@@ -258,7 +258,8 @@ void PopulateDriveDlg::next() {
       return;
     case wizard::NextStep::RawRecovery: {
 #ifdef QUORVEL_HAS_RAW_RECOVERY
-      auto* raw = new RawRecoveryDialog(rows_.record(row), this);
+      image().choose(rows_.record(row));
+      auto* raw = new RawRecoveryDialog(image(), this);
       raw->setOpener(Opener::VolumeList);
       openNext(raw);
 #else
@@ -267,7 +268,8 @@ void PopulateDriveDlg::next() {
       return;
     }
     case wizard::NextStep::RecoveryMode: {
-      auto* mode = new ParceModeNtfsDlg(rows_.record(row), this);
+      image().choose(rows_.record(row));
+      auto* mode = new ParceModeNtfsDlg(image(), this);
       mode->setOpener(Opener::VolumeList);
       openNext(mode);
       return;

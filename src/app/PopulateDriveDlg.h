@@ -17,7 +17,7 @@ class GuiJobBridge;
 class PopulateDriveDlg : public WizardScreen {
   Q_OBJECT
  public:
-  PopulateDriveDlg(wizard::VolumeListRequest request, QWidget* parent);
+  PopulateDriveDlg(quorvel::OpenImage& image, wizard::VolumeListRequest request, QWidget* parent);
   ~PopulateDriveDlg() override;
 
   const wizard::VolumeListRequest& request() const { return request_; }

@@ -5,9 +5,9 @@
 #include "DesktopServices.h"
 #include "GuiJobBridge.h"
 #include "RawSettingDlg.h"
-#include "io/CurrentSource.h"
 #include "raw/CarvedFileSaving.h"
 #include "raw/myJpg.h"
+#include "session/OpenImage.h"
 #include "session/Saving.h"
 #include "ui/qt/CheckListModel.h"
 #include "ui/qt/CheckTreeModel.h"
@@ -28,10 +28,10 @@ quint64 payloadOf(std::size_t file) { return quint64(file) + 1; }
 
 }  // namespace
 
-RawRecoveryDialog::RawRecoveryDialog(quorvel::VolumeRecord volume, QWidget* parent)
-    : WizardScreen(parent),
+RawRecoveryDialog::RawRecoveryDialog(quorvel::OpenImage& image, QWidget* parent)
+    : WizardScreen(image, parent),
       ui_(std::make_unique<Ui::RawRecoveryDialog>()),
-      volume_(std::move(volume)),
+      volume_(image.chosen().value_or(quorvel::VolumeRecord())),
       bridge_(new GuiJobBridge(this)),
       runner_(bridge_) {
   ui_->setupUi(this);
@@ -118,7 +118,7 @@ void RawRecoveryDialog::parse() {
     return;
   }
   // The volume's real size in bytes, tail included.
-  const quorvel::FileReadSeek* source = quorvel::currentSource();
+  const quorvel::FileReadSeek* source = image().source();
   view_ = source ? quorvel::VolumeView(*source, quorvel::volumeExtent(volume_)) : quorvel::VolumeView();
   if (view_.size() == 0) {
     desktop().information(this, kZeroSizeVolume);

@@ -26,7 +26,8 @@ class GuiJobBridge;
 class RawRecoveryDialog : public WizardScreen {
   Q_OBJECT
  public:
-  RawRecoveryDialog(quorvel::VolumeRecord volume, QWidget* parent);
+  // Carves the image's chosen volume.
+  RawRecoveryDialog(quorvel::OpenImage& image, QWidget* parent);
   ~RawRecoveryDialog() override;
 
   bool busy() const { return busy_; }

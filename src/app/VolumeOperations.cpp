@@ -1,10 +1,12 @@
 #include "VolumeOperations.h"
 
 #include "ParceModeNtfsDlg.h"
+#include "session/OpenImage.h"
 #include "ui_VolumeOperations.h"
 
-VolumeOperations::VolumeOperations(const quorvel::VolumeRecord& probe, const QString& imagePath, QWidget* parent)
-    : WizardScreen(parent), ui_(std::make_unique<Ui::VolumeOperations>()) {
+VolumeOperations::VolumeOperations(quorvel::OpenImage& image, const quorvel::VolumeRecord& probe,
+                                   const QString& imagePath, QWidget* parent)
+    : WizardScreen(image, parent), ui_(std::make_unique<Ui::VolumeOperations>()) {
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
   volume_.kind = probe.kind;
@@ -24,7 +26,8 @@ VolumeOperations::VolumeOperations(const quorvel::VolumeRecord& probe, const QSt
 VolumeOperations::~VolumeOperations() = default;
 
 void VolumeOperations::next() {
-  auto* mode = new ParceModeNtfsDlg(volume_, this);
+  image().choose(volume_);
+  auto* mode = new ParceModeNtfsDlg(image(), this);
   mode->setOpener(Opener::VolumeInformation);
   openNext(mode);
 }

@@ -15,8 +15,9 @@ class VolumeOperations : public WizardScreen {
   Q_OBJECT
  public:
   // `probe` is the source selection's probe record; the volume shown is a
-  // copy named "Unknown".
-  VolumeOperations(const quorvel::VolumeRecord& probe, const QString& imagePath, QWidget* parent);
+  // copy named "Unknown". Next chooses it on the image.
+  VolumeOperations(quorvel::OpenImage& image, const quorvel::VolumeRecord& probe, const QString& imagePath,
+                   QWidget* parent);
   ~VolumeOperations() override;
 
   const quorvel::VolumeRecord& volume() const { return volume_; }

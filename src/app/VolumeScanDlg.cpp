@@ -6,8 +6,8 @@
 #include "DesktopServices.h"
 #include "GuiJobBridge.h"
 #include "WizardState.h"
-#include "io/CurrentSource.h"
 #include "logic/ScanScreenRules.h"
+#include "session/OpenImage.h"
 #include "session/Saving.h"
 #include "session/ScanSession.h"
 #include "session/Search.h"
@@ -43,10 +43,10 @@ QStringList qTexts(const std::vector<std::string>& texts) {
 
 }  // namespace
 
-VolumeScanDlg::VolumeScanDlg(quorvel::VolumeRecord volume, quorvel::RecoveryMode mode, QWidget* parent)
-    : WizardScreen(parent),
+VolumeScanDlg::VolumeScanDlg(quorvel::OpenImage& image, quorvel::RecoveryMode mode, QWidget* parent)
+    : WizardScreen(image, parent),
       ui_(std::make_unique<Ui::VolumeScanDlg>()),
-      volume_(std::move(volume)),
+      volume_(image.chosen().value_or(quorvel::VolumeRecord())),
       mode_(mode),
       bridge_(new GuiJobBridge(this)),
       runner_(bridge_) {
@@ -56,13 +56,12 @@ VolumeScanDlg::VolumeScanDlg(quorvel::VolumeRecord volume, quorvel::RecoveryMode
   startScan(choices);
 }
 
-VolumeScanDlg::VolumeScanDlg(quorvel::VolumeRecord volume, std::shared_ptr<quorvel::ScanSession> session,
-                             const quorvel::AdvancedChoices& choices, QWidget* parent)
-    : WizardScreen(parent),
+VolumeScanDlg::VolumeScanDlg(quorvel::OpenImage& image, const quorvel::AdvancedChoices& choices, QWidget* parent)
+    : WizardScreen(image, parent),
       ui_(std::make_unique<Ui::VolumeScanDlg>()),
-      volume_(std::move(volume)),
+      volume_(image.chosen().value_or(quorvel::VolumeRecord())),
       mode_(quorvel::RecoveryMode::Advanced),
-      session_(std::move(session)),
+      session_(image.session()),
       bridge_(new GuiJobBridge(this)),
       runner_(bridge_) {
   setUpScreen();
@@ -74,6 +73,7 @@ VolumeScanDlg::~VolumeScanDlg() {
   bridge_->detach();
   runner_.stop();
   runner_.wait();
+  if (ownSession_) image().endSession(session_.get());
 }
 
 void VolumeScanDlg::setUpScreen() {
@@ -140,9 +140,10 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
       cannotScan();
       return;
     }
-    session_ = std::make_shared<quorvel::ScanSession>(quorvel::scanRequestFor(volume_, mode_, choices), std::move(parser));
+    session_ = image().beginSession(quorvel::scanRequestFor(volume_, mode_, choices), std::move(parser));
+    ownSession_ = true;
   }
-  quorvel::FileReadSeek* source = quorvel::currentSource();
+  const quorvel::FileReadSeek* source = image().source();
   if (!source) {
     const wizard::ScreenMessage message = wizard::missingSourceMessage(volume_.kind);
     if (message.captioned)

@@ -34,12 +34,12 @@ class GuiJobBridge;
 class VolumeScanDlg : public WizardScreen {
   Q_OBJECT
  public:
-  VolumeScanDlg(quorvel::VolumeRecord volume, quorvel::RecoveryMode mode, QWidget* parent);
-  // Advanced mode: the session whose parser the advanced-input screen has
-  // searched with, and the user's choices among what it found. The session
-  // stays that screen's as well.
-  VolumeScanDlg(quorvel::VolumeRecord volume, std::shared_ptr<quorvel::ScanSession> session,
-                const quorvel::AdvancedChoices& choices, QWidget* parent);
+  // Scans the image's chosen volume in `mode`, in a session of its own.
+  VolumeScanDlg(quorvel::OpenImage& image, quorvel::RecoveryMode mode, QWidget* parent);
+  // Advanced mode: the image's session, whose parser the advanced-input
+  // screen has searched with, and the user's choices among what it found.
+  // The session stays that screen's.
+  VolumeScanDlg(quorvel::OpenImage& image, const quorvel::AdvancedChoices& choices, QWidget* parent);
   ~VolumeScanDlg() override;
 
   const quorvel::VolumeRecord& volume() const { return volume_; }
@@ -88,6 +88,7 @@ class VolumeScanDlg : public WizardScreen {
   quorvel::VolumeRecord volume_;
   quorvel::RecoveryMode mode_;
   std::shared_ptr<quorvel::ScanSession> session_;
+  bool ownSession_ = false;   // this screen began session_ and ends it
   bool scanned_ = false;      // the catalogue is complete and shown
   Job job_ = Job::None;
   bool searchResults_ = false;  // the list shows search results, not a folder's rows

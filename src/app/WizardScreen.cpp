@@ -16,7 +16,7 @@ constexpr const char* kCloseQuestion = "Do you want to Close Application ?";
 constexpr const char* kLinkCaption = "Explore more database products";
 }  // namespace
 
-WizardScreen::WizardScreen(QWidget* parent) : QDialog(parent) {
+WizardScreen::WizardScreen(quorvel::OpenImage& image, QWidget* parent) : QDialog(parent), image_(image) {
   // A screen is its own window even with a parent: the chain hides and
   // shows them one at a time.
   setWindowFlag(Qt::Window, true);

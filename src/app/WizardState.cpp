@@ -3,15 +3,15 @@
 #include <QFile>
 
 #include "DesktopServices.h"
-#include "io/FileReadSeek.h"
+#include "session/OpenImage.h"
 
 WizardState& wizardState() {
   static WizardState state;
   return state;
 }
 
-bool openSectorSource(quorvel::FileReadSeek& source, const QString& path) {
-  if (source.open(QFile::encodeName(path).toStdString())) return true;
+bool openImageFile(quorvel::OpenImage& image, const QString& path) {
+  if (image.open(QFile::encodeName(path).toStdString())) return true;
   desktop().information(nullptr, "invalid handle ...");
   return false;
 }

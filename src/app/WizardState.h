@@ -1,10 +1,10 @@
 #pragma once
 // What every screen of the wizard shares for the life of the process. The
-// sector source itself is quorvel::currentSource().
+// image itself is handed from screen to screen (WizardScreen::image).
 #include <QString>
 
 namespace quorvel {
-class FileReadSeek;
+class OpenImage;
 }
 
 struct WizardState {
@@ -18,6 +18,6 @@ WizardState& wizardState();
 
 inline constexpr const char* kApplicationTitle = "Quorvel Draxmoor v22.0";
 
-// Opens a sector source on a path the user chose. False when it cannot be
-// opened; the user has then been told "invalid handle ...".
-bool openSectorSource(quorvel::FileReadSeek& source, const QString& path);
+// Opens the image at a path the user chose, replacing what was open. False
+// when it cannot be opened; the user has then been told "invalid handle ...".
+bool openImageFile(quorvel::OpenImage& image, const QString& path);

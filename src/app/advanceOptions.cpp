@@ -4,7 +4,7 @@
 #include "GuiJobBridge.h"
 #include "VolumeScanDlg.h"
 #include "WizardState.h"
-#include "io/CurrentSource.h"
+#include "session/OpenImage.h"
 #include "session/ScanSession.h"
 #include "ui_advanceOptions.h"
 
@@ -23,10 +23,10 @@ void fill(QComboBox* list, const std::vector<std::string>& items) {
 
 }  // namespace
 
-advanceOptions::advanceOptions(quorvel::VolumeRecord volume, int maxFileSystems, QWidget* parent)
-    : WizardScreen(parent),
+advanceOptions::advanceOptions(quorvel::OpenImage& image, int maxFileSystems, QWidget* parent)
+    : WizardScreen(image, parent),
       ui_(std::make_unique<Ui::advanceOptions>()),
-      volume_(std::move(volume)),
+      volume_(image.chosen().value_or(quorvel::VolumeRecord())),
       maxCount_(wizard::maxCandidates(maxFileSystems)),
       family_(wizard::advancedFamily(volume_.kind)),
       bridge_(new GuiJobBridge(this)),
@@ -59,6 +59,7 @@ advanceOptions::~advanceOptions() {
   bridge_->detach();
   runner_.stop();
   runner_.wait();
+  image().endSession(session_.get());
 }
 
 void advanceOptions::startSearch() {
@@ -68,7 +69,7 @@ void advanceOptions::startSearch() {
     showSearchRunning(false);
     return;
   }
-  quorvel::FileReadSeek* source = quorvel::currentSource();
+  const quorvel::FileReadSeek* source = image().source();
   if (!source) {
     desktop().information(this, kRestart);
     showSearchRunning(false);
@@ -80,7 +81,7 @@ void advanceOptions::startSearch() {
   // Kinds whose searches are not there yet have no parser for this mode:
   // they find nothing.
   if (std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.kind, request.mode))
-    session_ = std::make_shared<quorvel::ScanSession>(request, std::move(parser));
+    session_ = image().beginSession(request, std::move(parser));
 
   searching_ = true;
   showSearchRunning(true);
@@ -131,7 +132,7 @@ void advanceOptions::next() {
     return;
   }
   if (!choices) return;  // no cluster size chosen
-  openNext(new VolumeScanDlg(volume_, session_, *choices, this));
+  openNext(new VolumeScanDlg(image(), *choices, this));
 }
 
 void advanceOptions::beforeProcessEnds() { ui_->jobPanel->stopBeforeExit(); }

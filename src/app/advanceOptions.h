@@ -17,13 +17,14 @@ class GuiJobBridge;
 
 // The advanced-input screen: searches a damaged volume on a worker for the
 // structures its scan can start from (MFT records, FAT copies, heap starts),
-// offers them with the cluster sizes, and hands its session and the user's
-// choices to the scan screen.
+// offers them with the cluster sizes, and hands the user's choices to the
+// scan screen, which scans with the session this screen began on the image.
 class advanceOptions : public WizardScreen {
   Q_OBJECT
  public:
-  // `maxFileSystems`: how many candidates to look for (3 when below 1).
-  advanceOptions(quorvel::VolumeRecord volume, int maxFileSystems, QWidget* parent);
+  // For the image's chosen volume. `maxFileSystems`: how many candidates to
+  // look for (3 when below 1).
+  advanceOptions(quorvel::OpenImage& image, int maxFileSystems, QWidget* parent);
   ~advanceOptions() override;
 
   const quorvel::VolumeRecord& volume() const { return volume_; }

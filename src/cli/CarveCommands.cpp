@@ -12,9 +12,9 @@
 #include "cli/JsonLine.h"
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeSelection.h"
-#include "io/CurrentSource.h"
 #include "raw/CarvedFileSaving.h"
 #include "raw/myJpg.h"
+#include "session/OpenImage.h"
 #include "session/Saving.h"
 #include "volumes/VolumeRecord.h"
 
@@ -31,7 +31,7 @@ struct CarveOptions {
   bool json = false;
 };
 
-int runCarve(CarveOptions options) {
+int runCarve(OpenImage& image, CarveOptions options) {
   const std::optional<std::filesystem::path> outputFolder = outputFolderFromText(options.out);
   if (!outputFolder) {
     reportError(std::string(kSelectOutputFolder) + ": --out names no folder.");
@@ -70,18 +70,11 @@ int runCarve(CarveOptions options) {
     return kBadArguments;
   }
 
-  auto source = std::make_unique<FileReadSeek>();
-  if (!source->open(options.selection.image)) {
-    reportError(source->lastErrorText());
-    return kInputFailed;
-  }
-  replaceCurrentSource(std::move(source));
-  FileReadSeek& image = *currentSource();
+  if (!openImage(image, options.selection.image)) return kInputFailed;
   // Raw recovery reads any volume, whatever it holds.
   if (options.selection.volumeImage && options.selection.kind.empty()) options.selection.kind = "RAW";
-  const std::optional<VolumeRecord> volume = resolveVolume(image, options.selection);
-  if (!volume) return kInputFailed;
-  const VolumeView view(image, volumeExtent(*volume));
+  if (!chooseVolume(image, options.selection)) return kInputFailed;
+  const VolumeView view(*image.source(), volumeExtent(*image.chosen()));
 
   // Carved files are written by a second thread while the scan looks further.
   std::mutex mutex;
@@ -210,7 +203,7 @@ void addCarveCommands(CLI::App& app, CommandRunner& runner) {
     carve->add_option("--types", options->types, "Only the settings of these extensions (jpg,png,...)")->delimiter(',');
     carve->add_option("--out", options->out, "Output folder")->required();
     carve->add_flag("--json", options->json, "Print JSON Lines");
-    carve->callback([=, &runner] { runner = [=] { return runCarve(*options); }; });
+    carve->callback([=, &runner] { runner = [=](OpenImage& image) { return runCarve(image, *options); }; });
   }
   CLI::App* signatures = app.add_subcommand("signatures", "Add to and list signature settings files");
   signatures->require_subcommand(1);
@@ -229,7 +222,7 @@ void addCarveCommands(CLI::App& app, CommandRunner& runner) {
     add->add_option("--skip", form->skipSize, "Bytes to skip after a find");
     add->add_option("--approx", form->approximateSize, "Approximate file size in bytes");
     add->add_option("--category", form->category, "Category to put the files under");
-    add->callback([=, &runner] { runner = [=] { return runSignaturesAdd(*path, *form); }; });
+    add->callback([=, &runner] { runner = [=](OpenImage&) { return runSignaturesAdd(*path, *form); }; });
   }
   {
     auto path = std::make_shared<std::string>();
@@ -237,7 +230,7 @@ void addCarveCommands(CLI::App& app, CommandRunner& runner) {
     CLI::App* list = signatures->add_subcommand("list", "List the records of a settings file");
     list->add_option("FILE", *path, "Settings file")->required();
     list->add_flag("--json", *json, "Print JSON Lines");
-    list->callback([=, &runner] { runner = [=] { return runSignaturesList(*path, *json); }; });
+    list->callback([=, &runner] { runner = [=](OpenImage&) { return runSignaturesList(*path, *json); }; });
   }
 }
 

@@ -10,7 +10,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeSelection.h"
 #include "fs/CatalogueWalk.h"
-#include "io/CurrentSource.h"
+#include "session/OpenImage.h"
 #include "session/Saving.h"
 #include "session/ScanSession.h"
 #include "session/Search.h"
@@ -28,41 +28,28 @@ const char* modeName(RecoveryMode mode) {
   return "standard";
 }
 
-// An opened image, its chosen volume and that volume's session.
-struct OpenVolume {
-  FileReadSeek* source = nullptr;
-  std::unique_ptr<ScanSession> session;
-};
-
-std::optional<OpenVolume> openVolume(const VolumeSelection& selection) {
-  auto source = std::make_unique<FileReadSeek>();
-  if (!source->open(selection.image)) {
-    reportError(source->lastErrorText());
-    return std::nullopt;
-  }
-  replaceCurrentSource(std::move(source));
-  OpenVolume open;
-  open.source = currentSource();
-  const std::optional<VolumeRecord> volume = resolveVolume(*open.source, selection);
-  if (!volume) return std::nullopt;
+// Opens the image, chooses the selected volume and begins its session.
+bool openVolume(OpenImage& image, const VolumeSelection& selection) {
+  if (!openImage(image, selection.image) || !chooseVolume(image, selection)) return false;
+  const VolumeRecord& volume = *image.chosen();
   const RecoveryMode mode = recoveryMode(selection);
-  std::unique_ptr<FileSystemParser> parser = parserFor(volume->kind, mode);
+  std::unique_ptr<FileSystemParser> parser = parserFor(volume.kind, mode);
   if (!parser) {
-    reportError(std::string(kNotValidDrive) + " (Volumes of kind \"" + volume->kind + "\" cannot be read in " +
+    reportError(std::string(kNotValidDrive) + " (Volumes of kind \"" + volume.kind + "\" cannot be read in " +
                 modeName(mode) + " mode.)");
-    return std::nullopt;
+    return false;
   }
-  ScanRequest request = scanRequestFor(*volume, mode, selection.advanced);
-  open.session = std::make_unique<ScanSession>(std::move(request), std::move(parser));
-  return open;
+  image.beginSession(scanRequestFor(volume, mode, selection.advanced), std::move(parser));
+  return true;
 }
 
 // Runs the advanced-input searches where the mode needs them, then the scan.
-bool scanVolume(OpenVolume& open, const VolumeSelection& selection) {
+bool scanVolume(OpenImage& image, const VolumeSelection& selection) {
+  ScanSession& session = *image.session();
   TerminalProgress progress;
-  if (open.session->request().mode == RecoveryMode::Advanced) {
+  if (session.request().mode == RecoveryMode::Advanced) {
     JobContext search(&progress);
-    const CandidateLists lists = open.session->findCandidates(*open.source, search);
+    const CandidateLists lists = session.findCandidates(*image.source(), search);
     const int tfs = selection.advanced.tfs;
     if (tfs < 0 || static_cast<std::size_t>(tfs) >= lists.tfs.size()) {
       reportError("Advanced mode needs --tfs K with K below " + std::to_string(lists.tfs.size()) +
@@ -71,7 +58,7 @@ bool scanVolume(OpenVolume& open, const VolumeSelection& selection) {
     }
   }
   JobContext job(&progress);
-  if (open.session->run(*open.source, job)) return true;
+  if (session.run(*image.source(), job)) return true;
   reportError(progress.lastMessage().empty() ? "The volume could not be parsed." : progress.lastMessage());
   return false;
 }
@@ -102,10 +89,9 @@ std::optional<EntryId> findPath(const FileSystemParser& parser, const std::strin
   return current;
 }
 
-int runLs(const VolumeSelection& selection, bool json) {
-  std::optional<OpenVolume> open = openVolume(selection);
-  if (!open || !scanVolume(*open, selection)) return kInputFailed;
-  const FileSystemParser& parser = open->session->parser();
+int runLs(OpenImage& image, const VolumeSelection& selection, bool json) {
+  if (!openVolume(image, selection) || !scanVolume(image, selection)) return kInputFailed;
+  const FileSystemParser& parser = image.session()->parser();
   std::string out;
   walkCatalogue(parser, std::nullopt, [&](const CatalogueItem& item) {
     const std::string path = "ROOT/" + itemPath(item);
@@ -127,15 +113,14 @@ int runLs(const VolumeSelection& selection, bool json) {
   return kSuccess;
 }
 
-int runSave(const VolumeSelection& selection, const std::string& path, const std::string& outText) {
+int runSave(OpenImage& image, const VolumeSelection& selection, const std::string& path, const std::string& outText) {
   const std::optional<std::filesystem::path> outputFolder = outputFolderFromText(outText);
   if (!outputFolder) {
     reportError(std::string(kSelectOutputFolder) + ": --out names no folder.");
     return kBadArguments;
   }
-  std::optional<OpenVolume> open = openVolume(selection);
-  if (!open || !scanVolume(*open, selection)) return kInputFailed;
-  const FileSystemParser& parser = open->session->parser();
+  if (!openVolume(image, selection) || !scanVolume(image, selection)) return kInputFailed;
+  const FileSystemParser& parser = image.session()->parser();
   const std::optional<EntryId> target = findPath(parser, path);
   if (!target) {
     reportError("The volume has no entry " + path + "; see quorvel-cli ls.");
@@ -162,14 +147,13 @@ int runSave(const VolumeSelection& selection, const std::string& path, const std
   return kSuccess;
 }
 
-int runSearchCommand(const VolumeSelection& selection, const std::string& patternText, bool json) {
+int runSearchCommand(OpenImage& image, const VolumeSelection& selection, const std::string& patternText, bool json) {
   if (!NamePattern::compile(patternText)) {
     reportError(kSearchNotAllowed);
     return kBadArguments;
   }
-  std::optional<OpenVolume> open = openVolume(selection);
-  if (!open || !scanVolume(*open, selection)) return kInputFailed;
-  const FileSystemParser& parser = open->session->parser();
+  if (!openVolume(image, selection) || !scanVolume(image, selection)) return kInputFailed;
+  const FileSystemParser& parser = image.session()->parser();
   TerminalProgress progress;
   JobContext job(&progress);
   runSearch(parser, patternText, job, [&](const SearchHit& hit) {
@@ -179,12 +163,11 @@ int runSearchCommand(const VolumeSelection& selection, const std::string& patter
   return kSuccess;
 }
 
-int runCandidates(const VolumeSelection& selection, bool json) {
-  std::optional<OpenVolume> open = openVolume(selection);
-  if (!open) return kInputFailed;
+int runCandidates(OpenImage& image, const VolumeSelection& selection, bool json) {
+  if (!openVolume(image, selection)) return kInputFailed;
   TerminalProgress progress;
   JobContext job(&progress);
-  const CandidateLists lists = open->session->findCandidates(*open->source, job);
+  const CandidateLists lists = image.session()->findCandidates(*image.source(), job);
   const std::pair<const char*, const std::vector<std::string>*> named[] = {
       {"tfs", &lists.tfs}, {"sectorsPerCluster", &lists.sectorsPerCluster}, {"heapOffset", &lists.heapOffsets}};
   for (const auto& [list, items] : named)
@@ -207,7 +190,7 @@ void addScanCommands(CLI::App& app, CommandRunner& runner) {
     CLI::App* ls = app.add_subcommand("ls", "List every entry of a volume below ROOT, depth first");
     addSelectionOptions(*ls, *selection, true);
     ls->add_flag("--json", *json, "Print JSON Lines");
-    ls->callback([=, &runner] { runner = [=] { return runLs(*selection, *json); }; });
+    ls->callback([=, &runner] { runner = [=](OpenImage& image) { return runLs(image, *selection, *json); }; });
   }
   {
     auto selection = std::make_shared<VolumeSelection>();
@@ -217,7 +200,7 @@ void addScanCommands(CLI::App& app, CommandRunner& runner) {
     addSelectionOptions(*save, *selection, true);
     save->add_option("--path", *path, "ROOT/folder/... to save (default: the whole volume)");
     save->add_option("--out", *out, "Output folder")->required();
-    save->callback([=, &runner] { runner = [=] { return runSave(*selection, *path, *out); }; });
+    save->callback([=, &runner] { runner = [=](OpenImage& image) { return runSave(image, *selection, *path, *out); }; });
   }
   {
     auto selection = std::make_shared<VolumeSelection>();
@@ -227,7 +210,7 @@ void addScanCommands(CLI::App& app, CommandRunner& runner) {
     addSelectionOptions(*search, *selection, true);
     search->add_option("PATTERN", *pattern, "Regular expression, case ignored; a|b finds either")->required();
     search->add_flag("--json", *json, "Print JSON Lines");
-    search->callback([=, &runner] { runner = [=] { return runSearchCommand(*selection, *pattern, *json); }; });
+    search->callback([=, &runner] { runner = [=](OpenImage& image) { return runSearchCommand(image, *selection, *pattern, *json); }; });
   }
   {
     auto selection = std::make_shared<VolumeSelection>();
@@ -238,7 +221,7 @@ void addScanCommands(CLI::App& app, CommandRunner& runner) {
     candidates->add_flag("--json", *json, "Print JSON Lines");
     candidates->callback([=, &runner] {
       selection->mode = "advanced";
-      runner = [=] { return runCandidates(*selection, *json); };
+      runner = [=](OpenImage& image) { return runCandidates(image, *selection, *json); };
     });
   }
 }

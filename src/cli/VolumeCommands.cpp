@@ -11,12 +11,18 @@
 #include "cli/JsonLine.h"
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeListing.h"
-#include "io/CurrentSource.h"
+#include "session/OpenImage.h"
 #include "volumes/Partition.h"
 
 namespace quorvel::cli {
 
 void reportError(const std::string& sentence) { std::cerr << "quorvel-cli: " << sentence << '\n'; }
+
+bool openImage(OpenImage& image, const std::string& path) {
+  if (image.open(path)) return true;
+  reportError(image.errorText());
+  return false;
+}
 
 namespace {
 
@@ -44,17 +50,6 @@ void printVolumes(const std::vector<VolumeRecord>& volumes, bool json) {
   std::fflush(stdout);
 }
 
-// Opens the image as the process's current source, or says why not.
-FileReadSeek* openImage(const std::string& path) {
-  auto source = std::make_unique<FileReadSeek>();
-  if (!source->open(path)) {
-    reportError(source->lastErrorText());
-    return nullptr;
-  }
-  replaceCurrentSource(std::move(source));
-  return currentSource();
-}
-
 struct VolumesOptions {
   std::string image;
   bool gpt = false;
@@ -65,9 +60,9 @@ struct VolumesOptions {
   bool json = false;
 };
 
-int runVolumes(const VolumesOptions& options) {
-  FileReadSeek* source = openImage(options.image);
-  if (!source) return kInputFailed;
+int runVolumes(OpenImage& image, const VolumesOptions& options) {
+  if (!openImage(image, options.image)) return kInputFailed;
+  const FileReadSeek& source = *image.source();
 
   TerminalProgress progress;
   JobContext job(options.advanced ? &progress : nullptr);
@@ -77,10 +72,11 @@ int runVolumes(const VolumesOptions& options) {
   request.lookInsideVolumes = options.noSkip;
   request.scanStartSector = options.startSector;
   request.scanEndSector = options.endSector;
-  const VolumeList list = listImageVolumes(*source, request, job);
+  VolumeList list = listImageVolumes(source, request, job);
+  image.setVolumes(std::move(list.volumes));
   int status = kSuccess;
   if (list.tableError != 0) {
-    if (source->sourceLength() < 2 * kSectorSize)
+    if (source.sourceLength() < 2 * kSectorSize)
       reportError(options.image + " is too short to hold a partition table.");
     else
       reportError("Cannot read the partition tables of " + options.image + ": " + std::strerror(list.tableError) +
@@ -88,20 +84,20 @@ int runVolumes(const VolumesOptions& options) {
     status = kInputFailed;
   }
   // A failed listing still shows what it found before the failure.
-  if (status == kSuccess || !list.volumes.empty()) printVolumes(list.volumes, options.json);
+  if (status == kSuccess || !image.volumes().empty()) printVolumes(image.volumes(), options.json);
   return status;
 }
 
-int runProbe(const std::string& image, bool json) {
-  FileReadSeek* source = openImage(image);
-  if (!source) return kInputFailed;
+int runProbe(OpenImage& image, const std::string& path, bool json) {
+  if (!openImage(image, path)) return kInputFailed;
   VolumeRecord volume;
-  if (!probeVolumeImage(*source, volume)) {
-    reportError(image + " does not start with a volume of a known kind.");
+  if (!probeVolumeImage(*image.source(), volume)) {
+    reportError(path + " does not start with a volume of a known kind.");
     return kInputFailed;
   }
   volume.volumeName = "Unknown";
-  printVolumes({volume}, json);
+  image.setVolumes({volume});
+  printVolumes(image.volumes(), json);
   return kSuccess;
 }
 
@@ -122,7 +118,7 @@ void addVolumesCommand(CLI::App& app, CommandRunner& runner) {
       ->needs(advanced);
   command->add_flag("--no-skip", options->noSkip, "Look inside found volumes too")->needs(advanced);
   command->add_flag("--json", options->json, "Print JSON Lines");
-  command->callback([options, &runner] { runner = [options] { return runVolumes(*options); }; });
+  command->callback([options, &runner] { runner = [options](OpenImage& image) { return runVolumes(image, *options); }; });
 }
 
 void addProbeCommand(CLI::App& app, CommandRunner& runner) {
@@ -131,7 +127,8 @@ void addProbeCommand(CLI::App& app, CommandRunner& runner) {
   CLI::App* command = app.add_subcommand("probe", "Classify the first sector of a volume image");
   command->add_option("IMAGE", *image, "Volume image")->required();
   command->add_flag("--json", *json, "Print JSON Lines");
-  command->callback([image, json, &runner] { runner = [image, json] { return runProbe(*image, *json); }; });
+  command->callback(
+      [image, json, &runner] { runner = [image, json](OpenImage& open) { return runProbe(open, *image, *json); }; });
 }
 
 }  // namespace quorvel::cli

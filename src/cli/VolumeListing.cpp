@@ -4,7 +4,7 @@
 
 namespace quorvel::cli {
 
-VolumeList listImageVolumes(FileReadSeek& source, const ListingRequest& request, JobContext& job) {
+VolumeList listImageVolumes(const FileReadSeek& source, const ListingRequest& request, JobContext& job) {
   Partition partition(job);
   partition.readGpt = request.gpt;
   VolumeList list;

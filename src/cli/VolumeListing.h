@@ -29,6 +29,6 @@ struct VolumeList {
 // An image without partition tables whose first sector is a volume's
 // (a volume image, a disk formatted without partitions) lists that volume
 // as volume 0, named "Unknown" as a volume image's volume is.
-VolumeList listImageVolumes(FileReadSeek& source, const ListingRequest& request, JobContext& job);
+VolumeList listImageVolumes(const FileReadSeek& source, const ListingRequest& request, JobContext& job);
 
 }  // namespace quorvel::cli

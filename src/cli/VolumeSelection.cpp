@@ -3,8 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
-#include "fs/FileSystemKinds.h"
 #include "cli/VolumeListing.h"
+#include "fs/FileSystemKinds.h"
+#include "session/OpenImage.h"
 #include "volumes/Partition.h"
 
 namespace quorvel::cli {
@@ -58,21 +59,23 @@ RecoveryMode recoveryMode(const VolumeSelection& s) {
   return RecoveryMode::Standard;
 }
 
-std::optional<VolumeRecord> resolveVolume(FileReadSeek& source, const VolumeSelection& s) {
+bool chooseVolume(OpenImage& image, const VolumeSelection& s) {
+  const FileReadSeek& source = *image.source();
   if (s.startSector) {
     VolumeRecord v;
     v.kind = s.kind;
     v.label = "0";
     v.sizeText = sizeTextWide(s.sizeMiB);
     v.startSector = *s.startSector;
-    return v;
+    image.choose(v);
+    return true;
   }
   if (s.volumeImage) {
     VolumeRecord v;
     if (!probeVolumeImage(source, v)) {
       if (s.kind.empty()) {
         reportError(s.image + " does not start with a volume of a known kind; name one with --kind.");
-        return std::nullopt;
+        return false;
       }
       v.label = "0";
       v.sizeText = sizeTextWide(static_cast<std::int64_t>(source.sourceLength() >> 20));
@@ -80,20 +83,25 @@ std::optional<VolumeRecord> resolveVolume(FileReadSeek& source, const VolumeSele
     }
     if (!s.kind.empty()) v.kind = s.kind;
     v.volumeName = "Unknown";
-    return v;
+    image.choose(v);
+    return true;
   }
   if (!s.label) {
     reportError("Name the volume: --volume LABEL, --start-sector N --kind KIND, or --volume-image.");
-    return std::nullopt;
+    return false;
   }
   JobContext job;
   ListingRequest request;
   request.gpt = s.gpt;
   request.advanced = s.advancedListing;
-  for (const VolumeRecord& v : listImageVolumes(source, request, job).volumes)
-    if (v.label == *s.label) return v;
+  image.setVolumes(listImageVolumes(source, request, job).volumes);
+  for (const VolumeRecord& v : image.volumes())
+    if (v.label == *s.label) {
+      image.choose(v);
+      return true;
+    }
   reportError("The volume list of " + s.image + " has no volume " + *s.label + "; see quorvel-cli volumes.");
-  return std::nullopt;
+  return false;
 }
 
 }  // namespace quorvel::cli

@@ -11,6 +11,9 @@
 namespace CLI {
 class App;
 }
+namespace quorvel {
+class OpenImage;
+}
 
 namespace quorvel::cli {
 
@@ -36,7 +39,8 @@ void addSelectionOptions(CLI::App& command, VolumeSelection& selection, bool wit
 
 RecoveryMode recoveryMode(const VolumeSelection& selection);
 
-// The chosen volume's record, or none after saying why on stderr.
-std::optional<VolumeRecord> resolveVolume(FileReadSeek& source, const VolumeSelection& selection);
+// Chooses the selected volume of the open image (listing its volumes when the
+// selection names one by label). False after saying why on stderr.
+bool chooseVolume(OpenImage& image, const VolumeSelection& selection);
 
 }  // namespace quorvel::cli

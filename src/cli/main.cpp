@@ -2,8 +2,8 @@
 #include <iostream>
 
 #include "cli/Commands.h"
-#include "io/CurrentSource.h"
 #include "io/UnverifiedSectors.h"
+#include "session/OpenImage.h"
 
 int main(int argc, char** argv) {
   using namespace quorvel::cli;
@@ -31,9 +31,10 @@ int main(int argc, char** argv) {
     return kBadArguments;
   }
   if (!runner) return kBadArguments;
-  const int status = runner();
+  quorvel::OpenImage image;
+  const int status = runner(image);
   // An E01 chunk that failed its checksum was still read: say which sectors.
-  if (const quorvel::FileReadSeek* source = quorvel::currentSource()) {
+  if (const quorvel::FileReadSeek* source = image.source()) {
     const std::string unverified = quorvel::unverifiedSectorsText(source->unverifiedSectors());
     if (!unverified.empty()) std::cerr << "quorvel-cli: warning: " << unverified << '\n';
   }

@@ -49,7 +49,7 @@ bool isExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F || type
 
 class Lister {
  public:
-  Lister(FileReadSeek& source, Partition& partition) : source_(source), partition_(partition) {}
+  Lister(const FileReadSeek& source, Partition& partition) : source_(source), partition_(partition) {}
 
   std::int32_t run() {
     std::array<std::uint8_t, 2 * kSectorSize> head{};
@@ -213,7 +213,7 @@ class Lister {
     return 0;
   }
 
-  FileReadSeek& source_;
+  const FileReadSeek& source_;
   Partition& partition_;
   int labelCounter_ = 0;
   int ntfsCount_ = 0;
@@ -221,7 +221,7 @@ class Lister {
 
 }  // namespace
 
-std::int32_t listVolumes(FileReadSeek& source, Partition& partition) {
+std::int32_t listVolumes(const FileReadSeek& source, Partition& partition) {
   return Lister(source, partition).run();
 }
 

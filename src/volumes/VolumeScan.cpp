@@ -39,7 +39,7 @@ bool isKind(const Sniffed& s, FileSystemId id) { return s.kind && s.kind->id == 
 
 }  // namespace
 
-void scanForVolumes(FileReadSeek& source, Partition& partition) {
+void scanForVolumes(const FileReadSeek& source, Partition& partition) {
   JobContext& job = partition.job;
   job.setStatus("Scanning partition.....");
   job.setProgressRange(0, 1000);

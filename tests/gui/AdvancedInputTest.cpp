@@ -35,14 +35,15 @@ std::string fact(const std::string& key) {
   qFatal("ntfs-expected.txt has no %s", key.c_str());
 }
 
-quorvel::VolumeRecord openVolumeImage(const fs::path& path, const std::string& kind = {}) {
-  auto source = std::make_unique<quorvel::FileReadSeek>();
-  if (!source->open(path.string())) qFatal("cannot open %s", path.c_str());
+// Opens the volume image and chooses its volume; `kind` overrides what the
+// probe found.
+quorvel::OpenImage& openVolumeImage(quorvel::OpenImage& image, const fs::path& path, const std::string& kind = {}) {
+  if (!image.open(path.string())) qFatal("cannot open %s", path.c_str());
   quorvel::VolumeRecord volume;
-  quorvel::probeVolumeImage(*source, volume);
+  quorvel::probeVolumeImage(*image.source(), volume);
   if (!kind.empty()) volume.kind = kind;
-  quorvel::replaceCurrentSource(std::move(source));
-  return volume;
+  image.choose(volume);
+  return image;
 }
 
 QStringList items(QComboBox* list) {
@@ -104,8 +105,9 @@ class AdvancedInputTest : public QObject {
     QFETCH(QString, present);
     QFETCH(QString, absent);
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    auto* screen = new advanceOptions(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
     screen->show();
     QVERIFY(!part<QPushButton>(screen, "nextButton")->isEnabled());
     QVERIFY(searchEnds(screen));
@@ -185,9 +187,10 @@ class AdvancedInputTest : public QObject {
     QFETCH(QString, report);
     QFETCH(QString, clusterSize);
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
     const fs::path path = quorvel::test::fixtureDir() / "fat-damaged" / (image.toStdString() + ".img");
-    auto* screen = new advanceOptions(openVolumeImage(path, kind.toStdString()), 3, &host);
+    auto* screen = new advanceOptions(openVolumeImage(wizardImage, path, kind.toStdString()), 3, &host);
     screen->show();
     QCOMPARE(part<QLabel>(screen, "candidateCaption")->text(), caption);
     QVERIFY(searchEnds(screen));
@@ -238,11 +241,13 @@ class AdvancedInputTest : public QObject {
     TestDesktop desktop;
     quorvel::test::TempImage zeros;
     zeros.resize(4 * 1048576);
-    quorvel::VolumeRecord volume = openVolumeImage(zeros.path());
+    quorvel::OpenImage wizardImage;
+    quorvel::VolumeRecord volume = *openVolumeImage(wizardImage, zeros.path()).chosen();
     volume.kind = kind.toStdString();
     volume.sizeText = "4   MB";
+    wizardImage.choose(volume);
     QWidget host;
-    auto* screen = new advanceOptions(volume, 0, &host);
+    auto* screen = new advanceOptions(wizardImage, 0, &host);
     screen->show();
     QCOMPARE(part<QLabel>(screen, "candidateCaption")->text(), caption);
     QVERIFY(searchEnds(screen));
@@ -258,8 +263,9 @@ class AdvancedInputTest : public QObject {
   // Stop ends the search early; what it found so far is offered.
   void stopOffersWhatWasFound() {
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    auto* screen = new advanceOptions(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
     screen->show();
     press(screen, "stopButton");
     QCOMPARE(part<QLabel>(screen, "statusLine")->text(), QString("stop button pressed"));
@@ -274,8 +280,9 @@ class AdvancedInputTest : public QObject {
 
   void pauseHoldsTheSearchUntilResume() {
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    auto* screen = new advanceOptions(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
     screen->show();
     press(screen, "pauseButton");
     QCOMPARE(part<QLabel>(screen, "statusLine")->text(), QString("Pause button pressed"));
@@ -289,8 +296,10 @@ class AdvancedInputTest : public QObject {
 
   void backDuringTheSearchReturnsAtOnce() {
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    QPointer<advanceOptions> screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    QPointer<advanceOptions> screen =
+        new advanceOptions(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
     screen->show();
     press(screen, "stopButton");  // Back is offered once the search is told to stop
     press(screen, "backButton");
@@ -303,8 +312,10 @@ class AdvancedInputTest : public QObject {
   // Kinds with nothing to search for leave the user a way on and back.
   void otherKindsSearchNothing() {
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new advanceOptions(openVolumeImage(ntfsImage("ntfs-main.img"), "Basic data partition"), 3, &host);
+    openVolumeImage(wizardImage, ntfsImage("ntfs-main.img"), "Basic data partition");
+    auto* screen = new advanceOptions(wizardImage, 3, &host);
     QVERIFY(!screen->searching());
     QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());
     QVERIFY(!jobControlsShown(screen));
@@ -313,12 +324,14 @@ class AdvancedInputTest : public QObject {
   }
 
   void withoutASourceTheUserIsToldToRestart() {
-    TestDesktop desktop;  // no source, as at start
+    TestDesktop desktop;
+    quorvel::OpenImage wizardImage;  // nothing open, as at start
     QWidget host;
     quorvel::VolumeRecord volume;
     volume.kind = "NTFS";
     volume.sizeText = "48";
-    auto* screen = new advanceOptions(volume, 3, &host);
+    wizardImage.choose(volume);
+    auto* screen = new advanceOptions(wizardImage, 3, &host);
     QCOMPARE(desktop->messages, QStringList{"Please Restart the program to re begin necessary initialization..."});
     QVERIFY(!screen->searching());
     QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());

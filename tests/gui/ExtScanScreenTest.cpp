@@ -48,7 +48,8 @@ class ExtScanScreenTest : public QObject {
 
   void anExtVolumeImageIsScannedBrowsedAndSaved() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     root.show();
     root.findChild<QRadioButton*>("volumeImageRadio")->click();
     desktop->fileNames = {QString::fromStdString(image().string())};

@@ -35,15 +35,14 @@ namespace {
 
 fs::path hfsImage(const char* name) { return quorvel::test::fixtureDir() / "hfs" / name; }
 
-// The volume as the volume information screen describes it; the image
-// becomes the program's sector source.
-quorvel::VolumeRecord openVolumeImage(const fs::path& path) {
-  auto source = std::make_unique<quorvel::FileReadSeek>();
-  if (!source->open(path.string())) qFatal("cannot open %s", path.c_str());
+// Opens the volume image and chooses its volume as the volume information
+// screen describes it.
+const quorvel::VolumeRecord& openVolumeImage(quorvel::OpenImage& image, const fs::path& path) {
+  if (!image.open(path.string())) qFatal("cannot open %s", path.c_str());
   quorvel::VolumeRecord volume;
-  quorvel::probeVolumeImage(*source, volume);
-  quorvel::replaceCurrentSource(std::move(source));
-  return volume;
+  quorvel::probeVolumeImage(*image.source(), volume);
+  image.choose(volume);
+  return *image.chosen();
 }
 
 // fls's files and folders of hfs-main.img, paths composed.
@@ -90,10 +89,11 @@ class HfsScanScreenTest : public QObject {
     QFETCH(int, mode);
     TestDesktop desktop;
     quorvel::test::TempFolder out;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    const quorvel::VolumeRecord volume = openVolumeImage(hfsImage(image.toUtf8().constData()));
+    const quorvel::VolumeRecord volume = openVolumeImage(wizardImage, hfsImage(image.toUtf8().constData()));
     QCOMPARE(QString::fromStdString(volume.kind), QString("HFS+"));
-    auto* screen = new VolumeScanDlg(volume, static_cast<quorvel::RecoveryMode>(mode), &host);
+    auto* screen = new VolumeScanDlg(wizardImage, static_cast<quorvel::RecoveryMode>(mode), &host);
     screen->show();
     QVERIFY(jobEnds(screen));
     QCOMPARE(desktop->messages, QStringList{quorvel::kScanDone});

@@ -27,12 +27,18 @@ bool ticked(QWidget* screen, const char* name) { return part<QAbstractButton>(sc
 
 DriveParsingModes* openParsingModes(ImageOptionDialog& root, const QString& image) {
   wizardState().diskImageMode = true;
-  auto* modes = new DriveParsingModes(image, &root);
+  auto* modes = new DriveParsingModes(root.image(), image, &root);
   root.openNext(modes);
   return modes;
 }
 
 quorvel::VolumeRecord volumeOfKind(const QString& kind) { return {kind.toStdString(), "", "0", "8   MB", 2048}; }
+
+// The recovery mode screen for a volume of `kind` chosen on the root's image.
+ParceModeNtfsDlg* modeScreenFor(ImageOptionDialog& root, const QString& kind) {
+  root.image().choose(volumeOfKind(kind));
+  return new ParceModeNtfsDlg(root.image(), &root);
+}
 
 }  // namespace
 
@@ -42,7 +48,8 @@ class ModeScreensTest : public QObject {
  private slots:
   void parsingModesOpenOnStandardScan() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* modes = openParsingModes(root, fixture("mbr-primary.img"));
     QCOMPARE(part<QLabel>(modes, "selectedDrive")->text(), fixture("mbr-primary.img"));
     QVERIFY(ticked(modes, "standardScanRadio"));
@@ -55,7 +62,8 @@ class ModeScreensTest : public QObject {
 
   void advanceScanEnablesItsOptions() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* modes = openParsingModes(root, fixture("mbr-primary.img"));
     press(modes, "advanceScanRadio");
     QVERIFY(!ticked(modes, "standardScanRadio"));
@@ -77,7 +85,8 @@ class ModeScreensTest : public QObject {
 
   void sectorEditsTakeDigitsOnly() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* modes = openParsingModes(root, fixture("mbr-primary.img"));
     press(modes, "advanceScanRadio");
     press(modes, "customCheck");
@@ -113,7 +122,8 @@ class ModeScreensTest : public QObject {
     QFETCH(qint64, customStart);
     QFETCH(qint64, customEnd);
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* modes = openParsingModes(root, fixture("mbr-primary.img"));
     if (gpt) press(modes, "gptCheck");
     if (advance) press(modes, "advanceScanRadio");
@@ -144,7 +154,8 @@ class ModeScreensTest : public QObject {
   // The range reaches the advanced scan: volumes outside it are not found.
   void customRangeLimitsTheAdvancedScan() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* modes = openParsingModes(root, fixture("gpt-zeroed.img"));
     press(modes, "advanceScanRadio");
     press(modes, "customCheck");
@@ -162,10 +173,12 @@ class ModeScreensTest : public QObject {
 
   void reopeningTheSourceThatCannotBeOpenedIsReported() {
     TestDesktop desktop;
-    ImageOptionDialog root;
-    quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
+    QVERIFY(wizardImage.open(fixture("mbr-primary.img").toStdString()));
     openParsingModes(root, "/nonexistent/disk.img");
     QCOMPARE(desktop->messages, QStringList{"invalid handle ..."});
+    QVERIFY(!wizardImage.isOpen());
   }
 
   void recoveryModesFollowTheKind_data() {
@@ -190,8 +203,9 @@ class ModeScreensTest : public QObject {
     QFETCH(bool, deep);
     QFETCH(bool, formatted);
     TestDesktop desktop;
-    ImageOptionDialog root;
-    auto* mode = new ParceModeNtfsDlg(volumeOfKind(kind), &root);
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
+    auto* mode = modeScreenFor(root, kind);
     root.openNext(mode);
     QVERIFY(shown(mode, "standardRadio") && ticked(mode, "standardRadio"));
     QCOMPARE(shown(mode, "advancedRadio"), advanced);
@@ -211,8 +225,9 @@ class ModeScreensTest : public QObject {
 
   void formattedDriveIsAskedOnlyWithAdvancedAndClearedByEveryChoice() {
     TestDesktop desktop;
-    ImageOptionDialog root;
-    auto* mode = new ParceModeNtfsDlg(volumeOfKind("FAT32"), &root);
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
+    auto* mode = modeScreenFor(root, "FAT32");
     root.openNext(mode);
     press(mode, "advancedRadio");
     press(mode, "formattedCheck");
@@ -225,7 +240,7 @@ class ModeScreensTest : public QObject {
     QVERIFY(shown(mode, "formattedCheck") && !ticked(mode, "formattedCheck"));
     QVERIFY(!wizardState().driveFormatted);
 
-    auto* ntfs = new ParceModeNtfsDlg(volumeOfKind("NTFS"), &root);
+    auto* ntfs = modeScreenFor(root, "NTFS");
     wizardState().driveFormatted = true;
     press(ntfs, "deepRadio");
     QCOMPARE(ntfs->mode(), quorvel::RecoveryMode::Deep);
@@ -235,8 +250,9 @@ class ModeScreensTest : public QObject {
 
   void maxFileSystemsIsReadAsANumber() {
     TestDesktop desktop;
-    ImageOptionDialog root;
-    auto* mode = new ParceModeNtfsDlg(volumeOfKind("NTFS"), &root);
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
+    auto* mode = modeScreenFor(root, "NTFS");
     press(mode, "advancedRadio");
     auto* edit = part<QLineEdit>(mode, "maxEdit");
     edit->clear();
@@ -256,7 +272,8 @@ class ModeScreensTest : public QObject {
   void nextOpensTheScreenOfTheMode() {
     QFETCH(QString, radio);
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     root.show();
     root.findChild<QRadioButton*>("volumeImageRadio")->click();
     desktop->fileNames = {fixture("vol-ntfs.img")};
@@ -270,6 +287,7 @@ class ModeScreensTest : public QObject {
     press(mode, radio.toUtf8().constData());
     press(mode, "nextButton");
     QVERIFY(!mode->isVisible());
+    QVERIFY(wizardImage.session());
     if (radio == "advancedRadio") {
       QVERIFY(shownChild<advanceOptions>(mode));
       QVERIFY(!shownChild<VolumeScanDlg>(mode));

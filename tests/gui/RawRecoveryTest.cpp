@@ -115,16 +115,16 @@ void RawRecoveryTest::settingScreenAppendsToAChosenFile() {
 void RawRecoveryTest::parseCarvesListsAndSaves() {
   TestDesktop desk;
   const fs::path image = quorvel::test::fixtureDir() / "carve" / "carve.img";
-  auto source = std::make_unique<quorvel::FileReadSeek>();
-  QVERIFY(source->open(image.string()));
+  quorvel::OpenImage wizardImage;
+  QVERIFY(wizardImage.open(image.string()));
   quorvel::VolumeRecord volume;
   volume.kind = "RAW";
   volume.label = "0";
   volume.sizeBytes = fs::file_size(image);
   volume.sizeText = "2";
-  quorvel::replaceCurrentSource(std::move(source));
+  wizardImage.choose(volume);
 
-  RawRecoveryDialog screen(volume, nullptr);
+  RawRecoveryDialog screen(wizardImage, nullptr);
   screen.show();
   QCOMPARE(screen.windowTitle(), QString("Quorvel Draxmoor v22.0"));
   QVERIFY(part<QCheckBox>(&screen, "loadDefaultCheck")->isChecked());

@@ -38,16 +38,15 @@ namespace {
 
 fs::path fixturePath(const char* relative) { return quorvel::test::fixtureDir() / relative; }
 
-// Opens the image as the program's sector source and describes it as the
-// volume information screen does; `kind` overrides what the probe found.
-quorvel::VolumeRecord openVolumeImage(const fs::path& path, const std::string& kind = {}) {
-  auto source = std::make_unique<quorvel::FileReadSeek>();
-  if (!source->open(path.string())) qFatal("cannot open %s", path.c_str());
+// Opens the volume image and chooses its volume as the volume information
+// screen does; `kind` overrides what the probe found.
+quorvel::OpenImage& openVolumeImage(quorvel::OpenImage& image, const fs::path& path, const std::string& kind = {}) {
+  if (!image.open(path.string())) qFatal("cannot open %s", path.c_str());
   quorvel::VolumeRecord volume;
-  quorvel::probeVolumeImage(*source, volume);
+  quorvel::probeVolumeImage(*image.source(), volume);
   if (!kind.empty()) volume.kind = kind;
-  quorvel::replaceCurrentSource(std::move(source));
-  return volume;
+  image.choose(volume);
+  return image;
 }
 
 // What fls lists of the user's files and folders, live and deleted: no
@@ -174,6 +173,7 @@ class ScanScreenTest : public QObject {
  private:
   // A scanned main NTFS volume on a shown screen, for the tests that browse it.
   struct Scanned {
+    quorvel::OpenImage image;
     QWidget host;
     VolumeScanDlg* screen = nullptr;
   };
@@ -182,9 +182,9 @@ class ScanScreenTest : public QObject {
     static const std::vector<TskEntry> entries = userEntries(mainImage());
     return entries;
   }
-  static bool scan(Scanned& scanned, const quorvel::VolumeRecord& volume,
-                   quorvel::RecoveryMode mode = quorvel::RecoveryMode::Standard) {
-    scanned.screen = new VolumeScanDlg(volume, mode, &scanned.host);
+  // Scans the volume chosen on scanned.image.
+  static bool scan(Scanned& scanned, quorvel::RecoveryMode mode = quorvel::RecoveryMode::Standard) {
+    scanned.screen = new VolumeScanDlg(scanned.image, mode, &scanned.host);
     scanned.screen->show();
     return jobEnds(scanned.screen);
   }
@@ -199,7 +199,8 @@ class ScanScreenTest : public QObject {
   void aFinishedScanShowsTheVolumesTopLevel() {
     TestDesktop desktop;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     QCOMPARE(desktop->messages, QStringList{quorvel::kScanDone});
     QCOMPARE(statusOf(s.screen), QString(quorvel::kScanDone));
     QVERIFY(part<QPushButton>(s.screen, "backButton")->isEnabled());
@@ -233,7 +234,8 @@ class ScanScreenTest : public QObject {
     QFETCH(QString, folder);
     TestDesktop desktop;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     const QModelIndex item = itemAt(s.screen, folder);
     QVERIFY(item.isValid());
     click(treeOf(s.screen), item);
@@ -273,7 +275,8 @@ class ScanScreenTest : public QObject {
   void aClickedFileIsTheOnlyRow() {
     TestDesktop desktop;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     click(treeOf(s.screen), itemAt(s.screen, "Documents"));
     click(treeOf(s.screen), itemAt(s.screen, "Documents/Letters/bank.txt"));
     QCOMPARE(listOf(s.screen)->model()->rowCount(), 1);
@@ -295,7 +298,8 @@ class ScanScreenTest : public QObject {
     TestDesktop desktop;
     quorvel::test::TempFolder out;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     click(treeOf(s.screen), itemAt(s.screen, folder));
     desktop->folders = {QString::fromStdString((out.path() / "picked").string())};
     press(s.screen, "browseButton");
@@ -317,7 +321,8 @@ class ScanScreenTest : public QObject {
     TestDesktop desktop;
     quorvel::test::TempFolder out;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     click(treeOf(s.screen), itemAt(s.screen, "Documents/Projects/2024/Q1"));
     part<QLineEdit>(s.screen, "outputEdit")->setText(QString::fromStdString(out.path().string()));
     press(s.screen, "saveButton");
@@ -342,7 +347,8 @@ class ScanScreenTest : public QObject {
     QFETCH(bool, doubleClick);
     TestDesktop desktop;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     part<QLineEdit>(s.screen, "outputEdit")->setText(text);
     if (doubleClick) {
       ::doubleClick(treeOf(s.screen), itemAt(s.screen, "readme.txt"));
@@ -361,7 +367,8 @@ class ScanScreenTest : public QObject {
     TestDesktop desktop;
     quorvel::test::TempFolder out;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     QTreeView* tree = treeOf(s.screen);
     QTableView* list = listOf(s.screen);
 
@@ -396,7 +403,8 @@ class ScanScreenTest : public QObject {
   void theCheckAllBoxChecksTheFolderFiles() {
     TestDesktop desktop;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     click(treeOf(s.screen), itemAt(s.screen, "Documents"));
     QTableView* list = listOf(s.screen);
     list->model()->setHeaderData(0, Qt::Horizontal, Qt::Checked, Qt::CheckStateRole);
@@ -412,7 +420,8 @@ class ScanScreenTest : public QObject {
     TestDesktop desktop;
     quorvel::test::TempFolder out;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     part<QLineEdit>(s.screen, "searchEdit")->setText("plan|review");
     press(s.screen, "searchButton");
     QVERIFY(jobEnds(s.screen));
@@ -434,7 +443,8 @@ class ScanScreenTest : public QObject {
     TestDesktop desktop;
     quorvel::test::TempFolder out;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     part<QLineEdit>(s.screen, "outputEdit")->setText(QString::fromStdString(out.path().string()));
     doubleClick(treeOf(s.screen), itemAt(s.screen, "Documents/Projects/2024/Q1/budget.csv"));
     QVERIFY(jobEnds(s.screen));
@@ -463,8 +473,9 @@ class ScanScreenTest : public QObject {
     QFETCH(QStringList, presses);
     QFETCH(bool, stopped);
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new VolumeScanDlg(openVolumeImage(mainImage()), quorvel::RecoveryMode::Standard, &host);
+    auto* screen = new VolumeScanDlg(openVolumeImage(wizardImage, mainImage()), quorvel::RecoveryMode::Standard, &host);
     screen->show();
     QVERIFY(!part<QPushButton>(screen, "backButton")->isEnabled());
     int pauses = 0;
@@ -494,7 +505,8 @@ class ScanScreenTest : public QObject {
     ActingDesktopScope desktop;
     quorvel::test::TempFolder out;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     click(treeOf(s.screen), itemAt(s.screen, "Documents"));
     part<QLineEdit>(s.screen, "outputEdit")->setText(QString::fromStdString(out.path().string()));
     bool reachable = true;
@@ -521,7 +533,8 @@ class ScanScreenTest : public QObject {
     TestDesktop desktop;
     quorvel::test::TempFolder out;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     click(treeOf(s.screen), itemAt(s.screen, "Many"));
     part<QLineEdit>(s.screen, "outputEdit")->setText(QString::fromStdString(out.path().string()));
     press(s.screen, "saveButton");
@@ -534,8 +547,9 @@ class ScanScreenTest : public QObject {
 
   void closingStopsTheScan() {
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new VolumeScanDlg(openVolumeImage(mainImage()), quorvel::RecoveryMode::Standard, &host);
+    auto* screen = new VolumeScanDlg(openVolumeImage(wizardImage, mainImage()), quorvel::RecoveryMode::Standard, &host);
     screen->show();
     desktop->answers = {true};
     screen->close();
@@ -558,7 +572,8 @@ class ScanScreenTest : public QObject {
     QFETCH(QString, pattern);
     TestDesktop desktop;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     click(treeOf(s.screen), itemAt(s.screen, "Documents"));
     part<QLineEdit>(s.screen, "searchEdit")->setText(pattern);
     press(s.screen, "searchButton");
@@ -596,7 +611,8 @@ class ScanScreenTest : public QObject {
     QFETCH(QString, message);
     TestDesktop desktop;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
     click(treeOf(s.screen), itemAt(s.screen, "Documents"));
     QVERIFY(listOf(s.screen)->model()->rowCount() > 0);
     part<QLineEdit>(s.screen, "searchEdit")->setText(pattern);
@@ -628,7 +644,8 @@ class ScanScreenTest : public QObject {
     TestDesktop desktop;
     Scanned s;
     const fs::path path = fixturePath(image.toUtf8().constData());
-    QVERIFY(scan(s, openVolumeImage(path, kind.toStdString())));
+    openVolumeImage(s.image, path, kind.toStdString());
+    QVERIFY(scan(s));
     QCOMPARE(desktop->messages, QStringList{quorvel::kScanDone});
     const QStringList shown = childNames(s.screen, treeOf(s.screen)->model()->index(0, 0));
     for (const TskEntry& e : userEntries(path))
@@ -658,7 +675,8 @@ class ScanScreenTest : public QObject {
     QFETCH(QString, message);
     TestDesktop desktop;
     Scanned s;
-    QVERIFY(scan(s, openVolumeImage(fixturePath(image.toUtf8().constData()), kind.toStdString())));
+    openVolumeImage(s.image, fixturePath(image.toUtf8().constData()), kind.toStdString());
+    QVERIFY(scan(s));
     QCOMPARE(desktop->messages, QStringList{message});
     QVERIFY(part<QPushButton>(s.screen, "backButton")->isEnabled());
     QVERIFY(!jobControlsShown(s.screen));
@@ -669,9 +687,10 @@ class ScanScreenTest : public QObject {
 
   void aKindWithoutAParserIsNoValidDrive() {
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen =
-        new VolumeScanDlg(openVolumeImage(mainImage(), "Basic data partition"), quorvel::RecoveryMode::Standard, &host);
+    openVolumeImage(wizardImage, mainImage(), "Basic data partition");
+    auto* screen = new VolumeScanDlg(wizardImage, quorvel::RecoveryMode::Standard, &host);
     QCOMPARE(desktop->plainMessages, QStringList{quorvel::kNotValidDrive});
     QCOMPARE(statusOf(screen), QString(quorvel::kNotValidDriveStatus));
     QVERIFY(!screen->jobRunning());
@@ -688,12 +707,14 @@ class ScanScreenTest : public QObject {
   void withoutASourceTheUserIsToldToRestart() {
     QFETCH(QString, kind);
     QFETCH(bool, captioned);
-    TestDesktop desktop;  // no source, as at start
+    TestDesktop desktop;
+    quorvel::OpenImage wizardImage;  // nothing open, as at start
     QWidget host;
     quorvel::VolumeRecord volume;
     volume.kind = kind.toStdString();
     volume.sizeText = "16";
-    auto* screen = new VolumeScanDlg(volume, quorvel::RecoveryMode::Standard, &host);
+    wizardImage.choose(volume);
+    auto* screen = new VolumeScanDlg(wizardImage, quorvel::RecoveryMode::Standard, &host);
     const QString text = QString::fromStdString(wizard::missingSourceMessage(volume.kind).text);
     QCOMPARE(captioned ? desktop->messages : desktop->plainMessages, QStringList{text});
     QVERIFY(!screen->jobRunning());
@@ -702,22 +723,27 @@ class ScanScreenTest : public QObject {
 
   void backAfterTheScanReturnsToTheOpener() {
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
     QPointer<VolumeScanDlg> screen =
-        new VolumeScanDlg(openVolumeImage(mainImage()), quorvel::RecoveryMode::Standard, &host);
+        new VolumeScanDlg(openVolumeImage(wizardImage, mainImage()), quorvel::RecoveryMode::Standard, &host);
     screen->show();
     QVERIFY(jobEnds(screen));
+    QVERIFY(wizardImage.session());
     press(screen, "backButton");
     settle();
     QVERIFY(host.isVisible());
     QVERIFY(screen.isNull());
+    // The screen's catalogue went with it.
+    QVERIFY(!wizardImage.session());
   }
 
   void theSearchHintIsShown() {
     TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen =
-        new VolumeScanDlg(openVolumeImage(mainImage(), "Basic data partition"), quorvel::RecoveryMode::Standard, &host);
+    openVolumeImage(wizardImage, mainImage(), "Basic data partition");
+    auto* screen = new VolumeScanDlg(wizardImage, quorvel::RecoveryMode::Standard, &host);
     QCOMPARE(part<QLabel>(screen, "searchHint")->text(), QString("* Use \"|\" to find multiple file type "));
   }
 };

@@ -1,7 +1,8 @@
 #pragma once
 // What the wizard screen tests share: a recording desktop installed for each
 // test, fresh process-wide state, fixture paths, and finding the screen a
-// press has opened.
+// press has opened. A test holds the wizard's image (quorvel::OpenImage)
+// itself, declared before the screens so that it outlives them.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
@@ -12,7 +13,7 @@
 
 #include "RecordingDesktop.h"
 #include "WizardState.h"
-#include "io/CurrentSource.h"
+#include "session/OpenImage.h"
 #include "support/TestSupport.h"
 
 namespace screentest {
@@ -30,7 +31,6 @@ class TestDesktop {
     desktop_ = recording.get();
     previous_ = replaceDesktopServices(std::move(recording));
     wizardState() = WizardState();
-    quorvel::replaceCurrentSource(nullptr);
   }
   ~TestDesktop() { replaceDesktopServices(std::move(previous_)); }
   RecordingDesktop* operator->() { return desktop_; }

@@ -37,16 +37,21 @@ using ScreenMaker = std::function<WizardScreen*(ImageOptionDialog* root)>;
 ScreenMaker screenMaker(const QString& name) {
   if (name == "source selection") return [](ImageOptionDialog* root) { return root; };
   if (name == "drive parsing mode")
-    return [](ImageOptionDialog* root) { return new DriveParsingModes(fixture("mbr-primary.img"), root); };
+    return [](ImageOptionDialog* root) { return new DriveParsingModes(root->image(), fixture("mbr-primary.img"), root); };
   if (name == "volume list")
     return [](ImageOptionDialog* root) {
       wizard::VolumeListRequest request;
       request.imagePath = fixture("mbr-primary.img").toStdString();
-      return new PopulateDriveDlg(request, root);
+      return new PopulateDriveDlg(root->image(), request, root);
     };
   if (name == "volume information")
-    return [](ImageOptionDialog* root) { return new VolumeOperations(ntfsVolume(), fixture("vol-ntfs.img"), root); };
-  return [](ImageOptionDialog* root) { return new ParceModeNtfsDlg(ntfsVolume(), root); };
+    return [](ImageOptionDialog* root) {
+      return new VolumeOperations(root->image(), ntfsVolume(), fixture("vol-ntfs.img"), root);
+    };
+  return [](ImageOptionDialog* root) {
+    root->image().choose(ntfsVolume());
+    return new ParceModeNtfsDlg(root->image(), root);
+  };
 }
 
 void addScreenRows() {
@@ -75,7 +80,8 @@ class ShellTest : public QObject {
     QFETCH(QString, screen);
     TestDesktop desktop;
     wizardState().diskImageMode = true;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     WizardScreen* shown = screenMaker(screen)(&root);
     shown->show();
     QCOMPARE(shown->windowTitle(), QString("Quorvel Draxmoor v22.0"));
@@ -89,7 +95,8 @@ class ShellTest : public QObject {
     TestDesktop desktop;
     setUpApplication(*qApp);
     wizardState().diskImageMode = true;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     WizardScreen* shown = screenMaker(screen)(&root);
     shown->show();
     const QIcon icon = shown->windowIcon();
@@ -105,7 +112,8 @@ class ShellTest : public QObject {
     QFETCH(QString, screen);
     TestDesktop desktop;
     wizardState().diskImageMode = true;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     WizardScreen* shown = screenMaker(screen)(&root);
     if (shown == &root)
       root.show();
@@ -127,7 +135,8 @@ class ShellTest : public QObject {
     QFETCH(QString, screen);
     TestDesktop desktop;
     wizardState().diskImageMode = true;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     WizardScreen* shown = screenMaker(screen)(&root);
     shown->show();
     desktop->answers = {true};
@@ -145,7 +154,8 @@ class ShellTest : public QObject {
     QFETCH(QString, screen);
     TestDesktop desktop;
     wizardState().diskImageMode = true;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     WizardScreen* shown = screenMaker(screen)(&root);
     if (shown == &root)
       root.show();
@@ -174,7 +184,8 @@ class ShellTest : public QObject {
     QFETCH(QString, screen);
     TestDesktop desktop;
     wizardState().diskImageMode = true;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     WizardScreen* shown = screenMaker(screen)(&root);
     shown->show();
 

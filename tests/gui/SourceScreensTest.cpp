@@ -36,7 +36,8 @@ class SourceScreensTest : public QObject {
  private slots:
   void opensWithDiskImageChosen() {
     TestDesktop desktop;
-    ImageOptionDialog source;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog source(wizardImage);
     QVERIFY(part<QRadioButton>(&source, "diskImageRadio")->isChecked());
     QVERIFY(!part<QRadioButton>(&source, "volumeImageRadio")->isChecked());
     QCOMPARE(part<QRadioButton>(&source, "diskImageRadio")->text(), QString("HDD IMAGE "));
@@ -45,7 +46,8 @@ class SourceScreensTest : public QObject {
 
   void nextWithoutAPathAsksForOne() {
     TestDesktop desktop;
-    ImageOptionDialog source;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog source(wizardImage);
     source.show();
     press(&source, "nextButton");
     QCOMPARE(desktop->messages, QStringList{"Please browse File Path"});
@@ -65,7 +67,8 @@ class SourceScreensTest : public QObject {
   // formats the source reads are offered by their extensions.
   void browseOffersTheImageFormats() {
     TestDesktop desktop;
-    ImageOptionDialog source;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog source(wizardImage);
     press(&source, "browseButton");
     QCOMPARE(desktop->openFilters.size(), 1);
     const QStringList filters = desktop->openFilters.front().split(";;");
@@ -99,7 +102,8 @@ class SourceScreensTest : public QObject {
     QFETCH(QStringList, kinds);
     QFETCH(QStringList, starts);
     TestDesktop desktop;
-    ImageOptionDialog source;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog source(wizardImage);
     source.show();
     chooseImage(source, *desktop, fixture(image.toUtf8()), true);
     QVERIFY(wizardState().diskImageMode);
@@ -126,6 +130,11 @@ class SourceScreensTest : public QObject {
       QCOMPARE(table->item(row, 1)->text(), kinds[row]);
       QCOMPARE(table->item(row, 3)->text(), starts[row]);
     }
+    // The listing is kept on the image the screens share.
+    QVERIFY(wizardImage.isOpen());
+    QCOMPARE(wizardImage.volumes().size(), std::size_t(kinds.size()));
+    for (int row = 0; row < table->rowCount(); ++row)
+      QCOMPARE(QString::number(wizardImage.volumes()[std::size_t(row)].startSector), starts[row]);
     QCOMPARE(text(list, "statusLine"), QString("Select volume and click next button..."));
     QVERIFY(part<QWidget>(list, "progressBar")->isHidden());
     QVERIFY(part<QWidget>(list, "stopButton")->isHidden());
@@ -140,6 +149,7 @@ class SourceScreensTest : public QObject {
     QCOMPARE(mode->opener(), WizardScreen::Opener::VolumeList);
     QCOMPARE(QString::fromStdString(mode->volume().kind), kinds[last]);
     QCOMPARE(QString::number(mode->volume().startSector), starts[last]);
+    QVERIFY(wizardImage.chosen() == mode->volume());
     QCOMPARE(QString::fromStdString(mode->volume().label), QString::number(last));
   }
 
@@ -162,11 +172,12 @@ class SourceScreensTest : public QObject {
     QFETCH(QString, kind);
     QFETCH(QString, size);
     TestDesktop desktop;
-    ImageOptionDialog source;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog source(wizardImage);
     source.show();
     chooseImage(source, *desktop, fixture(image.toUtf8()), false);
     QVERIFY(!wizardState().diskImageMode);
-    QVERIFY(quorvel::currentSource() && quorvel::currentSource()->isOpen());
+    QVERIFY(wizardImage.isOpen());
 
     auto* information = shownChild<VolumeOperations>(&source);
     QVERIFY(information);
@@ -181,6 +192,7 @@ class SourceScreensTest : public QObject {
     QVERIFY(mode);
     QCOMPARE(mode->opener(), WizardScreen::Opener::VolumeInformation);
     QCOMPARE(mode->volume(), information->volume());
+    QVERIFY(wizardImage.chosen() == information->volume());
     QCOMPARE(mode->volume().volumeName, std::string("Unknown"));
     QCOMPARE(mode->volume().startSector, std::int64_t{0});
     QVERIFY(desktop->messages.isEmpty());
@@ -192,7 +204,8 @@ class SourceScreensTest : public QObject {
     TestDesktop desktop;
     quorvel::test::TempImage zeros;
     zeros.resize(1 << 20);
-    ImageOptionDialog source;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog source(wizardImage);
     source.show();
     chooseImage(source, *desktop, fixture("vol-ntfs.img"), false);
     auto* first = shownChild<VolumeOperations>(&source);
@@ -213,10 +226,12 @@ class SourceScreensTest : public QObject {
 
   void volumeImageThatCannotBeOpened() {
     TestDesktop desktop;
-    ImageOptionDialog source;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog source(wizardImage);
     source.show();
     chooseImage(source, *desktop, "/nonexistent/volume.img", false);
     QCOMPARE(desktop->messages, QStringList{"invalid handle ..."});
+    QVERIFY(!wizardImage.isOpen());
     auto* information = shownChild<VolumeOperations>(&source);
     QVERIFY(information);
     QCOMPARE(text(information, "kindValue"), QString());
@@ -225,7 +240,8 @@ class SourceScreensTest : public QObject {
   // Back destroys the screen; Next opens a fresh one each time.
   void backAndNextMakeFreshScreens() {
     TestDesktop desktop;
-    ImageOptionDialog source;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog source(wizardImage);
     source.show();
     chooseImage(source, *desktop, fixture("mbr-primary.img"), true);
     QPointer<DriveParsingModes> first = shownChild<DriveParsingModes>(&source);

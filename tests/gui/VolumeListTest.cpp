@@ -29,7 +29,7 @@ wizard::VolumeListRequest requestFor(const QString& image, wizard::ListingMode m
 
 PopulateDriveDlg* openList(ImageOptionDialog& root, const wizard::VolumeListRequest& request) {
   wizardState().diskImageMode = true;
-  auto* list = new PopulateDriveDlg(request, &root);
+  auto* list = new PopulateDriveDlg(root.image(), request, &root);
   root.openNext(list);
   return list;
 }
@@ -80,7 +80,8 @@ class VolumeListTest : public QObject {
  private slots:
   void advancedScanShowsEachFindAtTheTop() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list = openList(root, requestFor(fixture("gpt-zeroed.img"), wizard::ListingMode::Advanced));
     QSignalSpy finished(list, &PopulateDriveDlg::listingFinished);
     // While the scan runs the chain cannot be walked and the list not changed.
@@ -105,7 +106,8 @@ class VolumeListTest : public QObject {
 
   void stopEndsTheScanAfterTheFirstFind() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list = openList(root, requestFor(fixture("gpt-zeroed.img"), wizard::ListingMode::Advanced));
     QSignalSpy finished(list, &PopulateDriveDlg::listingFinished);
     bool backEnabledByStop = false;
@@ -125,7 +127,8 @@ class VolumeListTest : public QObject {
 
   void backAfterStopLeavesWhileTheScanWindsDown() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     QPointer<PopulateDriveDlg> list =
         openList(root, requestFor(fixture("gpt-zeroed.img"), wizard::ListingMode::Advanced));
     bool left = false;
@@ -144,13 +147,18 @@ class VolumeListTest : public QObject {
 
   void customVolumeGoesOnWithItsRangeAndKind() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list = openList(root, requestFor(fixture("gpt-zeroed.img"), wizard::ListingMode::Advanced));
     QSignalSpy finished(list, &PopulateDriveDlg::listingFinished);
     waitForListing(list, finished);
+    // The image keeps what the scan found; a custom row is not a find.
+    const std::size_t found = std::size_t(table(list)->rowCount());
+    QCOMPARE(wizardImage.volumes().size(), found);
 
     press(list, "addCustomButton");
     QCOMPARE(table(list)->rowCount(), 6);
+    QCOMPARE(wizardImage.volumes().size(), found);
     QCOMPARE(column(list, 1).first(), QString("CUSTOM "));
     QCOMPARE(column(list, 0).first(), QString("5"));
     QCOMPARE(table(list)->currentRow(), 0);
@@ -176,6 +184,7 @@ class VolumeListTest : public QObject {
     QCOMPARE(custom->volume().kind, std::string("extX"));
     QCOMPARE(custom->volume().startSector, std::int64_t{2048});
     QCOMPARE(custom->volume().sizeText, std::string("1"));
+    QVERIFY(wizardImage.chosen() == custom->volume());
 
     // Without the custom box the row's own texts come back, "MB" dropped.
     press(custom, "backButton");
@@ -194,7 +203,8 @@ class VolumeListTest : public QObject {
 
   void selectingAndClickingARowFillTheCustomSetting() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list = openList(root, requestFor(fixture("mbr-extended.img"), wizard::ListingMode::Standard));
     QVERIFY(QTest::qWaitForWindowExposed(list));
     auto* start = part<SectorEdit>(list, "startEdit");
@@ -236,7 +246,8 @@ class VolumeListTest : public QObject {
 
   void filterOnVolumesThatAreNotAdjacentEmptiesTheList() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list = openList(root, requestFor(fixture("mbr-primary.img"), wizard::ListingMode::Standard));
     QCOMPARE(table(list)->rowCount(), 2);
     press(list, "filterButton");
@@ -247,7 +258,8 @@ class VolumeListTest : public QObject {
 
   void nextWithoutASelectionAsksForOne() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list = openList(root, requestFor(fixture("mbr-primary.img"), wizard::ListingMode::Standard));
     press(list, "nextButton");
     QCOMPARE(desktop->messages, QStringList{"please select a valid volume."});
@@ -257,7 +269,8 @@ class VolumeListTest : public QObject {
   void unknownVolumeIsNotParsed() {
     TestDesktop desktop;
     const auto image = imageWithUnknownEntry();
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list =
         openList(root, requestFor(QString::fromStdString(image->path()), wizard::ListingMode::Standard));
     QCOMPARE(column(list, 1), (QStringList{"Unknown", "FAT32"}));
@@ -276,9 +289,11 @@ class VolumeListTest : public QObject {
   void imageThatCannotBeOpened() {
     QFETCH(int, mode);
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list = openList(root, requestFor("/nonexistent/disk.img", wizard::ListingMode(mode)));
     QCOMPARE(desktop->messages, (QStringList{"invalid handle ...", "file not opened.."}));
+    QVERIFY(!wizardImage.isOpen());
     QCOMPARE(table(list)->rowCount(), 0);
     QVERIFY(enabled(list, "nextButton"));
     QVERIFY(enabled(list, "backButton"));
@@ -290,9 +305,11 @@ class VolumeListTest : public QObject {
 
   void listingWithoutASourceSaysTheInformationIsLost() {
     TestDesktop desktop;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     wizardState().diskImageMode = false;
-    auto* list = new PopulateDriveDlg(requestFor(fixture("mbr-primary.img"), wizard::ListingMode::Standard), &root);
+    auto* list = new PopulateDriveDlg(root.image(), requestFor(fixture("mbr-primary.img"), wizard::ListingMode::Standard),
+                                      &root);
     QCOMPARE(desktop->messages, QStringList{"information lost ..go back and parse again"});
     QCOMPARE(table(list)->rowCount(), 0);
   }
@@ -300,7 +317,8 @@ class VolumeListTest : public QObject {
   void imageTooShortForAPartitionTableIsReported() {
     TestDesktop desktop;
     quorvel::test::TempImage empty;
-    ImageOptionDialog root;
+    quorvel::OpenImage wizardImage;
+    ImageOptionDialog root(wizardImage);
     auto* list = openList(root, requestFor(QString::fromStdString(empty.path()), wizard::ListingMode::Standard));
     QCOMPARE(desktop->messages, QStringList{"Cannot read the partition tables of this image."});
     QCOMPARE(table(list)->rowCount(), 0);

@@ -86,7 +86,7 @@ TEST(SplitRawImage, ReadsAcrossPartsAsOneDisk) {
     }
   }
   std::vector<std::uint8_t> all(whole.size());
-  ASSERT_TRUE(source.seek(0) && source.read(all.data(), static_cast<std::uint32_t>(all.size())));
+  ASSERT_TRUE(source.readAt(0, all.data(), all.size()));
   EXPECT_EQ(all, whole);
   std::uint8_t past = 0xCC;
   EXPECT_FALSE(source.readAt(2700, &past, 1));

@@ -24,7 +24,7 @@
 #include "VolumeScanDlg.h"
 #include "WizardState.h"
 #include "advanceOptions.h"
-#include "io/CurrentSource.h"
+#include "session/OpenImage.h"
 #include "volumes/Partition.h"
 
 namespace {
@@ -65,26 +65,27 @@ wizard::VolumeListRequest listRequest(const Images& images, wizard::ListingMode 
   return request;
 }
 
-PopulateDriveDlg* listedVolumes(QWidget* root, const Images& images, wizard::ListingMode mode) {
+PopulateDriveDlg* listedVolumes(ImageOptionDialog* root, const Images& images, wizard::ListingMode mode) {
   wizardState().diskImageMode = true;
-  auto* list = new PopulateDriveDlg(listRequest(images, mode), root);
+  auto* list = new PopulateDriveDlg(root->image(), listRequest(images, mode), root);
   if (mode == wizard::ListingMode::Advanced) waitFor(list, &PopulateDriveDlg::listingFinished);
   if (auto* table = list->findChild<QTableWidget*>("volumeTable"); table && table->rowCount() > 0) table->selectRow(0);
   return list;
 }
 
-// The first volume of the volume image, as the volume information shows it.
-quorvel::VolumeRecord probedVolume(const Images& images) {
-  quorvel::replaceCurrentSource(std::make_unique<quorvel::FileReadSeek>());
+// Opens the volume image and chooses its volume, as the volume information
+// shows it and hands it on.
+quorvel::VolumeRecord probedVolume(quorvel::OpenImage& image, const Images& images) {
   quorvel::VolumeRecord probe;
-  if (openSectorSource(*quorvel::currentSource(), images.volume))
-    quorvel::probeVolumeImage(*quorvel::currentSource(), probe);
+  if (openImageFile(image, images.volume)) quorvel::probeVolumeImage(*image.source(), probe);
   probe.volumeName = "Unknown";
+  image.choose(probe);
   return probe;
 }
 
-ParceModeNtfsDlg* recoveryMode(QWidget* root, const quorvel::VolumeRecord& volume, const char* radio) {
-  auto* mode = new ParceModeNtfsDlg(volume, root);
+ParceModeNtfsDlg* recoveryMode(ImageOptionDialog* root, const Images& images, const char* radio) {
+  probedVolume(root->image(), images);
+  auto* mode = new ParceModeNtfsDlg(root->image(), root);
   if (auto* button = mode->findChild<QRadioButton*>(radio)) button->click();
   return mode;
 }
@@ -99,28 +100,36 @@ std::vector<Shot> shots() {
   using I = const Images&;
   return {
       {"source-selection", [](Root root, I) { return root; }},
-      {"drive-parsing-modes", [](Root root, I images) { return new DriveParsingModes(images.disk, root); }},
+      {"drive-parsing-modes",
+       [](Root root, I images) { return new DriveParsingModes(root->image(), images.disk, root); }},
       {"volume-list", [](Root root, I images) { return listedVolumes(root, images, wizard::ListingMode::Standard); }},
       {"volume-list-advanced",
        [](Root root, I images) { return listedVolumes(root, images, wizard::ListingMode::Advanced); }},
       {"volume-information",
-       [](Root root, I images) { return new VolumeOperations(probedVolume(images), images.volume, root); }},
-      {"recovery-mode", [](Root root, I images) { return recoveryMode(root, probedVolume(images), "standardRadio"); }},
-      {"recovery-mode-advanced",
-       [](Root root, I images) { return recoveryMode(root, probedVolume(images), "advancedRadio"); }},
+       [](Root root, I images) {
+         return new VolumeOperations(root->image(), probedVolume(root->image(), images), images.volume, root);
+       }},
+      {"recovery-mode", [](Root root, I images) { return recoveryMode(root, images, "standardRadio"); }},
+      {"recovery-mode-advanced", [](Root root, I images) { return recoveryMode(root, images, "advancedRadio"); }},
       {"advanced-input",
        [](Root root, I images) {
-         auto* input = new advanceOptions(probedVolume(images), 3, root);
+         probedVolume(root->image(), images);
+         auto* input = new advanceOptions(root->image(), 3, root);
          waitFor(input, &advanceOptions::searchFinished);
          return input;
        }},
       {"volume-scan",
        [](Root root, I images) {
-         auto* scan = new VolumeScanDlg(probedVolume(images), quorvel::RecoveryMode::Standard, root);
+         probedVolume(root->image(), images);
+         auto* scan = new VolumeScanDlg(root->image(), quorvel::RecoveryMode::Standard, root);
          if (scan->jobRunning()) waitFor(scan, &VolumeScanDlg::jobFinished);
          return scan;
        }},
-      {"raw-recovery", [](Root root, I images) { return new RawRecoveryDialog(probedVolume(images), root); }},
+      {"raw-recovery",
+       [](Root root, I images) {
+         probedVolume(root->image(), images);
+         return new RawRecoveryDialog(root->image(), root);
+       }},
       {"raw-setting", [](Root root, I) { return new RawSettingDlg(root); }},
       {"about", [](Root root, I) { return new CQuorvelAboutDlg(root); }},
   };
@@ -147,7 +156,8 @@ int main(int argc, char** argv) {
   int number = 0;
   int failed = 0;
   for (const Shot& shot : shots()) {
-    ImageOptionDialog root;
+    quorvel::OpenImage image;
+    ImageOptionDialog root(image);
     if (auto* browse = root.findChild<QAbstractButton*>("browseButton")) browse->click();
     QWidget* screen = shot.open(&root, images);
     screen->show();

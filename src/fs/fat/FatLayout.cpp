@@ -14,9 +14,9 @@ constexpr std::size_t sectorsPerCluster = 0x0D;
 constexpr std::size_t reservedSectors = 0x0E;
 constexpr std::size_t fatCount = 0x10;
 constexpr std::size_t rootEntryCount = 0x11;
-constexpr std::size_t totalSectors16 = 0x13;
+constexpr std::size_t volumeSectors16 = 0x13;
 constexpr std::size_t sectorsPerFat16 = 0x16;
-constexpr std::size_t totalSectors32 = 0x20;
+constexpr std::size_t volumeSectors32 = 0x20;
 constexpr std::size_t sectorsPerFat32 = 0x24;
 constexpr std::size_t rootCluster = 0x2C;
 }  // namespace field
@@ -31,8 +31,8 @@ BiosParameterBlock decodeBiosParameterBlock(Bytes s) {
   b.reservedSectors = le16(s, field::reservedSectors);
   b.fatCount = u8(s, field::fatCount);
   b.rootEntryCount = le16(s, field::rootEntryCount);
-  const std::uint32_t total16 = le16(s, field::totalSectors16);
-  b.totalSectors = total16 != 0 ? total16 : le32(s, field::totalSectors32);
+  const std::uint32_t total16 = le16(s, field::volumeSectors16);
+  b.volumeSectors = total16 != 0 ? total16 : le32(s, field::volumeSectors32);
   b.sectorsPerFat16 = le16(s, field::sectorsPerFat16);
   b.sectorsPerFat32 = le32(s, field::sectorsPerFat32);
   b.rootCluster = le32(s, field::rootCluster);
@@ -65,11 +65,11 @@ std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& bpb, std::uint6
   g.clusterSize = b.bytesPerSector * b.sectorsPerCluster;
   const std::uint64_t rootSectors = fat32 ? 0 : (b.rootEntryCount * std::uint64_t{kDirectoryEntrySize} + b.bytesPerSector - 1) / b.bytesPerSector;
   const std::uint64_t metadata = b.reservedSectors + b.fatCount * sectorsPerFat + rootSectors;
-  if (b.totalSectors == 0)
-    b.totalSectors = fallbackBytes > 0 ? fallbackBytes / b.bytesPerSector
+  if (b.volumeSectors == 0)
+    b.volumeSectors = fallbackBytes > 0 ? fallbackBytes / b.bytesPerSector
                                        : sectorsTheFatMaps(b, metadata, fat32, sectorsPerFat * b.bytesPerSector);
-  if (b.totalSectors <= metadata) return std::nullopt;
-  const std::uint64_t clusters = (b.totalSectors - metadata) / b.sectorsPerCluster;
+  if (b.volumeSectors <= metadata) return std::nullopt;
+  const std::uint64_t clusters = (b.volumeSectors - metadata) / b.sectorsPerCluster;
   if (clusters == 0) return std::nullopt;
 
   g.width = fat32 ? FatWidth::Fat32 : clusters < 4085 ? FatWidth::Fat12 : FatWidth::Fat16;
@@ -79,7 +79,7 @@ std::optional<FatGeometry> fatGeometry(const BiosParameterBlock& bpb, std::uint6
   g.rootBytes = fat32 ? 0 : b.rootEntryCount * kDirectoryEntrySize;
   g.rootCluster = fat32 ? b.rootCluster : 0;
   g.dataOffset = metadata * b.bytesPerSector;
-  g.volumeBytes = b.totalSectors * b.bytesPerSector;
+  g.volumeBytes = b.volumeSectors * b.bytesPerSector;
 
   // The FAT must have an entry for every cluster; a shorter one caps the count.
   const std::uint64_t entryBits = g.width == FatWidth::Fat12 ? 12 : g.width == FatWidth::Fat16 ? 16 : 32;

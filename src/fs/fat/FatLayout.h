@@ -17,7 +17,7 @@ struct BiosParameterBlock {
   std::uint32_t reservedSectors = 0;
   std::uint32_t fatCount = 0;
   std::uint32_t rootEntryCount = 0;
-  std::uint64_t totalSectors = 0;
+  std::uint64_t volumeSectors = 0;
   std::uint32_t sectorsPerFat16 = 0;  // 0 means the FAT32 layout
   std::uint32_t sectorsPerFat32 = 0;
   std::uint32_t rootCluster = 0;      // FAT32 only

@@ -98,7 +98,7 @@ bool ntfs::readBootSector() {
   if (boot_.hasNtfsName) {
     // Total sectors count the volume's own sectors, which need not be 512 bytes.
     const std::uint64_t sectorSize = boot_.sectorSizeValid() ? boot_.bytesPerSector : kSectorSize;
-    volumeSize_ = saturatingProduct(boot_.totalSectors, sectorSize);
+    volumeSize_ = saturatingProduct(boot_.volumeSectors, sectorSize);
   }
   if (volumeSize_ == 0) volumeSize_ = view_.extent().sizeBytes;
   return volumeSize_ != 0;

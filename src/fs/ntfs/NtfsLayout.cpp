@@ -7,7 +7,7 @@ constexpr std::size_t jump = 0x00;  // 0xEB and the displacement 0x52
 constexpr std::size_t oemName = 0x03;
 constexpr std::size_t bytesPerSector = 0x0B;
 constexpr std::size_t sectorsPerCluster = 0x0D;
-constexpr std::size_t totalSectors = 0x28;
+constexpr std::size_t volumeSectors = 0x28;
 constexpr std::size_t mftCluster = 0x30;
 constexpr std::size_t mftMirrorCluster = 0x38;
 constexpr std::size_t clustersPerRecord = 0x40;
@@ -111,7 +111,7 @@ BootSector parseBootSector(Bytes s) {
   b.hasNtfsName = hasText(s, boot::oemName, "NTFS");
   b.bytesPerSector = le16(s, boot::bytesPerSector);
   b.sectorsPerClusterRaw = u8(s, boot::sectorsPerCluster);
-  b.totalSectors = le64(s, boot::totalSectors);
+  b.volumeSectors = le64(s, boot::volumeSectors);
   b.mftCluster = le64(s, boot::mftCluster);
   b.mftMirrorCluster = le64(s, boot::mftMirrorCluster);
   b.clustersPerRecord = static_cast<std::int8_t>(u8(s, boot::clustersPerRecord));
@@ -122,7 +122,7 @@ std::optional<std::uint64_t> sniffBootSector(Bytes s, bool requireName) {
   if (s.size() < 512 || u8(s, boot::jump) != 0xEB || u8(s, boot::jump + 1) != 0x52) return std::nullopt;
   if (le16(s, boot::bytesPerSector) != 512) return std::nullopt;
   if (requireName && !hasText(s, boot::oemName, "NTFS")) return std::nullopt;
-  return saturatingProduct(le64(s, boot::totalSectors), 512);
+  return saturatingProduct(le64(s, boot::volumeSectors), 512);
 }
 
 RecordHeader parseRecordHeader(Bytes r) {

@@ -52,7 +52,7 @@ struct BootSector {
   bool hasNtfsName = false;           // "NTFS" at offset 3
   std::uint16_t bytesPerSector = 0;   // 0x0B
   std::uint8_t sectorsPerClusterRaw = 0;  // 0x0D; above 0x80 a negative shift
-  std::uint64_t totalSectors = 0;     // 0x28
+  std::uint64_t volumeSectors = 0;    // 0x28
   std::uint64_t mftCluster = 0;       // 0x30
   std::uint64_t mftMirrorCluster = 0; // 0x38
   std::int8_t clustersPerRecord = 0;  // 0x40; negative n means 2^-n bytes
