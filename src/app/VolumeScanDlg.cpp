@@ -74,7 +74,7 @@ VolumeScanDlg::VolumeScanDlg(quorvel::VolumeRecord volume, std::shared_ptr<quorv
 VolumeScanDlg::~VolumeScanDlg() {
   // A worker waiting for the screen is released before it is joined.
   bridge_->detach();
-  runner_.stop();
+  runner_.end();
   runner_.wait();
 }
 

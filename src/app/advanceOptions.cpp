@@ -57,7 +57,7 @@ advanceOptions::advanceOptions(quorvel::VolumeRecord volume, int maxFileSystems,
 
 advanceOptions::~advanceOptions() {
   bridge_->detach();
-  runner_.stop();
+  runner_.end();
   runner_.wait();
 }
 
@@ -118,7 +118,7 @@ void advanceOptions::showSearchRunning(bool running) {
 void advanceOptions::back() {
   // Whatever the worker still reports is for a screen that is going away.
   bridge_->detach();
-  runner_.stop();
+  runner_.end();
   goBack();
 }
 
