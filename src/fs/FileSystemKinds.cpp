@@ -120,9 +120,7 @@ std::optional<Sniffed> sniffBootSector(Bytes sector, SniffContext context) {
 std::unique_ptr<FileSystemParser> parserFor(std::string_view kindText, RecoveryMode mode) {
   const FileSystemKind* row = findFileSystemKind(kindText);
   if (!row || !row->create || !row->offers(mode)) return nullptr;
-  std::unique_ptr<FileSystemParser> parser = row->create();
-  if (!parser || !parser->runs(mode)) return nullptr;
-  return parser;
+  return row->create();
 }
 
 }  // namespace quorvel

@@ -51,7 +51,7 @@ struct FileSystemKind {
   std::optional<Recognition> (*sniff)(Bytes sector, SniffContext context) = nullptr;
   // The parser; null while the kind is recognised but cannot yet be read.
   std::unique_ptr<FileSystemParser> (*create)() = nullptr;
-  // The recovery modes the kind offers.
+  // The recovery modes the kind offers; its parser runs each of them.
   std::vector<RecoveryMode> modes;
   AdvancedInputs advanced;
 
@@ -79,8 +79,8 @@ std::optional<Sniffed> sniffSector(Bytes sector, std::uint32_t offset, SniffCont
 // "UNKNOWN" with no kind (never read by a parser).
 std::optional<Sniffed> sniffBootSector(Bytes sector, SniffContext context);
 
-// The parser for a kind text, when the kind offers `mode` and its parser
-// runs it; null otherwise ("not a valid drive.").
+// The parser for a kind text, when the kind offers `mode`; null otherwise
+// ("not a valid drive.").
 std::unique_ptr<FileSystemParser> parserFor(std::string_view kindText, RecoveryMode mode);
 
 }  // namespace quorvel

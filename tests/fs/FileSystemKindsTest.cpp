@@ -182,8 +182,8 @@ TEST(FileSystemKinds, KindTextsNameOneRowEach) {
   }
 }
 
-// A parser is made only for a mode its kind offers and it runs; the rest is
-// "not a valid drive.".
+// A parser is made only for a mode its kind offers; the rest is "not a
+// valid drive.".
 TEST(FileSystemKinds, ParserChoiceFollowsTheModes) {
   const struct {
     const char* kind;

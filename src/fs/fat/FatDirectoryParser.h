@@ -33,7 +33,6 @@ class FatDirectoryParser : public FatFamilyParser {
  public:
   CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  bool runs(RecoveryMode mode) const override { return mode != RecoveryMode::Deep; }
   EntryTimes times(EntryId id) const override;
   RowTexts formatRow(EntryId id) const override;
 

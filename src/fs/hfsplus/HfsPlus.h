@@ -48,7 +48,6 @@ class HFSP : public FileSystemParser {
   static constexpr const char* kOrphanFolderName = "ORPHAN_ENTRY";
 
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  bool runs(RecoveryMode mode) const override { return mode == RecoveryMode::Standard || mode == RecoveryMode::Deep; }
 
   std::vector<EntryId> topEntries() const override;
   std::vector<EntryId> children(EntryId folder) const override;
