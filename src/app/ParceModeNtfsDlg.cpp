@@ -22,7 +22,7 @@ ParceModeNtfsDlg::ParceModeNtfsDlg(const quorvel::VolumeRecord& volume, QWidget*
   showAdvancedInput(false);
   ui_->formattedCheck->hide();
 
-  const wizard::OfferedModes offered = wizard::offeredModes(volume_.kind);
+  const wizard::OfferedModes offered = wizard::offeredModes(volume_.fileSystem);
   ui_->advancedRadio->setVisible(offered.advanced);
   ui_->deepRadio->setVisible(offered.deep);
   formattedChoice_ = offered.formattedChoice;

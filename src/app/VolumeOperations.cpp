@@ -8,6 +8,8 @@ VolumeOperations::VolumeOperations(const quorvel::VolumeRecord& probe, const QSt
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
   volume_.kind = probe.kind;
+  volume_.fileSystem = probe.fileSystem;
+  volume_.kindUnknown = probe.kindUnknown;
   volume_.label = probe.label;
   volume_.sizeText = probe.sizeText;
   volume_.sizeBytes = probe.sizeBytes;

@@ -135,7 +135,7 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
   if (session_) {
     session_->choose(choices);
   } else {
-    std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.kind, mode_);
+    std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.fileSystem, mode_);
     if (!parser) {
       desktop().plainMessage(this, quorvel::kNotValidDrive);
       ui_->jobPanel->setStatus(quorvel::kNotValidDriveStatus);
@@ -146,7 +146,7 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
   }
   quorvel::FileReadSeek* source = quorvel::currentSource();
   if (!source) {
-    const wizard::ScreenMessage message = wizard::missingSourceMessage(volume_.kind);
+    const wizard::ScreenMessage message = wizard::missingSourceMessage(volume_.fileSystem);
     if (message.captioned)
       desktop().information(this, qText(message.text));
     else
@@ -154,7 +154,7 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
     cannotScan();
     return;
   }
-  const std::string status = wizard::choosingStatus(volume_.kind);
+  const std::string status = wizard::choosingStatus(volume_.fileSystem);
   if (!status.empty()) ui_->jobPanel->setStatus(qText(status));
 
   startJob(Job::Scan, [this, session = session_, source](quorvel::JobContext& job) {

@@ -28,12 +28,11 @@ advanceOptions::advanceOptions(quorvel::VolumeRecord volume, int maxFileSystems,
       ui_(std::make_unique<Ui::advanceOptions>()),
       volume_(std::move(volume)),
       maxCount_(wizard::maxCandidates(maxFileSystems)),
-      family_(wizard::advancedFamily(volume_.kind)),
       bridge_(new GuiJobBridge(this)),
       runner_(bridge_) {
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
-  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(family_);
+  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(volume_.fileSystem);
   ui_->candidateCaption->setText(qText(layout.firstCaption));
   ui_->clusterCaption->setVisible(layout.clusterListShown);
   ui_->clusterCombo->setVisible(layout.clusterListShown);
@@ -62,7 +61,7 @@ advanceOptions::~advanceOptions() {
 }
 
 void advanceOptions::startSearch() {
-  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(family_);
+  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(volume_.fileSystem);
   if (!layout.searches) {
     // Nothing to search on this kind; Back must stay possible.
     showSearchRunning(false);
@@ -79,19 +78,19 @@ void advanceOptions::startSearch() {
   request.advanced.formatted = wizardState().driveFormatted;
   // Kinds whose searches are not there yet have no parser for this mode:
   // they find nothing.
-  if (std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.kind, request.mode))
+  if (std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.fileSystem, request.mode))
     session_ = std::make_shared<quorvel::ScanSession>(request, std::move(parser));
 
   searching_ = true;
   showSearchRunning(true);
-  runner_.start([this, session = session_, source, family = family_,
+  runner_.start([this, session = session_, source, kind = volume_.fileSystem,
                  status = layout.searchStatus](quorvel::JobContext& job) {
     if (!status.empty()) job.setStatus(status);
     quorvel::CandidateLists lists;
     if (session)
       lists = session->findCandidates(*source, job);
     else
-      lists.sectorsPerCluster = wizard::fixedClusterChoices(family);
+      lists.sectorsPerCluster = wizard::fixedClusterChoices(kind);
     bridge_->run([this, lists] { finishSearch(lists); });
   });
 }
@@ -103,7 +102,7 @@ void advanceOptions::finishSearch(const quorvel::CandidateLists& lists) {
   fill(ui_->heapCombo, lists.heapOffsets);
   searching_ = false;
   showSearchRunning(false);
-  const wizard::SearchReport report = wizard::searchReport(family_, lists);
+  const wizard::SearchReport report = wizard::searchReport(volume_.fileSystem, lists);
   if (!report.message.empty()) desktop().information(this, qText(report.message));
   if (!report.status.empty()) ui_->jobPanel->setStatus(qText(report.status));
   emit searchFinished();

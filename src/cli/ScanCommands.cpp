@@ -46,7 +46,7 @@ std::optional<OpenVolume> openVolume(const VolumeSelection& selection) {
   const std::optional<VolumeRecord> volume = resolveVolume(*open.source, selection);
   if (!volume) return std::nullopt;
   const RecoveryMode mode = recoveryMode(selection);
-  std::unique_ptr<FileSystemParser> parser = parserFor(volume->kind, mode);
+  std::unique_ptr<FileSystemParser> parser = parserFor(volume->fileSystem, mode);
   if (!parser) {
     reportError(std::string(kNotValidDrive) + " (Volumes of kind \"" + volume->kind + "\" cannot be read in " +
                 modeName(mode) + " mode.)");

@@ -6,6 +6,7 @@
 #include "fs/FileSystemKinds.h"
 #include "cli/VolumeListing.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 namespace quorvel::cli {
 
@@ -61,7 +62,7 @@ RecoveryMode recoveryMode(const VolumeSelection& s) {
 std::optional<VolumeRecord> resolveVolume(FileReadSeek& source, const VolumeSelection& s) {
   if (s.startSector) {
     VolumeRecord v;
-    v.kind = s.kind;
+    setKindNamed(v, s.kind);
     v.label = "0";
     v.sizeText = sizeTextWide(s.sizeMiB);
     v.startSector = *s.startSector;
@@ -78,7 +79,7 @@ std::optional<VolumeRecord> resolveVolume(FileReadSeek& source, const VolumeSele
       v.sizeText = sizeTextWide(static_cast<std::int64_t>(source.sourceLength() >> 20));
       v.sizeBytes = source.sourceLength();
     }
-    if (!s.kind.empty()) v.kind = s.kind;
+    if (!s.kind.empty()) setKindNamed(v, s.kind);
     v.volumeName = "Unknown";
     return v;
   }

@@ -103,6 +103,11 @@ const FileSystemKind* findFileSystemKind(std::string_view kindText) {
   return nullptr;
 }
 
+std::optional<FileSystemId> fileSystemNamed(std::string_view kindText) {
+  if (const FileSystemKind* row = findFileSystemKind(kindText)) return row->id;
+  return std::nullopt;
+}
+
 std::optional<Sniffed> sniffSector(Bytes sector, std::uint32_t offset, SniffContext context) {
   for (const FileSystemKind& row : fileSystemKinds()) {
     if (row.sniffOffset != offset || !row.sniff) continue;
@@ -117,10 +122,11 @@ std::optional<Sniffed> sniffBootSector(Bytes sector, SniffContext context) {
   return Sniffed{nullptr, Recognition{"UNKNOWN", 0, "found unknown..."}};
 }
 
-std::unique_ptr<FileSystemParser> parserFor(std::string_view kindText, RecoveryMode mode) {
-  const FileSystemKind* row = findFileSystemKind(kindText);
-  if (!row || !row->create || !row->offers(mode)) return nullptr;
-  return row->create();
+std::unique_ptr<FileSystemParser> parserFor(std::optional<FileSystemId> kind, RecoveryMode mode) {
+  if (!kind) return nullptr;
+  const FileSystemKind& row = fileSystemKind(*kind);
+  if (!row.create || !row.offers(mode)) return nullptr;
+  return row.create();
 }
 
 }  // namespace quorvel

@@ -117,7 +117,7 @@ struct Scan {
 std::unique_ptr<Scan> scanVolume(const ContractCase& c, const fs::path& file, VolumeExtent extent) {
   auto s = std::make_unique<Scan>();
   if (!s->source.open(file.string())) throw std::runtime_error("cannot open " + file.string());
-  std::unique_ptr<FileSystemParser> parser = parserFor(c.kind->kindTexts.front(), c.mode);
+  std::unique_ptr<FileSystemParser> parser = parserFor(c.kind->id, c.mode);
   if (!parser) throw std::runtime_error("the registry gives no parser for this kind and mode");
   s->session = std::make_unique<ScanSession>(ScanRequest{extent, c.mode, {}}, std::move(parser));
   JobContext job(&s->observer);

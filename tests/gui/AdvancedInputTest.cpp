@@ -16,6 +16,7 @@
 #include "advanceOptions.h"
 #include "session/ScanSession.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 using namespace screentest;
 namespace fs = std::filesystem;
@@ -40,7 +41,7 @@ quorvel::VolumeRecord openVolumeImage(const fs::path& path, const std::string& k
   if (!source->open(path.string())) qFatal("cannot open %s", path.c_str());
   quorvel::VolumeRecord volume;
   quorvel::probeVolumeImage(*source, volume);
-  if (!kind.empty()) volume.kind = kind;
+  if (!kind.empty()) quorvel::setKindNamed(volume, kind);
   quorvel::replaceCurrentSource(std::move(source));
   return volume;
 }
@@ -239,7 +240,7 @@ class AdvancedInputTest : public QObject {
     quorvel::test::TempImage zeros;
     zeros.resize(4 * 1048576);
     quorvel::VolumeRecord volume = openVolumeImage(zeros.path());
-    volume.kind = kind.toStdString();
+    quorvel::setKindNamed(volume, kind.toStdString());
     volume.sizeText = "4   MB";
     QWidget host;
     auto* screen = new advanceOptions(volume, 0, &host);
@@ -317,6 +318,7 @@ class AdvancedInputTest : public QObject {
     QWidget host;
     quorvel::VolumeRecord volume;
     volume.kind = "NTFS";
+    volume.fileSystem = quorvel::FileSystemId::Ntfs;
     volume.sizeText = "48";
     auto* screen = new advanceOptions(volume, 3, &host);
     QCOMPARE(desktop->messages, QStringList{"Please Restart the program to re begin necessary initialization..."});

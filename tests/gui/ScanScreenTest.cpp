@@ -28,6 +28,7 @@
 #include "support/CliListing.h"
 #include "support/TskOracle.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 using namespace screentest;
 using quorvel::test::TskEntry;
@@ -45,7 +46,7 @@ quorvel::VolumeRecord openVolumeImage(const fs::path& path, const std::string& k
   if (!source->open(path.string())) qFatal("cannot open %s", path.c_str());
   quorvel::VolumeRecord volume;
   quorvel::probeVolumeImage(*source, volume);
-  if (!kind.empty()) volume.kind = kind;
+  if (!kind.empty()) quorvel::setKindNamed(volume, kind);
   quorvel::replaceCurrentSource(std::move(source));
   return volume;
 }
@@ -691,10 +692,10 @@ class ScanScreenTest : public QObject {
     TestDesktop desktop;  // no source, as at start
     QWidget host;
     quorvel::VolumeRecord volume;
-    volume.kind = kind.toStdString();
+    quorvel::setKindNamed(volume, kind.toStdString());
     volume.sizeText = "16";
     auto* screen = new VolumeScanDlg(volume, quorvel::RecoveryMode::Standard, &host);
-    const QString text = QString::fromStdString(wizard::missingSourceMessage(volume.kind).text);
+    const QString text = QString::fromStdString(wizard::missingSourceMessage(volume.fileSystem).text);
     QCOMPARE(captioned ? desktop->messages : desktop->plainMessages, QStringList{text});
     QVERIFY(!screen->jobRunning());
     QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());
