@@ -76,15 +76,15 @@ bool FileSystemKind::offers(RecoveryMode mode) const {
 const std::vector<FileSystemKind>& fileSystemKinds() {
   static const std::vector<FileSystemKind> rows = {
       {FileSystemId::Ntfs, {"NTFS"}, 0, sniffNtfs, makeNtfsParser, {kStandard, kAdvanced, kDeep},
-       {.candidates = true, .clusterSize = true}},
+       {.candidates = true, .clusterSize = true}, "ntfs"},
       {FileSystemId::Fat16, {"FAT16", "fat", "FAT12"}, 0, sniffFat16, makeFat16Parser, {kStandard, kAdvanced},
-       {.candidates = true, .clusterSize = true, .formattedFlag = true}},
+       {.candidates = true, .clusterSize = true, .formattedFlag = true}, "fat16"},
       {FileSystemId::Fat32, {"FAT32"}, 0, sniffFat32, makeFat32Parser, {kStandard, kAdvanced},
-       {.candidates = true, .clusterSize = true, .formattedFlag = true}},
+       {.candidates = true, .clusterSize = true, .formattedFlag = true}, "fat32"},
       {FileSystemId::ExFat, {"FAT64", "exFAT"}, 0, sniffExFat, makeExFatParser, {kStandard, kAdvanced},
-       {.candidates = true, .clusterSize = true, .heapOffset = true, .formattedFlag = true}},
-      {FileSystemId::HfsPlus, {"HFS+"}, 1024, sniffHfsPlus, makeHfsPlusParser, {kStandard, kDeep}, {}},
-      {FileSystemId::Ext, {"extX"}, 1024, sniffExt, makeExtParser, {kStandard}, {}},
+       {.candidates = true, .clusterSize = true, .heapOffset = true, .formattedFlag = true}, "exfat"},
+      {FileSystemId::HfsPlus, {"HFS+"}, 1024, sniffHfsPlus, makeHfsPlusParser, {kStandard, kDeep}, {}, "hfsplus"},
+      {FileSystemId::Ext, {"extX"}, 1024, sniffExt, makeExtParser, {kStandard}, {}, "ext"},
   };
   return rows;
 }

@@ -1,10 +1,10 @@
 #pragma once
 // Every file-system kind the system knows, one row each: the texts volume
 // records name it by, how its first structure is recognised, the parser that
-// reads it, its recovery modes and the advanced inputs it asks for.
-// Classification, the parser choice, the wizard's screens and the command
-// line read this table, by FileSystemId; a text is turned into a kind only
-// here (findFileSystemKind), where a user named it.
+// reads it, its recovery modes, the advanced inputs it asks for and its fuzz
+// target. Classification, the parser choice, the wizard's screens, the
+// command line and the fuzz harness read this table, by FileSystemId; a text
+// is turned into a kind only here (findFileSystemKind), where a user named it.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -54,6 +54,9 @@ struct FileSystemKind {
   // The recovery modes the kind offers; its parser runs each of them.
   std::vector<RecoveryMode> modes;
   AdvancedInputs advanced;
+  // The name of the kind's fuzz target ("fuzz_" + name) and of its folder
+  // of kept inputs under tests/regressions.
+  std::string_view fuzzTarget;
 
   bool offers(RecoveryMode mode) const;
 };
