@@ -158,9 +158,10 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
   if (!status.empty()) ui_->jobPanel->setStatus(qText(status));
 
   startJob(Job::Scan, [this, session = session_, source](quorvel::JobContext& job) {
-    const bool parsed = session->run(*source, job);
-    // A volume that could not be parsed has no tree; the parser said why.
-    if (parsed) bridge_->run([this] { showResults(); });
+    // The tree is shown once the catalogue is complete, behind the message
+    // that says so. A volume that could not be parsed has no tree; the
+    // parser said why.
+    session->run(*source, job, [this] { bridge_->run([this] { showResults(); }); });
   });
 }
 
@@ -198,9 +199,6 @@ void VolumeScanDlg::jobMessage(const QString& text) {
     desktop().plainMessage(this, text);
     return;
   }
-  // The worker waits for this box, so the finished catalogue can be shown
-  // behind it before the user is told to save.
-  if (text == quorvel::kScanDone) showResults();
   desktop().information(this, text);
 }
 

@@ -218,6 +218,22 @@ class ScanScreenTest : public QObject {
     QCOMPARE(shown, listed);
   }
 
+  // The tree is complete before the user is told that the scan is done: the
+  // message box stands in front of it.
+  void theTreeStandsBehindTheDoneMessage() {
+    TestDesktop desktop;
+    Scanned s;
+    qsizetype topAtMessage = -1;
+    desktop->onInformation = [&](const QString&) {
+      topAtMessage = childNames(s.screen, treeOf(s.screen)->model()->index(0, 0)).size();
+    };
+    QVERIFY(scan(s, openVolumeImage(mainImage())));
+    QCOMPARE(desktop->messages, QStringList{quorvel::kScanDone});
+    QVERIFY(topAtMessage > 0);
+    QCOMPARE(topAtMessage, childNames(s.screen, treeOf(s.screen)->model()->index(0, 0)).size());
+    desktop->onInformation = nullptr;
+  }
+
   // A click on a folder lists its files, not its sub-folders, with the
   // times and sizes the oracle reads; deleted entries are red in the tree.
   void aClickedFolderListsItsFiles_data() {
