@@ -118,12 +118,8 @@ void exerciseCarving(const std::string& imagePath) {
 }
 
 std::optional<FileSystemId> fileSystemTarget(std::string_view target) {
-  if (target == "ntfs") return FileSystemId::Ntfs;
-  if (target == "fat16") return FileSystemId::Fat16;
-  if (target == "fat32") return FileSystemId::Fat32;
-  if (target == "exfat") return FileSystemId::ExFat;
-  if (target == "ext") return FileSystemId::Ext;
-  if (target == "hfsplus") return FileSystemId::HfsPlus;
+  for (const FileSystemKind& row : fileSystemKinds())
+    if (row.create && row.fuzzTarget == target) return row.id;
   return std::nullopt;
 }
 

@@ -29,7 +29,7 @@ void exerciseCarving(const std::string& imagePath);
 // a file; false for a name no target has.
 bool exerciseTarget(std::string_view target, const std::string& path);
 
-// The file-system targets' names and kinds.
+// The kind whose registry row names `target` as its fuzz target.
 std::optional<FileSystemId> fileSystemTarget(std::string_view target);
 
 }  // namespace quorvel::fuzz

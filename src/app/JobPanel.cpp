@@ -69,6 +69,6 @@ void JobPanel::stop() {
 
 void JobPanel::stopBeforeExit() {
   if (!running_ || !runner_) return;
-  runner_->stop();
+  runner_->end();
   setStatus(kAllStopped);
 }

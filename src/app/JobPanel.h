@@ -36,8 +36,8 @@ class JobPanel : public QWidget {
   void setStatus(const QString& text);
   QString status() const;
 
-  // The process is about to end: a running job is told to stop, and the
-  // status line says so.
+  // The process is about to end: a running job is ended, whatever its
+  // phase, and the status line says so.
   void stopBeforeExit();
 
  signals:

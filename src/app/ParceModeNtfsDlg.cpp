@@ -25,7 +25,7 @@ ParceModeNtfsDlg::ParceModeNtfsDlg(quorvel::OpenImage& image, QWidget* parent)
   showAdvancedInput(false);
   ui_->formattedCheck->hide();
 
-  const wizard::OfferedModes offered = wizard::offeredModes(volume_.kind);
+  const wizard::OfferedModes offered = wizard::offeredModes(volume_.fileSystem);
   ui_->advancedRadio->setVisible(offered.advanced);
   ui_->deepRadio->setVisible(offered.deep);
   formattedChoice_ = offered.formattedChoice;

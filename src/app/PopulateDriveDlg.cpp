@@ -77,7 +77,7 @@ PopulateDriveDlg::~PopulateDriveDlg() {
   // A waiting worker is released before it is joined.
   bridge_->detach();
   if (scan_) {
-    scan_->stop();
+    scan_->end();
     scan_->wait();
   }
 }

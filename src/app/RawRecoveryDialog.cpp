@@ -67,7 +67,7 @@ RawRecoveryDialog::RawRecoveryDialog(quorvel::OpenImage& image, QWidget* parent)
 RawRecoveryDialog::~RawRecoveryDialog() {
   // A worker waiting for the screen is released before it is joined.
   bridge_->detach();
-  runner_.stop();
+  runner_.end();
   runner_.wait();
 }
 

@@ -10,6 +10,8 @@ VolumeOperations::VolumeOperations(quorvel::OpenImage& image, const quorvel::Vol
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
   volume_.kind = probe.kind;
+  volume_.fileSystem = probe.fileSystem;
+  volume_.kindUnknown = probe.kindUnknown;
   volume_.label = probe.label;
   volume_.sizeText = probe.sizeText;
   volume_.sizeBytes = probe.sizeBytes;

@@ -71,7 +71,7 @@ VolumeScanDlg::VolumeScanDlg(quorvel::OpenImage& image, const quorvel::AdvancedC
 VolumeScanDlg::~VolumeScanDlg() {
   // A worker waiting for the screen is released before it is joined.
   bridge_->detach();
-  runner_.stop();
+  runner_.end();
   runner_.wait();
   if (ownSession_) image().endSession(session_.get());
 }
@@ -133,7 +133,7 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
   if (session_) {
     session_->choose(choices);
   } else {
-    std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.kind, mode_);
+    std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.fileSystem, mode_);
     if (!parser) {
       desktop().plainMessage(this, quorvel::kNotValidDrive);
       ui_->jobPanel->setStatus(quorvel::kNotValidDriveStatus);
@@ -145,7 +145,7 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
   }
   const quorvel::FileReadSeek* source = image().source();
   if (!source) {
-    const wizard::ScreenMessage message = wizard::missingSourceMessage(volume_.kind);
+    const wizard::ScreenMessage message = wizard::missingSourceMessage(volume_.fileSystem);
     if (message.captioned)
       desktop().information(this, qText(message.text));
     else
@@ -153,13 +153,14 @@ void VolumeScanDlg::startScan(const quorvel::AdvancedChoices& choices) {
     cannotScan();
     return;
   }
-  const std::string status = wizard::choosingStatus(volume_.kind);
+  const std::string status = wizard::choosingStatus(volume_.fileSystem);
   if (!status.empty()) ui_->jobPanel->setStatus(qText(status));
 
   startJob(Job::Scan, [this, session = session_, source](quorvel::JobContext& job) {
-    const bool parsed = session->run(*source, job);
-    // A volume that could not be parsed has no tree; the parser said why.
-    if (parsed) bridge_->run([this] { showResults(); });
+    // The tree is shown once the catalogue is complete, behind the message
+    // that says so. A volume that could not be parsed has no tree; the
+    // parser said why.
+    session->run(*source, job, [this] { bridge_->run([this] { showResults(); }); });
   });
 }
 
@@ -197,9 +198,6 @@ void VolumeScanDlg::jobMessage(const QString& text) {
     desktop().plainMessage(this, text);
     return;
   }
-  // The worker waits for this box, so the finished catalogue can be shown
-  // behind it before the user is told to save.
-  if (text == quorvel::kScanDone) showResults();
   desktop().information(this, text);
 }
 

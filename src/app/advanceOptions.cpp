@@ -28,12 +28,11 @@ advanceOptions::advanceOptions(quorvel::OpenImage& image, int maxFileSystems, QW
       ui_(std::make_unique<Ui::advanceOptions>()),
       volume_(image.chosen().value_or(quorvel::VolumeRecord())),
       maxCount_(wizard::maxCandidates(maxFileSystems)),
-      family_(wizard::advancedFamily(volume_.kind)),
       bridge_(new GuiJobBridge(this)),
       runner_(bridge_) {
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
-  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(family_);
+  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(volume_.fileSystem);
   ui_->candidateCaption->setText(qText(layout.firstCaption));
   ui_->clusterCaption->setVisible(layout.clusterListShown);
   ui_->clusterCombo->setVisible(layout.clusterListShown);
@@ -57,13 +56,13 @@ advanceOptions::advanceOptions(quorvel::OpenImage& image, int maxFileSystems, QW
 
 advanceOptions::~advanceOptions() {
   bridge_->detach();
-  runner_.stop();
+  runner_.end();
   runner_.wait();
   image().endSession(session_.get());
 }
 
 void advanceOptions::startSearch() {
-  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(family_);
+  const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(volume_.fileSystem);
   if (!layout.searches) {
     // Nothing to search on this kind; Back must stay possible.
     showSearchRunning(false);
@@ -80,19 +79,19 @@ void advanceOptions::startSearch() {
   request.advanced.formatted = wizardState().driveFormatted;
   // Kinds whose searches are not there yet have no parser for this mode:
   // they find nothing.
-  if (std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.kind, request.mode))
+  if (std::unique_ptr<quorvel::FileSystemParser> parser = quorvel::parserFor(volume_.fileSystem, request.mode))
     session_ = image().beginSession(request, std::move(parser));
 
   searching_ = true;
   showSearchRunning(true);
-  runner_.start([this, session = session_, source, family = family_,
+  runner_.start([this, session = session_, source, kind = volume_.fileSystem,
                  status = layout.searchStatus](quorvel::JobContext& job) {
     if (!status.empty()) job.setStatus(status);
     quorvel::CandidateLists lists;
     if (session)
       lists = session->findCandidates(*source, job);
     else
-      lists.sectorsPerCluster = wizard::fixedClusterChoices(family);
+      lists.sectorsPerCluster = wizard::fixedClusterChoices(kind);
     bridge_->run([this, lists] { finishSearch(lists); });
   });
 }
@@ -104,7 +103,7 @@ void advanceOptions::finishSearch(const quorvel::CandidateLists& lists) {
   fill(ui_->heapCombo, lists.heapOffsets);
   searching_ = false;
   showSearchRunning(false);
-  const wizard::SearchReport report = wizard::searchReport(family_, lists);
+  const wizard::SearchReport report = wizard::searchReport(volume_.fileSystem, lists);
   if (!report.message.empty()) desktop().information(this, qText(report.message));
   if (!report.status.empty()) ui_->jobPanel->setStatus(qText(report.status));
   emit searchFinished();
@@ -119,7 +118,7 @@ void advanceOptions::showSearchRunning(bool running) {
 void advanceOptions::back() {
   // Whatever the worker still reports is for a screen that is going away.
   bridge_->detach();
-  runner_.stop();
+  runner_.end();
   goBack();
 }
 

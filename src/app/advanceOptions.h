@@ -47,7 +47,6 @@ class advanceOptions : public WizardScreen {
   std::unique_ptr<Ui::advanceOptions> ui_;
   quorvel::VolumeRecord volume_;
   int maxCount_;
-  wizard::AdvancedFamily family_;
   std::shared_ptr<quorvel::ScanSession> session_;
   quorvel::CandidateLists lists_;
   bool searching_ = false;

@@ -33,7 +33,7 @@ bool openVolume(OpenImage& image, const VolumeSelection& selection) {
   if (!openImage(image, selection.image) || !chooseVolume(image, selection)) return false;
   const VolumeRecord& volume = *image.chosen();
   const RecoveryMode mode = recoveryMode(selection);
-  std::unique_ptr<FileSystemParser> parser = parserFor(volume.kind, mode);
+  std::unique_ptr<FileSystemParser> parser = parserFor(volume.fileSystem, mode);
   if (!parser) {
     reportError(std::string(kNotValidDrive) + " (Volumes of kind \"" + volume.kind + "\" cannot be read in " +
                 modeName(mode) + " mode.)");

@@ -7,6 +7,7 @@
 #include "fs/FileSystemKinds.h"
 #include "session/OpenImage.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 namespace quorvel::cli {
 
@@ -63,7 +64,7 @@ bool chooseVolume(OpenImage& image, const VolumeSelection& s) {
   const FileReadSeek& source = *image.source();
   if (s.startSector) {
     VolumeRecord v;
-    v.kind = s.kind;
+    setKindNamed(v, s.kind);
     v.label = "0";
     v.sizeText = sizeTextWide(s.sizeMiB);
     v.startSector = *s.startSector;
@@ -81,7 +82,7 @@ bool chooseVolume(OpenImage& image, const VolumeSelection& s) {
       v.sizeText = sizeTextWide(static_cast<std::int64_t>(source.sourceLength() >> 20));
       v.sizeBytes = source.sourceLength();
     }
-    if (!s.kind.empty()) v.kind = s.kind;
+    if (!s.kind.empty()) setKindNamed(v, s.kind);
     v.volumeName = "Unknown";
     image.choose(v);
     return true;

@@ -76,15 +76,15 @@ bool FileSystemKind::offers(RecoveryMode mode) const {
 const std::vector<FileSystemKind>& fileSystemKinds() {
   static const std::vector<FileSystemKind> rows = {
       {FileSystemId::Ntfs, {"NTFS"}, 0, sniffNtfs, makeNtfsParser, {kStandard, kAdvanced, kDeep},
-       {.candidates = true, .clusterSize = true}},
+       {.candidates = true, .clusterSize = true}, "ntfs"},
       {FileSystemId::Fat16, {"FAT16", "fat", "FAT12"}, 0, sniffFat16, makeFat16Parser, {kStandard, kAdvanced},
-       {.candidates = true, .clusterSize = true, .formattedFlag = true}},
+       {.candidates = true, .clusterSize = true, .formattedFlag = true}, "fat16"},
       {FileSystemId::Fat32, {"FAT32"}, 0, sniffFat32, makeFat32Parser, {kStandard, kAdvanced},
-       {.candidates = true, .clusterSize = true, .formattedFlag = true}},
+       {.candidates = true, .clusterSize = true, .formattedFlag = true}, "fat32"},
       {FileSystemId::ExFat, {"FAT64", "exFAT"}, 0, sniffExFat, makeExFatParser, {kStandard, kAdvanced},
-       {.candidates = true, .clusterSize = true, .heapOffset = true, .formattedFlag = true}},
-      {FileSystemId::HfsPlus, {"HFS+"}, 1024, sniffHfsPlus, makeHfsPlusParser, {kStandard, kDeep}, {}},
-      {FileSystemId::Ext, {"extX"}, 1024, sniffExt, makeExtParser, {kStandard}, {}},
+       {.candidates = true, .clusterSize = true, .heapOffset = true, .formattedFlag = true}, "exfat"},
+      {FileSystemId::HfsPlus, {"HFS+"}, 1024, sniffHfsPlus, makeHfsPlusParser, {kStandard, kDeep}, {}, "hfsplus"},
+      {FileSystemId::Ext, {"extX"}, 1024, sniffExt, makeExtParser, {kStandard}, {}, "ext"},
   };
   return rows;
 }
@@ -103,6 +103,11 @@ const FileSystemKind* findFileSystemKind(std::string_view kindText) {
   return nullptr;
 }
 
+std::optional<FileSystemId> fileSystemNamed(std::string_view kindText) {
+  if (const FileSystemKind* row = findFileSystemKind(kindText)) return row->id;
+  return std::nullopt;
+}
+
 std::optional<Sniffed> sniffSector(Bytes sector, std::uint32_t offset, SniffContext context) {
   for (const FileSystemKind& row : fileSystemKinds()) {
     if (row.sniffOffset != offset || !row.sniff) continue;
@@ -117,12 +122,11 @@ std::optional<Sniffed> sniffBootSector(Bytes sector, SniffContext context) {
   return Sniffed{nullptr, Recognition{"UNKNOWN", 0, "found unknown..."}};
 }
 
-std::unique_ptr<FileSystemParser> parserFor(std::string_view kindText, RecoveryMode mode) {
-  const FileSystemKind* row = findFileSystemKind(kindText);
-  if (!row || !row->create || !row->offers(mode)) return nullptr;
-  std::unique_ptr<FileSystemParser> parser = row->create();
-  if (!parser || !parser->runs(mode)) return nullptr;
-  return parser;
+std::unique_ptr<FileSystemParser> parserFor(std::optional<FileSystemId> kind, RecoveryMode mode) {
+  if (!kind) return nullptr;
+  const FileSystemKind& row = fileSystemKind(*kind);
+  if (!row.create || !row.offers(mode)) return nullptr;
+  return row.create();
 }
 
 }  // namespace quorvel

@@ -1,9 +1,10 @@
 #pragma once
 // Every file-system kind the system knows, one row each: the texts volume
 // records name it by, how its first structure is recognised, the parser that
-// reads it, its recovery modes and the advanced inputs it asks for.
-// Classification, the parser choice, the wizard's screens and the command
-// line read this table; nothing else asks which kind a text names.
+// reads it, its recovery modes, the advanced inputs it asks for and its fuzz
+// target. Classification, the parser choice, the wizard's screens, the
+// command line and the fuzz harness read this table, by FileSystemId; a text
+// is turned into a kind only here (findFileSystemKind), where a user named it.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,12 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "fs/FileSystemId.h"
 #include "fs/FileSystemParser.h"
 #include "io/Endian.h"
 
 namespace quorvel {
-
-enum class FileSystemId { Ntfs, Fat16, Fat32, ExFat, Ext, HfsPlus };
 
 // A search among millions of sectors wants stronger signs than a look at a
 // volume's first sector does.
@@ -51,9 +51,12 @@ struct FileSystemKind {
   std::optional<Recognition> (*sniff)(Bytes sector, SniffContext context) = nullptr;
   // The parser; null while the kind is recognised but cannot yet be read.
   std::unique_ptr<FileSystemParser> (*create)() = nullptr;
-  // The recovery modes the kind offers.
+  // The recovery modes the kind offers; its parser runs each of them.
   std::vector<RecoveryMode> modes;
   AdvancedInputs advanced;
+  // The name of the kind's fuzz target ("fuzz_" + name) and of its folder
+  // of kept inputs under tests/regressions.
+  std::string_view fuzzTarget;
 
   bool offers(RecoveryMode mode) const;
 };
@@ -64,8 +67,10 @@ const std::vector<FileSystemKind>& fileSystemKinds();
 const FileSystemKind& fileSystemKind(FileSystemId id);
 
 // The row one of whose texts equals `kindText` (letter case and surrounding
-// white space ignored); null for any other text.
+// white space ignored); null for any other text. For texts a user typed or
+// picked; a record made by discovery carries its kind's id.
 const FileSystemKind* findFileSystemKind(std::string_view kindText);
+std::optional<FileSystemId> fileSystemNamed(std::string_view kindText);
 
 // The first row whose sniff at `offset` recognises the sector.
 struct Sniffed {
@@ -79,8 +84,8 @@ std::optional<Sniffed> sniffSector(Bytes sector, std::uint32_t offset, SniffCont
 // "UNKNOWN" with no kind (never read by a parser).
 std::optional<Sniffed> sniffBootSector(Bytes sector, SniffContext context);
 
-// The parser for a kind text, when the kind offers `mode` and its parser
-// runs it; null otherwise ("not a valid drive.").
-std::unique_ptr<FileSystemParser> parserFor(std::string_view kindText, RecoveryMode mode);
+// The parser for a kind, when the kind has one and offers `mode`; null
+// otherwise, and for no kind ("not a valid drive.").
+std::unique_ptr<FileSystemParser> parserFor(std::optional<FileSystemId> kind, RecoveryMode mode);
 
 }  // namespace quorvel

@@ -76,13 +76,12 @@ class FileSystemParser {
   // The advanced-input searches; the scan in Advanced mode reads their
   // results by position. Kinds without them return empty lists.
   virtual CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job);
-  // Runs the job of the request's mode: status texts, progress and Stop go
-  // through `job`. False when the volume could not be parsed at all; the
-  // parser has then told the user why through job.showMessage.
+  // Runs the job of the request's mode, one of the modes the kind's
+  // registry row offers: status texts, progress and Stop go through `job`.
+  // False when the volume could not be parsed at all; the parser has then
+  // told the user why through job.showMessage.
   // Every read goes through a VolumeView of request.volume.
   virtual bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) = 0;
-  // Whether the parser has a job for a recovery mode its kind offers.
-  virtual bool runs(RecoveryMode mode) const { return mode == RecoveryMode::Standard; }
   // Whether the session gives recycle-bin files their former names after a
   // scan, and where in the recycle-bin folder it looks for index files.
   virtual RecycleBinLayout recycleBinLayout() const { return RecycleBinLayout::None; }

@@ -42,6 +42,22 @@ void JobContext::requestStop() {
   wake_.notify_all();
 }
 
+void JobContext::requestEnd() {
+  {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    stop_ = true;
+  }
+  wake_.notify_all();
+}
+
+void JobContext::beginPhase() {
+  std::lock_guard lock(mutex_);
+  if (ended_ || !stop_) return;
+  stop_ = false;
+  pauses_ = 0;
+}
+
 void JobContext::pause() {
   std::lock_guard lock(mutex_);
   ++pauses_;

@@ -26,6 +26,11 @@ class JobObserver {
 
 // What a worker reports through and where it learns to pause or stop.
 // Pause is counted: two pauses need two resumes. Stop also ends a pause.
+//
+// A job may run in phases, where a Stop ends only the phase under way: the
+// damaged-volume scans search the volume, then build the tree from what the
+// search found, and Stop during the search still gets that tree. A front
+// end going away ends the job whatever its phase.
 class JobContext {
  public:
   explicit JobContext(JobObserver* observer = nullptr) : observer_(observer) {}
@@ -42,8 +47,15 @@ class JobContext {
   // False once Stop was requested: the loop should end.
   bool checkpoint();
 
+  // Stop: ends the phase under way (a job of one phase ends).
   void requestStop();
+  // Ends the job in whatever phase it is; no later phase begins unstopped.
+  void requestEnd();
   bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
+  // Ends one phase and begins the next. A Stop that came before this call
+  // ended the phase before, together with any pause it ended; one after it
+  // stops the new phase. A pause without a Stop carries on into the new phase.
+  void beginPhase();
   void pause();
   void resume();
   bool paused() const { return pauses_.load() > 0; }
@@ -51,6 +63,7 @@ class JobContext {
  private:
   JobObserver* observer_;
   std::atomic<bool> stop_{false};
+  bool ended_ = false;  // under mutex_
   std::atomic<int> pauses_{0};
   std::int64_t lastPosition_ = -1;
   std::mutex mutex_;

@@ -3,7 +3,7 @@
 namespace quorvel {
 
 JobRunner::~JobRunner() {
-  stop();
+  end();
   wait();
 }
 
@@ -29,6 +29,10 @@ void JobRunner::resume() {
 
 void JobRunner::stop() {
   if (context_) context_->requestStop();
+}
+
+void JobRunner::end() {
+  if (context_) context_->requestEnd();
 }
 
 void JobRunner::wait() {

@@ -9,7 +9,7 @@ namespace quorvel {
 
 // Runs one job at a time on a worker thread. Pause, Resume and Stop act on
 // the running job's context; a finished job's thread is joined by the next
-// start, by wait() or by the destructor (which stops the job first).
+// start, by wait() or by the destructor (which ends the job first).
 class JobRunner {
  public:
   explicit JobRunner(JobObserver* observer = nullptr) : observer_(observer) {}
@@ -22,7 +22,10 @@ class JobRunner {
   bool running() const { return running_.load(); }
   void pause();
   void resume();
+  // Stop: ends the phase under way (see JobContext).
   void stop();
+  // Ends the job whatever its phase: for a front end going away.
+  void end();
   void wait();
 
  private:

@@ -13,11 +13,12 @@ CandidateLists ScanSession::findCandidates(const FileReadSeek& source, JobContex
   return parser_->findCandidates(source, request_, job);
 }
 
-bool ScanSession::run(const FileReadSeek& source, JobContext& job) {
-  const bool parsed = parser_->scan(source, request_, job);
+bool ScanSession::run(const FileReadSeek& source, JobContext& job, const std::function<void()>& parsed) {
+  const bool scanned = parser_->scan(source, request_, job);
   reportUnverifiedSectors(source, job);
-  if (!parsed) return false;
+  if (!scanned) return false;
   restoreRecycleBinNames(*parser_);
+  if (parsed) parsed();
   job.showMessage(kScanDone);
   job.setStatus(kScanDone);
   return true;

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,8 +27,10 @@ class ScanSession {
   void choose(const AdvancedChoices& choices) { request_.advanced = choices; }
 
   // Runs on the calling thread (a front end's worker). False when the
-  // volume could not be parsed; the parser has said why.
-  bool run(const FileReadSeek& source, JobContext& job);
+  // volume could not be parsed; the parser has said why. Else `parsed`
+  // runs once the catalogue is complete, before the user is told that the
+  // scan is done (a front end shows its results there).
+  bool run(const FileReadSeek& source, JobContext& job, const std::function<void()>& parsed = {});
 
   FileSystemParser& parser() { return *parser_; }
   const ScanRequest& request() const { return request_; }

@@ -46,7 +46,7 @@ void numberVolumes(std::vector<VolumeRecord>& volumes);
 // What starts the volume at `sector`: a boot sector of a known kind, a
 // damaged FAT-family one ("UNKNOWN"), or a superblock or volume header
 // two sectors in.
-std::optional<Recognition> recogniseVolumeStart(const FileReadSeek& source, std::int64_t sector);
+std::optional<Sniffed> recogniseVolumeStart(const FileReadSeek& source, std::int64_t sector);
 
 // Classifies the start of a volume image. False leaves `destination` as it was.
 bool probeVolumeImage(const FileReadSeek& source, VolumeRecord& destination);

@@ -8,6 +8,7 @@
 #include "fs/Utf16.h"
 #include "io/Arithmetic.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 namespace quorvel {
 
@@ -74,10 +75,8 @@ class Lister {
     return false;
   }
 
-  void record(const std::string& kind, const std::string& sizeText, std::int64_t startSector,
-              std::uint64_t sizeBytes) {
-    VolumeRecord v;
-    v.kind = kind;
+  // Labels a record by its place in the listing and lists it.
+  void record(VolumeRecord v, const std::string& sizeText, std::int64_t startSector, std::uint64_t sizeBytes) {
     v.sizeBytes = sizeBytes;
     v.label = std::to_string(labelCounter_++);
     v.sizeText = sizeText;
@@ -85,33 +84,52 @@ class Lister {
     partition_.record(std::move(v));
   }
 
+  static VolumeRecord ofKind(std::string text, std::optional<FileSystemId> id) {
+    VolumeRecord v;
+    v.kind = std::move(text);
+    v.fileSystem = id;
+    return v;
+  }
+
+  // A kind by the first of its registry texts.
+  static VolumeRecord ofRegistryKind(FileSystemId id) {
+    return ofKind(std::string(fileSystemKind(id).kindTexts.front()), id);
+  }
+
+  static VolumeRecord ofUnknownKind() {
+    VolumeRecord v;
+    v.kind = "Unknown";
+    v.kindUnknown = true;
+    return v;
+  }
+
   // Kind and status text of an MBR or EBR entry type. Logical volumes say a
   // few things differently from primaries.
   std::int32_t recordTableEntry(const TableEntry& entry, std::uint64_t startSector, bool logical) {
-    std::string kind;
+    VolumeRecord v;
     std::string status;
     switch (entry.type) {
-      case 0x01: kind = "FAT12"; break;
-      case 0x04: case 0x06: case 0x0E: kind = "FAT16"; status = "found FAT 16..."; break;
+      case 0x01: v = ofKind("FAT12", FileSystemId::Fat16); break;
+      case 0x04: case 0x06: case 0x0E: v = ofKind("FAT16", FileSystemId::Fat16); status = "found FAT 16..."; break;
       case 0x07:
         if (isExFatAt(source_, static_cast<std::int64_t>(startSector))) {
-          kind = "FAT64";
+          v = ofKind("FAT64", FileSystemId::ExFat);
           status = "found FAT64...";
         } else {
-          kind = "NTFS";
+          v = ofKind("NTFS", FileSystemId::Ntfs);
           status = logical ? "found NTFS..." : "found NTFS " + std::to_string(++ntfsCount_) + "...";
         }
         break;
-      case 0x0B: case 0x0C: kind = "FAT32"; status = "found FAT 32..."; break;
+      case 0x0B: case 0x0C: v = ofKind("FAT32", FileSystemId::Fat32); status = "found FAT 32..."; break;
       case 0x42:
-        kind = logical ? "Unknown" : "NTFS";
+        v = logical ? ofUnknownKind() : ofKind("NTFS", FileSystemId::Ntfs);
         status = logical ? "found UNKNOWN..." : "NTFS...";
         break;
-      case 0x83: kind = "extX"; status = logical ? "found extx..." : "found ext2..."; break;
-      default: kind = "Unknown"; status = "found UNKNOWN..."; break;
+      case 0x83: v = ofKind("extX", FileSystemId::Ext); status = logical ? "found extx..." : "found ext2..."; break;
+      default: v = ofUnknownKind(); status = "found UNKNOWN..."; break;
     }
     if (!status.empty()) partition_.job.setStatus(status);
-    record(kind, sizeTextWide(entry.sectorCount >> 11), static_cast<std::int64_t>(startSector),
+    record(std::move(v), sizeTextWide(entry.sectorCount >> 11), static_cast<std::int64_t>(startSector),
            std::uint64_t{entry.sectorCount} * kSectorSize);
     return 0;
   }
@@ -186,27 +204,33 @@ class Lister {
       const auto start = static_cast<std::int64_t>(first);
       const std::optional<Sniffed> sniffed = sniffBootSector(boot, SniffContext::VolumeStart);
       if (!sniffed) {
-        std::string kind = name;
+        // The partition's name, unless a volume header two sectors in says more.
+        VolumeRecord v = ofKind(name, std::nullopt);
         if (isHfsPlusAt(source_, start))
-          kind = fileSystemKind(FileSystemId::HfsPlus).kindTexts.front();
+          v = ofRegistryKind(FileSystemId::HfsPlus);
         else if (isExtAt(source_, start))
-          kind = fileSystemKind(FileSystemId::Ext).kindTexts.front();
+          v = ofRegistryKind(FileSystemId::Ext);
         const std::uint64_t sectors = last >= first ? last - first + 1 : 0;  // the last sector is inclusive
-        record(kind, std::to_string(sectors / 2048), start, saturatingProduct(sectors, kSectorSize));
+        record(std::move(v), std::to_string(sectors / 2048), start, saturatingProduct(sectors, kSectorSize));
         continue;  // as before: no stop check after an unrecognised entry
       }
       const Recognition& found = sniffed->found;
       const std::int64_t mebibytes = bytesToMebibytes(found.sizeBytes);
-      if (sniffed->kind && sniffed->kind->id == FileSystemId::Ntfs) {
+      VolumeRecord v;
+      setKindFound(v, *sniffed);
+      if (v.fileSystem == FileSystemId::Ntfs) {
         const int label = labelCounter_++;  // used up even when not listed
         if (mebibytes > 0) {
           partition_.job.setStatus("found NTFS " + std::to_string(++ntfsCount_) + "...");
-          VolumeRecord v{found.kindText, "", std::to_string(label), sizeTextWide(mebibytes), start, found.sizeBytes};
+          v.label = std::to_string(label);
+          v.sizeText = sizeTextWide(mebibytes);
+          v.startSector = start;
+          v.sizeBytes = found.sizeBytes;
           partition_.record(std::move(v));
         }
       } else {
         partition_.job.setStatus(found.foundStatus);
-        if (mebibytes > 0) record(found.kindText, sizeTextNarrow(mebibytes), start, found.sizeBytes);
+        if (mebibytes > 0) record(std::move(v), sizeTextNarrow(mebibytes), start, found.sizeBytes);
       }
       if (partition_.job.stopRequested()) return 0;
     }

@@ -2,6 +2,7 @@
 
 #include "fs/FileSystemKinds.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 namespace quorvel {
 
@@ -32,24 +33,23 @@ bool isHfsPlusAt(const FileReadSeek& source, std::int64_t sector) {
 
 bool isExtAt(const FileReadSeek& source, std::int64_t sector) { return isKindAt(source, sector, FileSystemId::Ext); }
 
-std::optional<Recognition> recogniseVolumeStart(const FileReadSeek& source, std::int64_t sector) {
+std::optional<Sniffed> recogniseVolumeStart(const FileReadSeek& source, std::int64_t sector) {
   Sector s{};
   if (!readSector(source, sector, s)) return std::nullopt;
-  if (std::optional<Sniffed> found = sniffBootSector(s, SniffContext::VolumeStart)) return found->found;
+  if (std::optional<Sniffed> found = sniffBootSector(s, SniffContext::VolumeStart)) return found;
   // Volumes without a boot sector announce themselves 1024 bytes in.
   if (sector > INT64_MAX / kSectorSize - 2 || !readSector(source, sector + 2, s)) return std::nullopt;
-  if (std::optional<Sniffed> found = sniffSector(s, 1024, SniffContext::VolumeStart)) return found->found;
-  return std::nullopt;
+  return sniffSector(s, 1024, SniffContext::VolumeStart);
 }
 
 bool probeVolumeImage(const FileReadSeek& source, VolumeRecord& destination) {
-  const std::optional<Recognition> found = recogniseVolumeStart(source, 0);
+  const std::optional<Sniffed> found = recogniseVolumeStart(source, 0);
   if (!found) return false;
-  destination.kind = found->kindText;
+  setKindFound(destination, *found);
   destination.label = std::to_string(0);  // a literal trips a false -Wrestrict in GCC 12
-  destination.sizeText = sizeTextWide(bytesToMebibytes(found->sizeBytes));
+  destination.sizeText = sizeTextWide(bytesToMebibytes(found->found.sizeBytes));
   destination.startSector = 0;
-  destination.sizeBytes = found->sizeBytes;
+  destination.sizeBytes = found->found.sizeBytes;
   return true;
 }
 

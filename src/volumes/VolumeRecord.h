@@ -1,14 +1,18 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "fs/FileSystemId.h"
 #include "io/VolumeView.h"
 
 namespace quorvel {
 
 // One found volume, as the volume list shows it and a parser receives it.
 struct VolumeRecord {
-  std::string kind;        // "NTFS", "FAT16", "FAT32", "FAT64", "FAT12", "extX", "HFS+", ...
+  // The kind as the list shows it: "NTFS", "FAT16", "FAT32", "FAT64",
+  // "FAT12", "extX", "HFS+", "Unknown", a GPT partition's name, ...
+  std::string kind;
   std::string volumeName;  // "Unknown" for a volume image; empty otherwise
   std::string label;       // decimal number of the volume
   std::string sizeText;    // starts with the size in MiB; parsers read it back
@@ -16,6 +20,12 @@ struct VolumeRecord {
   // The exact size where discovery knows it (a table entry, a boot sector);
   // 0 when only the size text says how large the volume is.
   std::uint64_t sizeBytes = 0;
+  // The registry kind the volume is read as; set where the record is made
+  // (or where a user names the kind). Empty when `kind` names none.
+  std::optional<FileSystemId> fileSystem{};
+  // Discovery found a volume but could not tell its kind ("Unknown",
+  // "UNKNOWN"): the volume list will not go on with it.
+  bool kindUnknown = false;
 
   bool operator==(const VolumeRecord&) const = default;
 };

@@ -5,6 +5,7 @@
 #include "io/Arithmetic.h"
 #include "io/SectorScan.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 namespace quorvel {
 
@@ -86,7 +87,7 @@ void scanForVolumes(const FileReadSeek& source, Partition& partition) {
         found.kind != nullptr && (hfs ? mebibytes >= 1 && mebibytes <= kMaxHfsMebibytes : mebibytes > 0);
     if (recordable) {
       VolumeRecord v;
-      v.kind = found.found.kindText;
+      setKindFound(v, found);
       v.label = std::to_string(labelCounter++);
       v.sizeText = ntfs ? sizeTextWide(mebibytes) : sizeTextNarrow(mebibytes);
       v.sizeBytes = found.found.sizeBytes;

@@ -221,7 +221,7 @@ TEST(SpoiltEwfChunk, ScanDetailLineNamesTheSectors) {
   ASSERT_TRUE(source.open(image.path.string())) << source.lastErrorText();
   VolumeRecord volume;
   ASSERT_TRUE(probeVolumeImage(source, volume));
-  std::unique_ptr<FileSystemParser> parser = parserFor(volume.kind, RecoveryMode::Standard);
+  std::unique_ptr<FileSystemParser> parser = parserFor(volume.fileSystem, RecoveryMode::Standard);
   ASSERT_NE(parser, nullptr);
   ScanSession session(scanRequestFor(volume, RecoveryMode::Standard), std::move(parser));
   DetailRecorder recorder;

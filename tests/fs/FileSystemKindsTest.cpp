@@ -179,26 +179,51 @@ TEST(FileSystemKinds, KindTextsNameOneRowEach) {
     if (row) {
       EXPECT_EQ(row->id, *c.id) << c.text;
     }
+    EXPECT_EQ(fileSystemNamed(c.text), c.id) << '"' << c.text << '"';
   }
 }
 
-// A parser is made only for a mode its kind offers and it runs; the rest is
-// "not a valid drive.".
+// A parser is made only for a mode its kind offers; the rest, and a volume
+// of no kind, is "not a valid drive.".
 TEST(FileSystemKinds, ParserChoiceFollowsTheModes) {
   const struct {
-    const char* kind;
+    std::optional<FileSystemId> kind;
     bool standard;
     bool advanced;
     bool deep;
   } cases[] = {
-      {"NTFS", true, true, true},     {"FAT16", true, true, false}, {"FAT12", true, true, false},
-      {"FAT32", true, true, false},   {"FAT64", true, true, false}, {"exFAT", true, true, false},
-      {"extX", true, false, false},   {"HFS+", true, false, true}, {"UNKNOWN", false, false, false},
+      {FileSystemId::Ntfs, true, true, true},     {FileSystemId::Fat16, true, true, false},
+      {FileSystemId::Fat32, true, true, false},   {FileSystemId::ExFat, true, true, false},
+      {FileSystemId::Ext, true, false, false},    {FileSystemId::HfsPlus, true, false, true},
+      {std::nullopt, false, false, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(parserFor(c.kind, RecoveryMode::Standard) != nullptr, c.standard) << c.kind;
-    EXPECT_EQ(parserFor(c.kind, RecoveryMode::Advanced) != nullptr, c.advanced) << c.kind;
-    EXPECT_EQ(parserFor(c.kind, RecoveryMode::Deep) != nullptr, c.deep) << c.kind;
+    const std::string name = c.kind ? std::string(fileSystemKind(*c.kind).kindTexts.front()) : "no kind";
+    EXPECT_EQ(parserFor(c.kind, RecoveryMode::Standard) != nullptr, c.standard) << name;
+    EXPECT_EQ(parserFor(c.kind, RecoveryMode::Advanced) != nullptr, c.advanced) << name;
+    EXPECT_EQ(parserFor(c.kind, RecoveryMode::Deep) != nullptr, c.deep) << name;
+  }
+}
+
+// The sniffs name their finds by texts that the registry reads back as the
+// row that found them: a record's text and kind agree.
+TEST(FileSystemKinds, EveryTextASniffGivesNamesItsOwnRow) {
+  const struct {
+    Sector sector;
+    std::uint32_t offset;
+  } cases[] = {
+      {ntfsBootSector(204800), 0},
+      {fat16BootSector(65536 * 2), 0},
+      {fatBootSector({.sectorsPerFat16 = 9, .totalSectors = 2880, .rootEntries = 224}), 0},
+      {fat32BootSector(2097152), 0},
+      {exfatBootSector(409600), 0},
+      {hfsPlusHeader(4096, 25600), 1024},
+      {extSuperblock(25600), 1024},
+  };
+  for (const auto& c : cases) {
+    const std::optional<Sniffed> found = sniffSector(c.sector, c.offset, SniffContext::VolumeStart);
+    ASSERT_TRUE(found && found->kind);
+    EXPECT_EQ(fileSystemNamed(found->found.kindText), found->kind->id) << found->found.kindText;
   }
 }
 

@@ -16,6 +16,7 @@
 #include "advanceOptions.h"
 #include "session/ScanSession.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 using namespace screentest;
 namespace fs = std::filesystem;
@@ -41,7 +42,7 @@ quorvel::OpenImage& openVolumeImage(quorvel::OpenImage& image, const fs::path& p
   if (!image.open(path.string())) qFatal("cannot open %s", path.c_str());
   quorvel::VolumeRecord volume;
   quorvel::probeVolumeImage(*image.source(), volume);
-  if (!kind.empty()) volume.kind = kind;
+  if (!kind.empty()) quorvel::setKindNamed(volume, kind);
   image.choose(volume);
   return image;
 }
@@ -243,7 +244,7 @@ class AdvancedInputTest : public QObject {
     zeros.resize(4 * 1048576);
     quorvel::OpenImage wizardImage;
     quorvel::VolumeRecord volume = *openVolumeImage(wizardImage, zeros.path()).chosen();
-    volume.kind = kind.toStdString();
+    quorvel::setKindNamed(volume, kind.toStdString());
     volume.sizeText = "4   MB";
     wizardImage.choose(volume);
     QWidget host;
@@ -329,6 +330,7 @@ class AdvancedInputTest : public QObject {
     QWidget host;
     quorvel::VolumeRecord volume;
     volume.kind = "NTFS";
+    volume.fileSystem = quorvel::FileSystemId::Ntfs;
     volume.sizeText = "48";
     wizardImage.choose(volume);
     auto* screen = new advanceOptions(wizardImage, 3, &host);

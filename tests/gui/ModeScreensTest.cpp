@@ -16,6 +16,7 @@
 #include "VolumeOperations.h"
 #include "VolumeScanDlg.h"
 #include "advanceOptions.h"
+#include "volumes/VolumeKind.h"
 
 using namespace screentest;
 
@@ -32,7 +33,13 @@ DriveParsingModes* openParsingModes(ImageOptionDialog& root, const QString& imag
   return modes;
 }
 
-quorvel::VolumeRecord volumeOfKind(const QString& kind) { return {kind.toStdString(), "", "0", "8   MB", 2048}; }
+// A record whose kind is named by a text, as discovery or the volume list's
+// custom setting gives it.
+quorvel::VolumeRecord volumeOfKind(const QString& kind) {
+  quorvel::VolumeRecord volume{"", "", "0", "8   MB", 2048};
+  quorvel::setKindNamed(volume, kind.toStdString());
+  return volume;
+}
 
 // The recovery mode screen for a volume of `kind` chosen on the root's image.
 ParceModeNtfsDlg* modeScreenFor(ImageOptionDialog& root, const QString& kind) {

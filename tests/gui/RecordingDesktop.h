@@ -5,12 +5,16 @@
 #include <QStringList>
 #include <QUrl>
 #include <deque>
+#include <functional>
 
 #include "DesktopServices.h"
 
 class RecordingDesktop : public DesktopServices {
  public:
-  void information(QWidget*, const QString& text) override { messages << text; }
+  void information(QWidget*, const QString& text) override {
+    messages << text;
+    if (onInformation) onInformation(text);
+  }
   void plainMessage(QWidget*, const QString& text) override { plainMessages << text; }
   bool question(QWidget*, const QString& text) override {
     questions << text;
@@ -38,6 +42,8 @@ class RecordingDesktop : public DesktopServices {
   std::deque<bool> answers;       // for question(); No when empty
   std::deque<QString> fileNames;  // for the open and save dialogs; cancelled when empty
   std::deque<QString> folders;    // for the folder browser
+  // Looks at the screens while an information box would be up.
+  std::function<void(const QString&)> onInformation;
 
  private:
   static QString next(std::deque<QString>& values) {

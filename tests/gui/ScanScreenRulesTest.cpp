@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/FileSystemKinds.h"
 #include "logic/AdvancedInputRules.h"
 #include "logic/ScanScreenRules.h"
 #include "support/FakeParser.h"
@@ -15,36 +16,45 @@
 
 using namespace wizard;
 using quorvel::CandidateLists;
+using quorvel::FileSystemId;
 using quorvel::EntryId;
 using quorvel::test::FakeParser;
 using quorvel::test::filesBelow;
 namespace fs = std::filesystem;
 
+// Kinds named as the list shows them (letter case ignored), read through the
+// registry: only kinds that offer the Advanced mode search.
 TEST(AdvancedInputRules, KindsChooseTheirSearchLettersIgnored) {
   const struct {
     const char* kind;
-    AdvancedFamily family;
+    std::optional<FileSystemId> id;
     const char* caption;
+    bool searches;
     bool heapList;
   } cases[] = {
-      {"NTFS", AdvancedFamily::Ntfs, "TFS :", false},
-      {"ntfs", AdvancedFamily::Ntfs, "TFS :", false},
-      {"FAT16", AdvancedFamily::Fat16, "Total fat16 Entries Found:", false},
-      {"fat", AdvancedFamily::Fat16, "Total fat16 Entries Found:", false},
-      {"FAT32", AdvancedFamily::Fat32, "TFS :", false},
-      {"FAT64", AdvancedFamily::ExFat, "Total fat64 Entries Found:", true},
-      {"eXFAT", AdvancedFamily::ExFat, "Total fat64 Entries Found:", true},
-      {"extX", AdvancedFamily::Other, "TFS :", false},
-      {"HFS+", AdvancedFamily::Other, "TFS :", false},
-      {"Basic data partition", AdvancedFamily::Other, "TFS :", false},
+      {"NTFS", FileSystemId::Ntfs, "TFS :", true, false},
+      {"ntfs", FileSystemId::Ntfs, "TFS :", true, false},
+      {"FAT16", FileSystemId::Fat16, "Total fat16 Entries Found:", true, false},
+      {"fat", FileSystemId::Fat16, "Total fat16 Entries Found:", true, false},
+      {"FAT32", FileSystemId::Fat32, "TFS :", true, false},
+      {"FAT64", FileSystemId::ExFat, "Total fat64 Entries Found:", true, true},
+      {"eXFAT", FileSystemId::ExFat, "Total fat64 Entries Found:", true, true},
+      {"extX", FileSystemId::Ext, "TFS :", false, false},
+      {"HFS+", FileSystemId::HfsPlus, "TFS :", false, false},
+      {"Basic data partition", std::nullopt, "TFS :", false, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(advancedFamily(c.kind), c.family) << c.kind;
-    const AdvancedInputLayout layout = advancedInputLayout(advancedFamily(c.kind));
+    ASSERT_EQ(quorvel::fileSystemNamed(c.kind), c.id) << c.kind;
+    const AdvancedInputLayout layout = advancedInputLayout(c.id);
     EXPECT_EQ(layout.firstCaption, c.caption) << c.kind;
     EXPECT_EQ(layout.heapListShown, c.heapList) << c.kind;
-    EXPECT_EQ(layout.searches, c.family != AdvancedFamily::Other) << c.kind;
-    EXPECT_EQ(layout.clusterListShown, c.family != AdvancedFamily::Other) << c.kind;
+    EXPECT_EQ(layout.searches, c.searches) << c.kind;
+    EXPECT_EQ(layout.clusterListShown, c.searches) << c.kind;
+    // A kind without a search still says nothing about one.
+    if (!c.searches) {
+      EXPECT_TRUE(fixedClusterChoices(c.id).empty()) << c.kind;
+      EXPECT_TRUE(searchReport(c.id, {}).message.empty()) << c.kind;
+    }
   }
 }
 
@@ -59,28 +69,28 @@ TEST(AdvancedInputRules, TheReportNamesWhatWasFound) {
   const CandidateLists exfat{
       {"FAT64_ENTRY:0"}, {"8"}, {"HEAP_OFFSET_ENTRY:0", "HEAP_OFFSET_ENTRY:1", "HEAP_OFFSET_ENTRY:2"}};
   const struct {
-    AdvancedFamily family;
+    FileSystemId kind;
     const CandidateLists* lists;
     const char* message;
     const char* status;
   } cases[] = {
-      {AdvancedFamily::Ntfs, &two,
+      {FileSystemId::Ntfs, &two,
        "Number of MFT-ENTRY found = 2 . Please select the choice from combo box and click Next button to proceed.",
        "Parsing done.Click next to continue."},
-      {AdvancedFamily::Fat16, &none,
+      {FileSystemId::Fat16, &none,
        "Number of FAT-ENTRY found = 0 . Please select the choice from combo box and click Next button to proceed.",
        "Parsing done.Click Next to continue."},
-      {AdvancedFamily::Fat32, &two,
+      {FileSystemId::Fat32, &two,
        "Number of FAT32-ENTRY found = 2 . Please select the choice from combo box and click Next button to proceed.",
        "Parsing done.Click Next to continue."},
-      {AdvancedFamily::Fat32, &none, "NO FAT  FAT32-ENTRY found ..", ""},
-      {AdvancedFamily::ExFat, &exfat,
+      {FileSystemId::Fat32, &none, "NO FAT  FAT32-ENTRY found ..", ""},
+      {FileSystemId::ExFat, &exfat,
        "Number of FAT64-ENTRY found = 1 and Number of HeapOffset-ENTRY found =  3  . Please select the choice from "
        "( Entry and Heap ) Combobox and click Next button to proceed.",
        "Parsing done.Click Next to continue."},
   };
   for (const auto& c : cases) {
-    const SearchReport report = searchReport(c.family, *c.lists);
+    const SearchReport report = searchReport(c.kind, *c.lists);
     EXPECT_EQ(report.message, c.message);
     EXPECT_EQ(report.status, c.status);
   }
@@ -120,9 +130,10 @@ TEST(ScanScreenRules, EveryKindSaysWhyNothingCanBeScannedWithoutASource) {
       {"FAT16", "Please Restart the program to rebegin necessary initialisation...", false},
       {"extX", "Please Restart the program to rebegin necessary initialisation...", false},
       {"eXFAT", "Please Restart the program to rebegin necessary initialisation...", false},
+      {"Unknown", "Please Restart the program to rebegin necessary initialisation...", false},
   };
   for (const auto& c : cases) {
-    const ScreenMessage message = missingSourceMessage(c.kind);
+    const ScreenMessage message = missingSourceMessage(quorvel::fileSystemNamed(c.kind));
     EXPECT_EQ(message.text, c.text) << c.kind;
     EXPECT_EQ(message.captioned, c.captioned) << c.kind;
   }

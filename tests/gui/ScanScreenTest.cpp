@@ -28,6 +28,7 @@
 #include "support/CliListing.h"
 #include "support/TskOracle.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeKind.h"
 
 using namespace screentest;
 using quorvel::test::TskEntry;
@@ -44,7 +45,7 @@ quorvel::OpenImage& openVolumeImage(quorvel::OpenImage& image, const fs::path& p
   if (!image.open(path.string())) qFatal("cannot open %s", path.c_str());
   quorvel::VolumeRecord volume;
   quorvel::probeVolumeImage(*image.source(), volume);
-  if (!kind.empty()) volume.kind = kind;
+  if (!kind.empty()) quorvel::setKindNamed(volume, kind);
   image.choose(volume);
   return image;
 }
@@ -216,6 +217,23 @@ class ScanScreenTest : public QObject {
     for (const TskEntry& e : mainEntries())
       if (folderOf(e.path).empty()) listed.insert(QString::fromStdString(e.path));
     QCOMPARE(shown, listed);
+  }
+
+  // The tree is complete before the user is told that the scan is done: the
+  // message box stands in front of it.
+  void theTreeStandsBehindTheDoneMessage() {
+    TestDesktop desktop;
+    Scanned s;
+    qsizetype topAtMessage = -1;
+    desktop->onInformation = [&](const QString&) {
+      topAtMessage = childNames(s.screen, treeOf(s.screen)->model()->index(0, 0)).size();
+    };
+    openVolumeImage(s.image, mainImage());
+    QVERIFY(scan(s));
+    QCOMPARE(desktop->messages, QStringList{quorvel::kScanDone});
+    QVERIFY(topAtMessage > 0);
+    QCOMPARE(topAtMessage, childNames(s.screen, treeOf(s.screen)->model()->index(0, 0)).size());
+    desktop->onInformation = nullptr;
   }
 
   // A click on a folder lists its files, not its sub-folders, with the
@@ -711,11 +729,11 @@ class ScanScreenTest : public QObject {
     quorvel::OpenImage wizardImage;  // nothing open, as at start
     QWidget host;
     quorvel::VolumeRecord volume;
-    volume.kind = kind.toStdString();
+    quorvel::setKindNamed(volume, kind.toStdString());
     volume.sizeText = "16";
     wizardImage.choose(volume);
     auto* screen = new VolumeScanDlg(wizardImage, quorvel::RecoveryMode::Standard, &host);
-    const QString text = QString::fromStdString(wizard::missingSourceMessage(volume.kind).text);
+    const QString text = QString::fromStdString(wizard::missingSourceMessage(volume.fileSystem).text);
     QCOMPARE(captioned ? desktop->messages : desktop->plainMessages, QStringList{text});
     QVERIFY(!screen->jobRunning());
     QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());

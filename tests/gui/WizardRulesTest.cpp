@@ -3,15 +3,18 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "fs/FileSystemKinds.h"
 #include "logic/DecimalText.h"
 #include "logic/DriveParsingRules.h"
 #include "logic/RecoveryModeRules.h"
 #include "logic/VolumeListRules.h"
 
 using namespace wizard;
+using quorvel::FileSystemId;
 using quorvel::VolumeRecord;
 
 namespace {
@@ -19,9 +22,11 @@ namespace {
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
+// A record as discovery makes it: the kind's text and the kind it names.
 VolumeRecord volumeAt(std::int64_t start, const std::string& kind = "NTFS", const std::string& size = "300   MB") {
   VolumeRecord v;
   v.kind = kind;
+  v.fileSystem = quorvel::fileSystemNamed(kind);
   v.sizeText = size;
   v.startSector = start;
   return v;
@@ -85,6 +90,10 @@ TEST(VolumeListRules, UpDownArrowsStepTheSectorNumber) {
       {"", 1, "1"},        {"", -1, "0"},        {"9223372036854775807", 1, "9223372036854775807"},
   };
   for (const auto& c : cases) EXPECT_EQ(stepSector(c.text, c.steps), c.result) << c.text << ' ' << c.steps;
+}
+
+TEST(VolumeListRules, TreatAsOffersEveryReadableKindAndRaw) {
+  EXPECT_EQ(treatAsEntries(), (std::vector<std::string>{"EXTX", "FAT16", "FAT32", "FAT64", "HFS+", "NTFS", "RAW"}));
 }
 
 TEST(VolumeListRules, TreatAsFollowsTheClickedRowsKind) {
@@ -168,17 +177,18 @@ TEST(VolumeListRules, CustomSettingRewritesTheSelectedRecord) {
     std::int64_t startSector;
     const char* sizeText;
     const char* kind;
+    std::optional<FileSystemId> fileSystem;
   } cases[] = {
-      {"2048", "2048", "", NextStep::RecoveryMode, 2048, "0", "NTFS"},
-      {"2048", "4095", "", NextStep::RecoveryMode, 2048, "1", "NTFS"},
-      {"2048", "616447", "FAT32", NextStep::RecoveryMode, 2048, "300", "fat32"},
-      {"100", "50", "", NextStep::RecoveryMode, 100, "0", "NTFS"},
-      {"0", "2047", "EXTX", NextStep::RecoveryMode, 0, "1", "extX"},
-      {"0", "2047", "NTFS", NextStep::RecoveryMode, 0, "1", "ntfs"},
-      {"0", "2047", "FAT16", NextStep::RecoveryMode, 0, "1", "fat16"},
-      {"0", "2047", "FAT64", NextStep::RecoveryMode, 0, "1", "fat64"},
-      {"0", "2047", "HFS+", NextStep::RecoveryMode, 0, "1", "HFS+"},
-      {"0", "2047", "RAW", NextStep::RawRecovery, 0, "1", "RAW"},
+      {"2048", "2048", "", NextStep::RecoveryMode, 2048, "0", "NTFS", FileSystemId::Ntfs},
+      {"2048", "4095", "", NextStep::RecoveryMode, 2048, "1", "NTFS", FileSystemId::Ntfs},
+      {"2048", "616447", "FAT32", NextStep::RecoveryMode, 2048, "300", "fat32", FileSystemId::Fat32},
+      {"100", "50", "", NextStep::RecoveryMode, 100, "0", "NTFS", FileSystemId::Ntfs},
+      {"0", "2047", "EXTX", NextStep::RecoveryMode, 0, "1", "extX", FileSystemId::Ext},
+      {"0", "2047", "NTFS", NextStep::RecoveryMode, 0, "1", "ntfs", FileSystemId::Ntfs},
+      {"0", "2047", "FAT16", NextStep::RecoveryMode, 0, "1", "fat16", FileSystemId::Fat16},
+      {"0", "2047", "FAT64", NextStep::RecoveryMode, 0, "1", "fat64", FileSystemId::ExFat},
+      {"0", "2047", "HFS+", NextStep::RecoveryMode, 0, "1", "HFS+", FileSystemId::HfsPlus},
+      {"0", "2047", "RAW", NextStep::RawRecovery, 0, "1", "RAW", std::nullopt},
   };
   for (const auto& c : cases) {
     VolumeListRows rows(ListingMode::Standard);
@@ -189,6 +199,7 @@ TEST(VolumeListRules, CustomSettingRewritesTheSelectedRecord) {
     EXPECT_EQ(chosen.startSector, c.startSector) << c.start << '-' << c.end;
     EXPECT_EQ(chosen.sizeText, c.sizeText) << c.start << '-' << c.end;
     EXPECT_EQ(chosen.kind, c.kind) << c.treatAs;
+    EXPECT_EQ(chosen.fileSystem, c.fileSystem) << c.treatAs;
     EXPECT_TRUE(rows.customApplied());
   }
 }
@@ -198,11 +209,13 @@ TEST(VolumeListRules, UntickedCustomSettingRestoresTheRowsTexts) {
   rows.setListed({volumeAt(2048, "NTFS", "300   MB")});
   ASSERT_EQ(rows.next(0, {true, "4096", "8191", "FAT32"}), NextStep::RecoveryMode);
   ASSERT_EQ(rows.record(0).kind, "fat32");
+  ASSERT_EQ(rows.record(0).fileSystem, FileSystemId::Fat32);
 
   ASSERT_EQ(rows.next(0, {false, "4096", "8191", "FAT32"}), NextStep::RecoveryMode);
   const VolumeRecord& restored = rows.record(0);
   EXPECT_EQ(restored.label, "0");
   EXPECT_EQ(restored.kind, "NTFS");
+  EXPECT_EQ(restored.fileSystem, FileSystemId::Ntfs);
   EXPECT_EQ(restored.sizeText, "300");
   EXPECT_EQ(restored.startSector, 2048);
 }
@@ -215,17 +228,38 @@ TEST(VolumeListRules, WithoutCustomSettingTheListedRecordGoesOnUnchanged) {
   EXPECT_FALSE(rows.customApplied());
 }
 
+// Discovery marks the volumes whose kind it could not tell ("Unknown" in
+// the MBR walk, "UNKNOWN" for a damaged boot sector); a GPT partition's name
+// or a custom volume names no kind either but goes on to the scan, which
+// says why it cannot read it.
 TEST(VolumeListRules, NextNeedsAParsableSelection) {
-  for (const char* kind : {"Unknown", "UNKNOWN", "unknown"}) {
+  const struct {
+    const char* kind;
+    bool unknown;
+    NextStep step;
+  } cases[] = {
+      {"Unknown", true, NextStep::UnknownVolume},
+      {"UNKNOWN", true, NextStep::UnknownVolume},
+      {"Basic data partition", false, NextStep::RecoveryMode},
+      {"CUSTOM ", false, NextStep::RecoveryMode},
+  };
+  for (const auto& c : cases) {
+    VolumeRecord volume = volumeAt(2048, c.kind);
+    volume.kindUnknown = c.unknown;
     VolumeListRows rows(ListingMode::Standard);
-    rows.setListed({volumeAt(2048, kind)});
-    EXPECT_EQ(rows.next(0, {}), NextStep::UnknownVolume) << kind;
+    rows.setListed({volume});
+    EXPECT_EQ(rows.next(0, {}), c.step) << c.kind;
     EXPECT_EQ(rows.next(-1, {}), NextStep::NoSelection);
     EXPECT_EQ(rows.next(1, {}), NextStep::NoSelection);
   }
+  VolumeRecord unknown = volumeAt(2048, "Unknown");
+  unknown.kindUnknown = true;
   VolumeListRows custom(ListingMode::Standard);
-  custom.setListed({volumeAt(2048, "Unknown")});
+  custom.setListed({unknown});
   EXPECT_EQ(custom.next(0, {true, "2048", "4095", "NTFS"}), NextStep::RecoveryMode);
+  EXPECT_FALSE(custom.record(0).kindUnknown);
+  // Unticking the custom setting gives the volume back its unknown kind.
+  EXPECT_EQ(custom.next(0, {false, "2048", "4095", "NTFS"}), NextStep::UnknownVolume);
 }
 
 TEST(DriveParsingRules, OptionsGoOnAndTheRangeOnlyWithANonNegativeEnd) {
@@ -252,26 +286,24 @@ TEST(DriveParsingRules, OptionsGoOnAndTheRangeOnlyWithANonNegativeEnd) {
   }
 }
 
+// The kinds of records as discovery or the user names them: by the text
+// the list shows, read through the registry.
 TEST(RecoveryModeRules, KindDecidesTheOfferedModes) {
   const struct {
     const char* kind;
-    const char* key;
     bool advanced;
     bool deep;
     bool formatted;
   } cases[] = {
-      {"NTFS", "NTF", true, true, false},   {"  NTFS", "NTF", true, true, false},
-      {"ntfs", "ntf", true, true, false},   {"FAT32", "FAT", true, false, true},
-      {"FAT16", "FAT", true, false, true},  {"FAT12", "FAT", true, false, true},
-      {"FAT64", "FAT", true, false, true},  {"fat32", "fat", true, false, true},
-      {"eXFAT", "eXF", true, false, true}, {"extX", "ext", false, false, false},
-      {"HFS+", "HFS", false, true, false},  {"CUSTOM ", "CUS", true, true, false},
-      {"", "", true, true, false},          {"\t FA", "FA", true, true, false},
-      {"Ünïcode", "Ünï", true, true, false},
+      {"NTFS", true, true, false},   {"  NTFS", true, true, false},  {"ntfs", true, true, false},
+      {"FAT32", true, false, true},  {"FAT16", true, false, true},   {"FAT12", true, false, true},
+      {"FAT64", true, false, true},  {"fat32", true, false, true},   {"eXFAT", true, false, true},
+      {"extX", false, false, false}, {"HFS+", false, true, false},   {"CUSTOM ", true, true, false},
+      {"", true, true, false},       {"\t FA", true, true, false},   {"Ünïcode", true, true, false},
+      {"Basic data partition", true, true, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(kindKey(c.kind), c.key) << '"' << c.kind << '"';
-    const OfferedModes modes = offeredModes(c.kind);
+    const OfferedModes modes = offeredModes(quorvel::fileSystemNamed(c.kind));
     EXPECT_TRUE(modes.standard) << c.kind;
     EXPECT_EQ(modes.advanced, c.advanced) << c.kind;
     EXPECT_EQ(modes.deep, c.deep) << c.kind;

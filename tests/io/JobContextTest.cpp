@@ -66,6 +66,53 @@ TEST(JobContext, ExtraResumeDoesNotCancelTheNextPause) {
   EXPECT_TRUE(job.paused());
 }
 
+// What the next phase starts with after what happened in the one before.
+TEST(JobContext, APhaseStartsUnstoppedUnlessTheJobEnded) {
+  const struct {
+    const char* what;
+    void (*before)(JobContext&);
+    bool stoppedAfter;  // the new phase's checkpoint sees a stop
+    bool pausedAfter;
+  } cases[] = {
+      {"nothing", [](JobContext&) {}, false, false},
+      {"Stop", [](JobContext& job) { job.requestStop(); }, false, false},
+      {"two Stops", [](JobContext& job) { job.requestStop(); job.requestStop(); }, false, false},
+      {"a pause", [](JobContext& job) { job.pause(); }, false, true},
+      {"a pause that Stop ended", [](JobContext& job) { job.pause(); job.requestStop(); }, false, false},
+      {"the job's end", [](JobContext& job) { job.requestEnd(); }, true, false},
+      {"Stop, then the job's end", [](JobContext& job) { job.requestStop(); job.requestEnd(); }, true, false},
+  };
+  for (const auto& c : cases) {
+    JobContext job;
+    c.before(job);
+    job.beginPhase();
+    EXPECT_EQ(job.stopRequested(), c.stoppedAfter) << c.what;
+    EXPECT_EQ(job.paused(), c.pausedAfter) << c.what;
+    if (!c.pausedAfter) {
+      EXPECT_EQ(job.checkpoint(), !c.stoppedAfter) << c.what;
+    }
+  }
+}
+
+TEST(JobContext, StopInTheNewPhaseStopsIt) {
+  JobContext job;
+  job.requestStop();
+  job.beginPhase();
+  ASSERT_TRUE(job.checkpoint());
+  job.requestStop();
+  EXPECT_FALSE(job.checkpoint());
+  // A worker paused in the new phase is released by its Stop, as in any phase.
+  JobContext paused;
+  paused.requestStop();
+  paused.beginPhase();
+  paused.pause();
+  Worker worker(paused);
+  EXPECT_TRUE(worker.stillWaiting());
+  paused.requestStop();
+  worker.finish();
+  EXPECT_FALSE(worker.result);
+}
+
 TEST(JobContext, ReportsReachTheObserverWithoutRepeats) {
   test::RecordingObserver observer;
   JobContext job(&observer);

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "fuzz/FuzzHarness.h"
@@ -25,6 +28,23 @@ TEST(Regressions, EveryKeptInputIsReadWithoutFault) {
     EXPECT_TRUE(fuzz::exerciseTarget(input.parent_path().filename().string(), input.string()))
         << "no fuzz target is named by the input's folder";
   }
+}
+
+// Every kind with a parser is fuzzed: its row names a target that the
+// build makes and the harness runs with that kind's parser.
+TEST(Regressions, EveryKindWithAParserHasItsOwnFuzzTarget) {
+  std::set<std::string> built;
+  std::istringstream names(QUORVEL_FUZZ_TARGETS);
+  for (std::string name; names >> name;) built.insert(name);
+  std::set<std::string_view> seen;
+  for (const FileSystemKind& row : fileSystemKinds()) {
+    if (!row.create) continue;
+    SCOPED_TRACE(row.kindTexts.front());
+    EXPECT_TRUE(seen.insert(row.fuzzTarget).second) << "two kinds share the target " << row.fuzzTarget;
+    EXPECT_TRUE(built.count(std::string(row.fuzzTarget))) << row.fuzzTarget << " is not in fuzz/targets.cmake";
+    EXPECT_EQ(fuzz::fileSystemTarget(row.fuzzTarget), row.id);
+  }
+  EXPECT_FALSE(fuzz::fileSystemTarget("partitions").has_value());
 }
 
 }  // namespace

@@ -57,9 +57,15 @@ std::vector<std::int64_t> starts(const Listing& l) {
   return s;
 }
 
+// The kind texts listed. Each record's kind is the one its text names, and
+// only a volume of unknown kind says "Unknown".
 std::vector<std::string> kinds(const Listing& l) {
   std::vector<std::string> k;
-  for (const auto& v : l.volumes) k.push_back(v.kind);
+  for (const auto& v : l.volumes) {
+    k.push_back(v.kind);
+    EXPECT_EQ(v.fileSystem, fileSystemNamed(v.kind)) << v.kind;
+    EXPECT_EQ(v.kindUnknown, v.kind == "Unknown") << v.kind;
+  }
   return k;
 }
 
@@ -81,16 +87,21 @@ TEST(MbrWalk, TypeTable) {
   struct Case {
     std::uint8_t type;
     const char* kind;
+    std::optional<FileSystemId> id;
   };
-  for (const Case c : {Case{0x01, "FAT12"}, Case{0x04, "FAT16"}, Case{0x06, "FAT16"}, Case{0x0E, "FAT16"},
-                       Case{0x0B, "FAT32"}, Case{0x0C, "FAT32"}, Case{0x42, "NTFS"}, Case{0x07, "NTFS"},
-                       Case{0xA5, "Unknown"}}) {
+  for (const Case c : {Case{0x01, "FAT12", FileSystemId::Fat16}, Case{0x04, "FAT16", FileSystemId::Fat16},
+                       Case{0x06, "FAT16", FileSystemId::Fat16}, Case{0x0E, "FAT16", FileSystemId::Fat16},
+                       Case{0x0B, "FAT32", FileSystemId::Fat32}, Case{0x0C, "FAT32", FileSystemId::Fat32},
+                       Case{0x42, "NTFS", FileSystemId::Ntfs}, Case{0x07, "NTFS", FileSystemId::Ntfs},
+                       Case{0x83, "extX", FileSystemId::Ext}, Case{0xA5, "Unknown", std::nullopt}}) {
     TempImage image;
     image.write(0, partitionTable({{c.type, 2048, 2048}}));
     image.resize(8192 * kSector);
     const Listing l = list(image);
     ASSERT_EQ(l.volumes.size(), 1u) << int(c.type);
     EXPECT_EQ(l.volumes[0].kind, c.kind) << int(c.type);
+    EXPECT_EQ(l.volumes[0].fileSystem, c.id) << int(c.type);
+    EXPECT_EQ(l.volumes[0].kindUnknown, !c.id) << int(c.type);
   }
 }
 
@@ -266,6 +277,7 @@ struct ProbeCase {
   const char* kind;
   const char* sizeText;
   std::uint64_t sizeBytes;  // what the structure claims, exactly
+  std::optional<FileSystemId> id{};
 };
 void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
 
@@ -287,16 +299,26 @@ TEST_P(Probe, ClassifiesTheVolumeImage) {
     return;
   }
   ASSERT_TRUE(found);
-  EXPECT_EQ(record, (VolumeRecord{c.kind, "", "0", c.sizeText, 0, c.sizeBytes}));
+  // Only a boot sector too damaged to read names no kind.
+  EXPECT_EQ(record, (VolumeRecord{c.kind, "", "0", c.sizeText, 0, c.sizeBytes, c.id, !c.id}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Probe,
-    ::testing::Values(ProbeCase{"Ntfs300MiB", 0, ntfsBootSector(614400), 4096, "NTFS", "300   MB", 614400ull * 512},
-                      ProbeCase{"ExFat", 0, exfatBootSector(409600), 4096, "FAT64", "200   MB", 409600ull * 512},
-                      ProbeCase{"Fat16", 0, fat16BootSector(40960), 4096, "FAT16", "20   MB", 40960ull * 512},
-                      ProbeCase{"HfsPlus", 1024, hfsPlusHeader(4096, 25600), 4096, "HFS+", "100   MB", 25600ull * 4096},
-                      ProbeCase{"Ext", 1024, extSuperblock(25600), 4096, "extX", "100   MB", 25600ull * 4096},
+    ::testing::Values(ProbeCase{"Ntfs300MiB", 0, ntfsBootSector(614400), 4096, "NTFS", "300   MB", 614400ull * 512,
+                                FileSystemId::Ntfs},
+                      ProbeCase{"ExFat", 0, exfatBootSector(409600), 4096, "FAT64", "200   MB", 409600ull * 512,
+                                FileSystemId::ExFat},
+                      ProbeCase{"Fat16", 0, fat16BootSector(40960), 4096, "FAT16", "20   MB", 40960ull * 512,
+                                FileSystemId::Fat16},
+                      ProbeCase{"HfsPlus", 1024, hfsPlusHeader(4096, 25600), 4096, "HFS+", "100   MB", 25600ull * 4096,
+                                FileSystemId::HfsPlus},
+                      ProbeCase{"Ext", 1024, extSuperblock(25600), 4096, "extX", "100   MB", 25600ull * 4096,
+                                FileSystemId::Ext},
+                      ProbeCase{"DamagedFatBootSector", 0,
+                                fatBootSector({.sectorsPerFat16 = 200, .totalSectors = 40000, .sectorsPerCluster = 3,
+                                               .oem = "MSDOS5.0"}),
+                                4096, "UNKNOWN", "0   MB", 0, std::nullopt},
                       ProbeCase{"Zeros", 0, Sector(512), 4096, "", "", 0},
                       ProbeCase{"ShorterThanASector", 0, Sector(100, 0xEB), 100, "", "", 0}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -54,8 +54,10 @@ TEST(VolumeScan, NtfsSkipsToBehindItsBackupBootSector) {
 
   const auto skipping = scan(image);
   EXPECT_EQ(starts(*skipping), (std::vector<std::int64_t>{2048, 206849}));
-  EXPECT_EQ(skipping->volumes[0], (VolumeRecord{"NTFS", "", "0", "100   MB", 2048, 204800ull * 512}));
-  EXPECT_EQ(skipping->volumes[1], (VolumeRecord{"FAT32", "", "1", "40  MB", 206849, 81920ull * 512}));
+  EXPECT_EQ(skipping->volumes[0],
+            (VolumeRecord{"NTFS", "", "0", "100   MB", 2048, 204800ull * 512, FileSystemId::Ntfs}));
+  EXPECT_EQ(skipping->volumes[1],
+            (VolumeRecord{"FAT32", "", "1", "40  MB", 206849, 81920ull * 512, FileSystemId::Fat32}));
   EXPECT_EQ(skipping->observer.statuses,
             (std::vector<std::string>{"Scanning partition.....", "found NTFS 1...", "found FAT 32..."}));
 
@@ -112,8 +114,9 @@ TEST(VolumeScan, HeadersTwoSectorsInGiveTheVolumeStart) {
   image.resize((1024 + 204800 + 6 + 204800 + 100) * kSector);
   const auto r = scan(image);
   ASSERT_EQ(r->volumes.size(), 2u);
-  EXPECT_EQ(r->volumes[0], (VolumeRecord{"HFS+", "", "0", "100  MB", 1024, 25600ull * 4096}));
-  EXPECT_EQ(r->volumes[1], (VolumeRecord{"extX", "", "1", "100  MB", 1024 + 204800 + 6, 25600ull * 4096}));
+  EXPECT_EQ(r->volumes[0], (VolumeRecord{"HFS+", "", "0", "100  MB", 1024, 25600ull * 4096, FileSystemId::HfsPlus}));
+  EXPECT_EQ(r->volumes[1],
+            (VolumeRecord{"extX", "", "1", "100  MB", 1024 + 204800 + 6, 25600ull * 4096, FileSystemId::Ext}));
   EXPECT_EQ(r->observer.statuses.back(), "found extX...");
 }
 

@@ -12,14 +12,9 @@ namespace {
 
 using quorvel::FileSystemId;
 
-std::optional<FileSystemId> kindOf(AdvancedFamily family) {
-  switch (family) {
-    case AdvancedFamily::Ntfs: return FileSystemId::Ntfs;
-    case AdvancedFamily::Fat16: return FileSystemId::Fat16;
-    case AdvancedFamily::Fat32: return FileSystemId::Fat32;
-    case AdvancedFamily::ExFat: return FileSystemId::ExFat;
-    case AdvancedFamily::Other: break;
-  }
+// The kind, when it offers the Advanced mode.
+std::optional<FileSystemId> advancedKind(std::optional<FileSystemId> kind) {
+  if (kind && quorvel::fileSystemKind(*kind).offers(quorvel::RecoveryMode::Advanced)) return kind;
   return std::nullopt;
 }
 
@@ -33,45 +28,32 @@ constexpr const char* kParsingDone = "Parsing done.Click Next to continue.";
 
 }  // namespace
 
-AdvancedFamily advancedFamily(const std::string& kind) {
-  const quorvel::FileSystemKind* row = quorvel::findFileSystemKind(kind);
-  if (!row || !row->offers(quorvel::RecoveryMode::Advanced)) return AdvancedFamily::Other;
-  switch (row->id) {
-    case FileSystemId::Ntfs: return AdvancedFamily::Ntfs;
-    case FileSystemId::Fat16: return AdvancedFamily::Fat16;
-    case FileSystemId::Fat32: return AdvancedFamily::Fat32;
-    case FileSystemId::ExFat: return AdvancedFamily::ExFat;
-    case FileSystemId::Ext:
-    case FileSystemId::HfsPlus: break;
-  }
-  return AdvancedFamily::Other;
-}
-
-AdvancedInputLayout advancedInputLayout(AdvancedFamily family) {
+AdvancedInputLayout advancedInputLayout(std::optional<FileSystemId> kind) {
   AdvancedInputLayout layout;
   layout.firstCaption = "TFS :";
+  kind = advancedKind(kind);
+  if (!kind) return layout;
   // Which lists the screen shows is the kind's to say; their texts are the screen's.
-  if (const std::optional<FileSystemId> id = kindOf(family)) {
-    const quorvel::AdvancedInputs& inputs = quorvel::fileSystemKind(*id).advanced;
-    layout.searches = inputs.candidates;
-    layout.clusterListShown = inputs.clusterSize;
-    // A list without its caption would leave the user guessing what it is.
-    layout.heapListShown = inputs.heapOffset;
-  }
-  switch (family) {
-    case AdvancedFamily::Ntfs:
+  const quorvel::AdvancedInputs& inputs = quorvel::fileSystemKind(*kind).advanced;
+  layout.searches = inputs.candidates;
+  layout.clusterListShown = inputs.clusterSize;
+  // A list without its caption would leave the user guessing what it is.
+  layout.heapListShown = inputs.heapOffset;
+  switch (*kind) {
+    case FileSystemId::Ntfs:
       layout.openingStatus = "ntfs partition selected....";
       break;
-    case AdvancedFamily::Fat16:
+    case FileSystemId::Fat16:
       layout.firstCaption = "Total fat16 Entries Found:";
       layout.searchStatus = "Finding Fat entries....";
       break;
-    case AdvancedFamily::ExFat:
+    case FileSystemId::ExFat:
       layout.firstCaption = "Total fat64 Entries Found:";
       layout.searchStatus = "Finding Fat64 entries....";
       break;
-    case AdvancedFamily::Fat32:
-    case AdvancedFamily::Other:
+    case FileSystemId::Fat32:
+    case FileSystemId::Ext:
+    case FileSystemId::HfsPlus:
       break;
   }
   return layout;
@@ -79,43 +61,49 @@ AdvancedInputLayout advancedInputLayout(AdvancedFamily family) {
 
 int maxCandidates(int typed) { return typed < 1 ? 3 : typed; }
 
-std::vector<std::string> fixedClusterChoices(AdvancedFamily family) {
-  switch (family) {
-    case AdvancedFamily::Ntfs: return {"8", "4", "2", "16", "32", "64"};
+std::vector<std::string> fixedClusterChoices(std::optional<FileSystemId> kind) {
+  kind = advancedKind(kind);
+  if (!kind) return {};
+  switch (*kind) {
+    case FileSystemId::Ntfs: return {"8", "4", "2", "16", "32", "64"};
     // The screen's fixed lists, then every size a FAT volume may also have.
-    case AdvancedFamily::Fat16: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::Fat16, std::nullopt);
-    case AdvancedFamily::Fat32: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::Fat32, std::nullopt);
-    case AdvancedFamily::ExFat: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::ExFat, std::nullopt);
-    case AdvancedFamily::Other: break;
+    case FileSystemId::Fat16: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::Fat16, std::nullopt);
+    case FileSystemId::Fat32: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::Fat32, std::nullopt);
+    case FileSystemId::ExFat: return quorvel::fatfmt::clusterSizeChoices(quorvel::fatfmt::FatCopyKind::ExFat, std::nullopt);
+    case FileSystemId::Ext:
+    case FileSystemId::HfsPlus: break;
   }
   return {};
 }
 
-SearchReport searchReport(AdvancedFamily family, const quorvel::CandidateLists& lists) {
+SearchReport searchReport(std::optional<FileSystemId> kind, const quorvel::CandidateLists& lists) {
   const std::size_t found = lists.tfs.size();
-  switch (family) {
-    case AdvancedFamily::Ntfs:
+  kind = advancedKind(kind);
+  if (!kind) return {};
+  switch (*kind) {
+    case FileSystemId::Ntfs:
       return {formatted("Number of MFT-ENTRY found = %d . Please select the choice from combo box and click Next "
                         "button to proceed.",
                         found),
               "Parsing done.Click next to continue."};
-    case AdvancedFamily::Fat16:
+    case FileSystemId::Fat16:
       return {formatted("Number of FAT-ENTRY found = %d . Please select the choice from combo box and click Next "
                         "button to proceed.",
                         found),
               kParsingDone};
-    case AdvancedFamily::Fat32:
+    case FileSystemId::Fat32:
       if (found == 0) return {"NO FAT  FAT32-ENTRY found ..", ""};
       return {formatted("Number of FAT32-ENTRY found = %d . Please select the choice from combo box and click Next "
                         "button to proceed.",
                         found),
               kParsingDone};
-    case AdvancedFamily::ExFat:
+    case FileSystemId::ExFat:
       return {formatted("Number of FAT64-ENTRY found = %d and Number of HeapOffset-ENTRY found =  %d  . Please "
                         "select the choice from ( Entry and Heap ) Combobox and click Next button to proceed.",
                         found, lists.heapOffsets.size()),
               kParsingDone};
-    case AdvancedFamily::Other:
+    case FileSystemId::Ext:
+    case FileSystemId::HfsPlus:
       break;
   }
   return {};

@@ -1,19 +1,16 @@
 #pragma once
 // What the advanced-input screen shows for a volume's kind, and what it
-// hands to the scan once the user has chosen among the candidates.
+// hands to the scan once the user has chosen among the candidates. Which
+// inputs a kind asks for is its registry row's to say; a kind that offers
+// no Advanced mode, or no kind, asks for none.
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "fs/FileSystemId.h"
 #include "fs/FileSystemParser.h"
 
 namespace wizard {
-
-enum class AdvancedFamily { Ntfs, Fat16, Fat32, ExFat, Other };
-
-// The family of the kind a text names (letter case ignored), when that kind
-// offers the Advanced mode; Other for the rest.
-AdvancedFamily advancedFamily(const std::string& kind);
 
 struct AdvancedInputLayout {
   std::string firstCaption;      // the caption of the candidate list
@@ -24,20 +21,20 @@ struct AdvancedInputLayout {
   std::string searchStatus;      // shown when the search starts
 };
 
-AdvancedInputLayout advancedInputLayout(AdvancedFamily family);
+AdvancedInputLayout advancedInputLayout(std::optional<quorvel::FileSystemId> kind);
 
 // The typed "Max File Systems to Find" number; 3 when below 1.
 int maxCandidates(int typed);
 
 // The cluster-size choices offered while a kind has no search of its own.
-std::vector<std::string> fixedClusterChoices(AdvancedFamily family);
+std::vector<std::string> fixedClusterChoices(std::optional<quorvel::FileSystemId> kind);
 
 // What the user is told when the search has ended.
 struct SearchReport {
   std::string message;
   std::string status;  // empty: the status line keeps its text
 };
-SearchReport searchReport(AdvancedFamily family, const quorvel::CandidateLists& lists);
+SearchReport searchReport(std::optional<quorvel::FileSystemId> kind, const quorvel::CandidateLists& lists);
 
 // The picks of the three lists (-1: nothing picked); none when there is no
 // candidate picked or no cluster size, so nothing can be scanned.

@@ -1,12 +1,10 @@
 #pragma once
 // Which recovery modes the recovery mode screen offers for a volume's kind.
-#include <string>
+#include <optional>
+
+#include "fs/FileSystemId.h"
 
 namespace wizard {
-
-// The first three characters of a kind after leading white space ("  NTFS"
-// gives "NTF").
-std::string kindKey(const std::string& kind);
 
 struct OfferedModes {
   bool standard = true;
@@ -15,9 +13,9 @@ struct OfferedModes {
   bool formattedChoice = false;  // "Is Drive Formated..?" beside Advanced
 };
 
-// The kind is the one whose texts begin with the same key, letter case
-// ignored; its modes and advanced inputs decide. Unknown kinds are offered
-// every mode.
-OfferedModes offeredModes(const std::string& kind);
+// The kind's registry row decides: its modes, and its advanced inputs
+// whether the drive may be called formatted. A volume of no kind is offered
+// every mode; the scan then says why it cannot read it.
+OfferedModes offeredModes(std::optional<quorvel::FileSystemId> kind);
 
 }  // namespace wizard

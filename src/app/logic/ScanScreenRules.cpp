@@ -1,28 +1,19 @@
 #include "logic/ScanScreenRules.h"
 
-#include "fs/FileSystemKinds.h"
-
 namespace wizard {
 
-namespace {
+using quorvel::FileSystemId;
 
-bool isKind(const std::string& kind, quorvel::FileSystemId id) {
-  const quorvel::FileSystemKind* row = quorvel::findFileSystemKind(kind);
-  return row && row->id == id;
-}
-
-}  // namespace
-
-ScreenMessage missingSourceMessage(const std::string& kind) {
-  if (isKind(kind, quorvel::FileSystemId::Ntfs) || isKind(kind, quorvel::FileSystemId::Fat32))
+ScreenMessage missingSourceMessage(std::optional<FileSystemId> kind) {
+  if (kind == FileSystemId::Ntfs || kind == FileSystemId::Fat32)
     return {"Please Restart the program to re begin necessary initialization...", true};
   // Every kind says something: a screen that silently does nothing leaves the user stuck.
   return {"Please Restart the program to rebegin necessary initialisation...", false};
 }
 
-std::string choosingStatus(const std::string& kind) {
-  if (isKind(kind, quorvel::FileSystemId::Ntfs)) return "ntfs partition selected....";
-  if (isKind(kind, quorvel::FileSystemId::HfsPlus)) return "HFS+ partition selected....";
+std::string choosingStatus(std::optional<FileSystemId> kind) {
+  if (kind == FileSystemId::Ntfs) return "ntfs partition selected....";
+  if (kind == FileSystemId::HfsPlus) return "HFS+ partition selected....";
   return {};
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The scan screen's rules that need no display: what it says when it cannot
 // start, what it shows about the volume, and the texts of a file-list row.
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "fs/FileSystemId.h"
 #include "fs/FileSystemParser.h"
 #include "volumes/VolumeRecord.h"
 
@@ -15,11 +17,11 @@ struct ScreenMessage {
 };
 
 // What the user is told when the program has no sector source to scan.
-ScreenMessage missingSourceMessage(const std::string& kind);
+ScreenMessage missingSourceMessage(std::optional<quorvel::FileSystemId> kind);
 
 // The status shown once the parser for the kind has been chosen; empty for
 // kinds that say nothing then.
-std::string choosingStatus(const std::string& kind);
+std::string choosingStatus(std::optional<quorvel::FileSystemId> kind);
 
 // "Volume Data:": the volume's name, else its label.
 std::string volumeDataText(const quorvel::VolumeRecord& volume);

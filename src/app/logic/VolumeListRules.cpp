@@ -4,6 +4,7 @@
 #include <cctype>
 #include <limits>
 
+#include "fs/FileSystemKinds.h"
 #include "fs/TextFormats.h"
 #include "logic/DecimalText.h"
 
@@ -28,29 +29,46 @@ std::string plainSizeText(std::string text) {
   return text.substr(first, last - first + 1);
 }
 
-// The kind a custom setting gives; RAW keeps the kind, as it leaves the chain.
-std::string kindForTreatAs(const std::string& entry, const std::string& current) {
-  const std::string key = asciiLowerCase(entry);
-  if (key == "ntfs") return "ntfs";
-  if (key == "fat16") return "fat16";
-  if (key == "fat32") return "fat32";
-  if (key == "fat64") return "fat64";
-  if (key == "extx") return "extX";
-  if (key == "hfs+") return "HFS+";
-  return current;
+// The entry that sends a volume to raw recovery instead of a parser.
+constexpr const char* kRawEntry = "RAW";
+
+bool isRawEntry(const std::string& entry) { return asciiLowerCase(entry) == asciiLowerCase(kRawEntry); }
+
+// The kind text a "Treat file system as:" choice gives the record.
+std::string treatedKindText(quorvel::FileSystemId kind) {
+  switch (kind) {
+    case quorvel::FileSystemId::Ntfs: return "ntfs";
+    case quorvel::FileSystemId::Fat16: return "fat16";
+    case quorvel::FileSystemId::Fat32: return "fat32";
+    case quorvel::FileSystemId::ExFat: return "fat64";
+    case quorvel::FileSystemId::Ext: return "extX";
+    case quorvel::FileSystemId::HfsPlus: return "HFS+";
+  }
+  return {};
 }
 
 }  // namespace
 
 const std::vector<std::string>& treatAsEntries() {
-  static const std::vector<std::string> entries = {"EXTX", "FAT16", "FAT32", "FAT64", "HFS+", "NTFS", "RAW"};
+  static const std::vector<std::string> entries = [] {
+    std::vector<std::string> texts;
+    for (const quorvel::FileSystemKind& row : quorvel::fileSystemKinds())
+      if (row.create) {
+        std::string text(row.kindTexts.front());
+        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        texts.push_back(std::move(text));
+      }
+    std::sort(texts.begin(), texts.end());
+    texts.push_back(kRawEntry);
+    return texts;
+  }();
   return entries;
 }
 
-int treatAsEntryFor(const std::string& kind) {
+int treatAsEntryFor(const std::string& kindText) {
   const std::vector<std::string>& entries = treatAsEntries();
   for (std::size_t i = 0; i < entries.size(); ++i)
-    if (startsWithIgnoringCase(entries[i], kind)) return static_cast<int>(i);
+    if (startsWithIgnoringCase(entries[i], kindText)) return static_cast<int>(i);
   return -1;
 }
 
@@ -73,7 +91,7 @@ std::string stepSector(const std::string& text, int stepsUp) {
 }
 
 VolumeRow VolumeListRows::rowFor(const quorvel::VolumeRecord& volume) {
-  return {{volume.label, volume.kind, volume.sizeText, decimalText(volume.startSector)}, volume};
+  return {{volume.label, volume.kind, volume.sizeText, decimalText(volume.startSector)}, volume, volume};
 }
 
 void VolumeListRows::insertRow(const quorvel::VolumeRecord& volume, bool atTop) {
@@ -132,6 +150,8 @@ NextStep VolumeListRows::next(int row, const CustomSetting& custom) {
   if (!custom.ticked && customApplied_) {
     volume.label = chosen.texts[0];
     volume.kind = chosen.texts[1];
+    volume.fileSystem = chosen.listed.fileSystem;
+    volume.kindUnknown = chosen.listed.kindUnknown;
     volume.sizeText = plainSizeText(chosen.texts[2]);
     volume.startSector = readDecimal(chosen.texts[3]);
     // An exact size that no longer agrees with the row's text was the custom range's.
@@ -148,13 +168,20 @@ NextStep VolumeListRows::next(int row, const CustomSetting& custom) {
         last > first ? decimalText(static_cast<std::int64_t>((last - first + 1) / kSectorsPerMebibyte)) : "0";
     // The range is exact; the size text only shows whole MiB.
     volume.sizeBytes = last > first && last - first < UINT64_MAX / 512 ? (last - first + 1) * 512 : 0;
-    if (!custom.treatAs.empty()) volume.kind = kindForTreatAs(custom.treatAs, volume.kind);
-    if (asciiLowerCase(custom.treatAs) == "raw") {
-      volume.kind = "RAW";
+    // The chosen entry is the user's word for a kind; the registry says which.
+    if (const std::optional<quorvel::FileSystemId> kind = quorvel::fileSystemNamed(custom.treatAs)) {
+      volume.kind = treatedKindText(*kind);
+      volume.fileSystem = kind;
+      volume.kindUnknown = false;
+    }
+    if (isRawEntry(custom.treatAs)) {
+      volume.kind = kRawEntry;
+      volume.fileSystem.reset();
+      volume.kindUnknown = false;
       return NextStep::RawRecovery;
     }
   }
-  if (asciiLowerCase(volume.kind) == "unknown") return NextStep::UnknownVolume;
+  if (volume.kindUnknown) return NextStep::UnknownVolume;
   return NextStep::RecoveryMode;
 }
 

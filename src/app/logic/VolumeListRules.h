@@ -23,10 +23,13 @@ struct VolumeListRequest {
   std::int64_t customEnd = 0;
 };
 
-// The entries of "Treat file system as:", sorted.
+// The entries of "Treat file system as:", sorted: every kind the registry
+// has a parser for, by its first text in capitals, and "RAW".
 const std::vector<std::string>& treatAsEntries();
-// The first entry that begins with a row's kind, letter case ignored; -1 if none.
-int treatAsEntryFor(const std::string& kind);
+// The entry a click on a row selects, as a list box finds an entry by the
+// text shown: the first that begins with the row's kind text, letter case
+// ignored; -1 if none.
+int treatAsEntryFor(const std::string& kindText);
 
 // The range a selected row stands for: its start and its last sector, or
 // end 0 when the row's size is 0.
@@ -54,6 +57,7 @@ enum class NextStep { NoSelection, RawRecovery, UnknownVolume, RecoveryMode };
 struct VolumeRow {
   std::array<std::string, 4> texts;  // VOLUME, FILE_SYSTEM, VOLUME_SIZE, START_SECTOR
   quorvel::VolumeRecord record;
+  quorvel::VolumeRecord listed;  // the record as listed, for undoing a custom setting
 };
 
 class VolumeListRows {

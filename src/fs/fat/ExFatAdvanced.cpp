@@ -87,6 +87,8 @@ bool Fat64Class::scanAdvanced(const ScanRequest& request, JobContext& job) {
   const SetScanResult found = scanEntrySets(
       volume(), *heap, clusterSize, [this](std::uint64_t offset, std::span<std::uint8_t> out) { return readSetAt(offset, out); },
       job);
+  // Stop during the searches ends them; the tree is still built from what they found.
+  job.beginPhase();
   // The root: the boot sector's when it describes this layout; else the
   // cluster holding the root's own label or bitmap entry.
   std::optional<std::uint32_t> rootCluster;

@@ -36,7 +36,6 @@ class Fat64Class : public FatFamilyParser {
  public:
   Fat64Class();
   CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  bool runs(RecoveryMode mode) const override { return mode != RecoveryMode::Deep; }
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   RowTexts formatRow(EntryId id) const override;
 

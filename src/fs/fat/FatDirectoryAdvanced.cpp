@@ -84,6 +84,8 @@ bool FatDirectoryParser::scanAdvanced(const ScanRequest& request, JobContext& jo
 
   const std::uint64_t clusterCount = std::min(volume().size() / clusterSize, clusterLimit(advancedWidth()));
   const SlotScanResult found = scanDirectorySlots(volume(), advancedWidth(), clusterCount, job);
+  // Stop during the searches ends them; the tree is still built from what they found.
+  job.beginPhase();
   if (!prepareFromFatCopy(fatCopy, sectorsPerCluster, found, job)) return false;
 
   job.setStatus(kBuildStatus);

@@ -34,7 +34,6 @@ class FatDirectoryParser : public FatFamilyParser {
  public:
   CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  bool runs(RecoveryMode mode) const override { return mode != RecoveryMode::Deep; }
   RowTexts formatRow(EntryId id) const override;
 
   // ---- the scan steps, in the order the job runs them ----

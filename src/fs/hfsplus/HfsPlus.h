@@ -37,7 +37,6 @@ class HFSP : public FileSystemParser {
   static constexpr const char* kOrphanFolderName = "ORPHAN_ENTRY";
 
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  bool runs(RecoveryMode mode) const override { return mode == RecoveryMode::Standard || mode == RecoveryMode::Deep; }
 
   RowTexts formatRow(EntryId id) const override;
   bool readContent(EntryId id, ContentSink& sink) const override;

@@ -22,7 +22,6 @@ class ntfs : public FileSystemParser {
 
   CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
-  bool runs(RecoveryMode) const override { return true; }
   RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::UserFolders; }
 
   RowTexts formatRow(EntryId id) const override;

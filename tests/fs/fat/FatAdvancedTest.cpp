@@ -5,9 +5,11 @@
 
 #include <algorithm>
 
+#include "fs/fat/ExFatBuilders.h"
 #include "fs/fat/ExFatSetScan.h"
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
+#include "fs/fat/Fat64Class.h"
 #include "fs/fat/FatBuilders.h"
 #include "fs/fat/FatCopySearch.h"
 #include "fs/fat/FatSlotScan.h"
@@ -224,25 +226,52 @@ TEST(FatCopySearch, ClusterSizesOffered) {
 
 // ---- the tree rebuilt from the finds
 
-std::unique_ptr<ScannedFat> scanAdvanced(const FatVolume& volume, int sectorsPerCluster, bool zeroBoot) {
-  auto v = std::make_unique<ScannedFat>();
-  v->image = volume.materialize();
-  if (zeroBoot) {
-    v->image->write(0, ByteVector(512, 0));
-    v->image->write(6 * 512, ByteVector(512, 0));
+// Presses Stop at the first progress it hears: in a scan whose FAT copies
+// were searched before, that of the directory-entry scan's first chunk.
+class StopAtFirstProgress : public RecordingObserver {
+ public:
+  JobContext* job = nullptr;
+  void progressChanged(std::int64_t position) override {
+    RecordingObserver::progressChanged(position);
+    if (job) job->requestStop();
+    job = nullptr;
   }
+};
+
+// Searches as the advanced-input screen does, then scans with the first
+// candidates; `stopDuringScan` presses Stop in the scan's first chunk.
+std::unique_ptr<ScannedFat> scanAdvanced(std::unique_ptr<TempImage> image, std::unique_ptr<FileSystemParser> parser,
+                                         AdvancedChoices choices, bool stopDuringScan) {
+  auto v = std::make_unique<ScannedFat>();
+  v->image = std::move(image);
   v->source = std::make_unique<FileReadSeek>();
   if (!v->source->open(v->image->path())) throw std::runtime_error("cannot open the test image");
-  v->parser = volume.width() == FatWidth::Fat32 ? makeFat32Parser() : makeFat16Parser();
+  v->parser = std::move(parser);
   ScanRequest request;
   request.mode = RecoveryMode::Advanced;
-  request.advanced.tfs = 0;
-  request.advanced.sectorsPerCluster = sectorsPerCluster;
-  JobContext job(&v->observer);
-  const CandidateLists lists = v->parser->findCandidates(*v->source, request, job);
+  request.advanced = choices;
+  JobContext search(&v->observer);
+  const CandidateLists lists = v->parser->findCandidates(*v->source, request, search);
   if (lists.tfs.empty()) request.advanced.tfs = -1;
+  StopAtFirstProgress stopper;
+  JobContext job(&stopper);
+  if (stopDuringScan) stopper.job = &job;
   v->scanned = v->parser->scan(*v->source, request, job);
   return v;
+}
+
+std::unique_ptr<ScannedFat> scanAdvanced(const FatVolume& volume, int sectorsPerCluster, bool zeroBoot,
+                                         bool stopDuringScan = false) {
+  std::unique_ptr<TempImage> image = volume.materialize();
+  if (zeroBoot) {
+    image->write(0, ByteVector(512, 0));
+    image->write(6 * 512, ByteVector(512, 0));
+  }
+  AdvancedChoices choices;
+  choices.tfs = 0;
+  choices.sectorsPerCluster = sectorsPerCluster;
+  return scanAdvanced(std::move(image), volume.width() == FatWidth::Fat32 ? makeFat32Parser() : makeFat16Parser(),
+                      choices, stopDuringScan);
 }
 
 // A folder whose clusters lie before its own entry, in a chain of three
@@ -278,6 +307,75 @@ TEST(FatAdvancedTree, FoldersKeepTheirEntriesWhereverTheyLie) {
     for (const char* n : {"F10_0.TXT", "F11_1.TXT", "F12_2.TXT"})
       EXPECT_NE(std::find(names.begin(), names.end(), n), names.end()) << n;
     EXPECT_EQ(v->childNames(v->find("ORPHAN ENTRY")), std::vector<std::string>{"INNER"});
+  }
+}
+
+// Stop during the directory-entry scan ends the scan, not the job: the tree
+// is still built from the entries found before it, and only from those.
+// EARLY's entry lies in the first 4 MiB chunk, LATE's far behind it.
+TEST(FatAdvancedTree, StopDuringTheEntryScanStillBuildsTheTreeOfTheFinds) {
+  constexpr std::uint32_t kLateCluster = 15000;
+  for (const FatWidth width : {FatWidth::Fat16, FatWidth::Fat32}) {
+    FatVolume volume(width, width == FatWidth::Fat32 ? 70000 : 20000);
+    ASSERT_GT(volume.clusterOffset(kLateCluster), 4u * 1024 * 1024);
+    volume.writeRoot(Directory());
+    const auto lostFolder = [&](std::uint32_t holder, const std::string& name11, const std::string& file11) {
+      Directory outer;
+      outer.entry(dated(".          ", 0x10, holder, 0)).entry(dated("..         ", 0x10, 0, 0));
+      outer.entry(dated(name11, 0x10, holder + 1, 0));
+      volume.writeFolder(holder, outer);
+      Directory inner;
+      inner.entry(dated(".          ", 0x10, holder + 1, 0)).entry(dated("..         ", 0x10, holder, 0));
+      inner.entry(dated(file11, 0x20, 0, 0));
+      volume.writeFolder(holder + 1, inner);
+      volume.chain({holder});
+      volume.chain({holder + 1});
+    };
+    lostFolder(40, "EARLY      ", "E       TXT");
+    lostFolder(kLateCluster, "LATE       ", "L       TXT");
+    const struct {
+      bool stop;
+      std::vector<std::string> orphans;
+    } cases[] = {{false, {"EARLY", "LATE"}}, {true, {"EARLY"}}};
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(width == FatWidth::Fat32 ? "FAT32" : "FAT16") + (c.stop ? ", stopped" : ""));
+      const auto v = scanAdvanced(volume, 1, true, c.stop);
+      ASSERT_TRUE(v->scanned);
+      EXPECT_EQ(v->childNames(v->find("ORPHAN ENTRY")), c.orphans);
+      EXPECT_EQ(v->childNames(v->find("ORPHAN ENTRY/EARLY")), std::vector<std::string>{"E.TXT"});
+    }
+  }
+}
+
+TEST(ExFatAdvancedTree, StopDuringTheEntrySetScanStillBuildsTheTreeOfTheFinds) {
+  constexpr std::uint32_t kLateCluster = 11000;
+  ExFatVolume volume(12000);
+  ASSERT_GT(volume.clusterOffset(kLateCluster), 4u * 1024 * 1024);
+  // A bitmap whose first eight bytes are all ones makes the heap's start the
+  // first heap offset found.
+  volume.markUsed(2, 64);
+  volume.writeRoot(ExFatDirectory());
+  const auto lostFolder = [&](std::uint32_t holder, const std::u16string& name, const std::u16string& file) {
+    volume.chain({holder});
+    volume.chain({holder + 1});
+    volume.writeFolder({holder}, ExFatDirectory().set(exFolder(name, holder + 1, volume.clusterSize())));
+    volume.writeFolder({holder + 1}, ExFatDirectory().set(exFile(file, 0, 0)));
+  };
+  lostFolder(100, u"early", u"e.txt");
+  lostFolder(kLateCluster, u"late", u"l.txt");
+  const struct {
+    bool stop;
+    std::vector<std::string> orphans;
+  } cases[] = {{false, {"early", "late"}}, {true, {"early"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stop ? "stopped" : "not stopped");
+    AdvancedChoices choices;
+    choices.tfs = 0;
+    choices.heapOffset = 0;
+    const auto v = scanAdvanced(volume.materialize(), makeExFatParser(), choices, c.stop);
+    ASSERT_TRUE(v->scanned);
+    EXPECT_EQ(v->childNames(v->find("ORPHAN ENTRY")), c.orphans);
+    EXPECT_EQ(v->childNames(v->find("ORPHAN ENTRY/early")), std::vector<std::string>{"e.txt"});
   }
 }
 
