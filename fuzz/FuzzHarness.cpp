@@ -11,8 +11,8 @@
 #include "io/VolumeView.h"
 #include "raw/SettingsFile.h"
 #include "raw/SignatureTable.h"
-#include "raw/myJpg.h"
-#include "volumes/Partition.h"
+#include "raw/CarvingEngine.h"
+#include "volumes/VolumeList.h"
 #include "volumes/VolumeRecord.h"
 
 namespace quorvel::fuzz {
@@ -72,14 +72,14 @@ void exercisePartitions(const std::string& imagePath) {
   if (!source.open(imagePath)) return;
   JobContext job;
   for (const bool gpt : {false, true}) {
-    Partition listing(job);
+    VolumeList listing(job);
     listing.readGpt = gpt;
     listVolumes(source, listing);
     numberVolumes(listing.volumes);
   }
   VolumeRecord record;
   probeVolumeImage(source, record);
-  Partition scan(job);
+  VolumeList scan(job);
   scanForVolumes(source, scan);
 }
 
@@ -90,7 +90,7 @@ void exerciseLznt1(Bytes input) {
 
 void exerciseSettingsFile(const std::string& path) {
   raw::readSettingsFile(path, raw::SettingsOrigin::Default);
-  raw::myJpg engine;
+  raw::CarvingEngine engine;
   std::string message;
   if (!engine.loadFile(path, raw::SettingsOrigin::Chosen, message)) return;
   engine.categories();
@@ -103,16 +103,16 @@ void exerciseSettingsFile(const std::string& path) {
 void exerciseCarving(const std::string& imagePath) {
   // The program's own table, read once: its structure-aware ends are what
   // hostile content walks.
-  static const raw::myJpg loaded = [] {
+  static const raw::CarvingEngine loaded = [] {
     std::ifstream in(QUORVEL_SIGNATURE_TABLE, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    raw::myJpg engine;
+    raw::CarvingEngine engine;
     engine.load(raw::parseSignatureTable(text).records, true);
     return engine;
   }();
   FileReadSeek source;
   if (!source.open(imagePath)) return;
-  raw::myJpg engine = loaded;
+  raw::CarvingEngine engine = loaded;
   JobContext job;
   engine.carve(VolumeView(source, {}), job);
 }

@@ -6,7 +6,7 @@
 #include "WizardState.h"
 #include "session/OpenImage.h"
 #include "ui_ImageOptionDialog.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 ImageOptionDialog::ImageOptionDialog(quorvel::OpenImage& image, QWidget* parent)
     : WizardScreen(image, parent), ui_(std::make_unique<Ui::ImageOptionDialog>()) {

@@ -5,11 +5,11 @@
 
 #include "DesktopServices.h"
 #include "GuiJobBridge.h"
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 #include "WizardState.h"
 #include "session/OpenImage.h"
 #include "ui_PopulateDriveDlg.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 #if __has_include("RawRecoveryDialog.h")
 #include "RawRecoveryDialog.h"
 #define QUORVEL_HAS_RAW_RECOVERY 1
@@ -85,7 +85,7 @@ PopulateDriveDlg::~PopulateDriveDlg() {
 void PopulateDriveDlg::runStandardListing() {
   ui_->addCustomButton->hide();
   quorvel::JobContext job(bridge_);
-  quorvel::Partition partition(job);
+  quorvel::VolumeList partition(job);
   partition.readGpt = request_.gpt;
   // Off the disk-image road only an image opened before can be listed.
   if (!wizardState().diskImageMode && !image().isOpen()) {
@@ -135,7 +135,7 @@ void PopulateDriveDlg::startAdvancedScan() {
   const quorvel::FileReadSeek* source = image().source();
   scan_ = std::make_unique<quorvel::JobRunner>(bridge_);
   scan_->start([=, this](quorvel::JobContext& job) {
-    quorvel::Partition partition(job);
+    quorvel::VolumeList partition(job);
     partition.skipVolumeSize = skipVolumeSize;
     if (customRange) {
       partition.scanStartSector = start;
@@ -269,7 +269,7 @@ void PopulateDriveDlg::next() {
     }
     case wizard::NextStep::RecoveryMode: {
       image().choose(rows_.record(row));
-      auto* mode = new ParceModeNtfsDlg(image(), this);
+      auto* mode = new RecoveryModeScreen(image(), this);
       mode->setOpener(Opener::VolumeList);
       openNext(mode);
       return;

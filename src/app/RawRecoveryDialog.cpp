@@ -6,7 +6,7 @@
 #include "GuiJobBridge.h"
 #include "RawSettingDlg.h"
 #include "raw/CarvedFileSaving.h"
-#include "raw/myJpg.h"
+#include "raw/CarvingEngine.h"
 #include "session/OpenImage.h"
 #include "session/Saving.h"
 #include "ui/qt/CheckListModel.h"
@@ -99,13 +99,13 @@ void RawRecoveryDialog::parse() {
   busy_ = true;
   std::string message;
   if (ui_->loadDefaultCheck->isChecked()) {
-    engine_ = std::make_shared<quorvel::raw::myJpg>();
+    engine_ = std::make_shared<quorvel::raw::CarvingEngine>();
     engine_->loadFile(quorvel::raw::defaultSettingsPath(), quorvel::raw::SettingsOrigin::Default, message);
     if (!message.empty()) desktop().information(this, qText(message));
   }
   const QString path = ui_->pathEdit->text();
   if (!path.isEmpty()) {
-    if (!engine_) engine_ = std::make_shared<quorvel::raw::myJpg>();
+    if (!engine_) engine_ = std::make_shared<quorvel::raw::CarvingEngine>();
     if (!engine_->loadFile(path.toStdString(), quorvel::raw::SettingsOrigin::Chosen, message)) {
       desktop().information(this, qText(message));
       endParse();

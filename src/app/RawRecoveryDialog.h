@@ -10,7 +10,7 @@
 #include "EntryIcons.h"
 #include "WizardScreen.h"
 #include "io/VolumeView.h"
-#include "raw/myJpg.h"
+#include "raw/CarvingEngine.h"
 #include "session/JobRunner.h"
 #include "volumes/VolumeRecord.h"
 
@@ -61,7 +61,7 @@ class RawRecoveryDialog : public WizardScreen {
   quorvel::VolumeRecord volume_;
   GuiJobBridge* bridge_;
   quorvel::JobRunner runner_;
-  std::shared_ptr<quorvel::raw::myJpg> engine_;
+  std::shared_ptr<quorvel::raw::CarvingEngine> engine_;
   quorvel::VolumeView view_;
   quorvel::CheckTreeModel* tree_ = nullptr;
   quorvel::CheckListModel* list_ = nullptr;

@@ -1,6 +1,6 @@
 #include "VolumeOperations.h"
 
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 #include "session/OpenImage.h"
 #include "ui_VolumeOperations.h"
 
@@ -29,7 +29,7 @@ VolumeOperations::~VolumeOperations() = default;
 
 void VolumeOperations::next() {
   image().choose(volume_);
-  auto* mode = new ParceModeNtfsDlg(image(), this);
+  auto* mode = new RecoveryModeScreen(image(), this);
   mode->setOpener(Opener::VolumeInformation);
   openNext(mode);
 }

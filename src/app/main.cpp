@@ -1,7 +1,7 @@
-#include "COmbrixApp.h"
+#include "WizardApp.h"
 
 int main(int argc, char** argv) {
-  COmbrixApp app(argc, argv);
+  WizardApp app(argc, argv);
   if (!app.claimSingleInstance()) return 0;
   return app.runWizard();
 }

@@ -13,7 +13,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeSelection.h"
 #include "raw/CarvedFileSaving.h"
-#include "raw/myJpg.h"
+#include "raw/CarvingEngine.h"
 #include "session/OpenImage.h"
 #include "session/Saving.h"
 #include "volumes/VolumeRecord.h"
@@ -45,7 +45,7 @@ int runCarve(OpenImage& image, CarveOptions options) {
                 (folderError ? ": " + folderError.message() + "." : "."));
     return kInputFailed;
   }
-  raw::myJpg engine;
+  raw::CarvingEngine engine;
   std::string message;
   std::function<bool(const raw::SignatureRecord&)> keep;
   if (!options.types.empty())

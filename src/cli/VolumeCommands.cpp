@@ -12,7 +12,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeListing.h"
 #include "session/OpenImage.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 namespace quorvel::cli {
 
@@ -72,7 +72,7 @@ int runVolumes(OpenImage& image, const VolumesOptions& options) {
   request.lookInsideVolumes = options.noSkip;
   request.scanStartSector = options.startSector;
   request.scanEndSector = options.endSector;
-  VolumeList list = listImageVolumes(source, request, job);
+  ListedVolumes list = listImageVolumes(source, request, job);
   image.setVolumes(std::move(list.volumes));
   int status = kSuccess;
   if (list.tableError != 0) {

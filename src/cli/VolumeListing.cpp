@@ -1,32 +1,32 @@
 #include "cli/VolumeListing.h"
 
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 namespace quorvel::cli {
 
-VolumeList listImageVolumes(const FileReadSeek& source, const ListingRequest& request, JobContext& job) {
-  Partition partition(job);
-  partition.readGpt = request.gpt;
-  VolumeList list;
+ListedVolumes listImageVolumes(const FileReadSeek& source, const ListingRequest& request, JobContext& job) {
+  quorvel::VolumeList search(job);
+  search.readGpt = request.gpt;
+  ListedVolumes list;
   if (request.advanced) {
-    partition.skipVolumeSize = !request.lookInsideVolumes;
-    partition.scanStartSector = request.scanStartSector;
-    partition.scanEndSector = request.scanEndSector;
-    scanForVolumes(source, partition);
+    search.skipVolumeSize = !request.lookInsideVolumes;
+    search.scanStartSector = request.scanStartSector;
+    search.scanEndSector = request.scanEndSector;
+    scanForVolumes(source, search);
   } else {
-    list.tableError = listVolumes(source, partition);
+    list.tableError = listVolumes(source, search);
     // Without tables, the bytes where an MBR's entries would be are a boot
     // sector's code: what the walk made of them, or why it failed, says
     // nothing about the image.
     VolumeRecord whole;
-    if (partition.volumes.empty() && probeVolumeImage(source, whole)) {
+    if (search.volumes.empty() && probeVolumeImage(source, whole)) {
       whole.volumeName = "Unknown";
-      partition.volumes.push_back(whole);
+      search.volumes.push_back(whole);
       list.tableError = 0;
     }
   }
-  numberVolumes(partition.volumes);
-  list.volumes = std::move(partition.volumes);
+  numberVolumes(search.volumes);
+  list.volumes = std::move(search.volumes);
   return list;
 }
 

@@ -19,7 +19,7 @@ struct ListingRequest {
   std::int64_t scanEndSector = 0;
 };
 
-struct VolumeList {
+struct ListedVolumes {
   std::vector<VolumeRecord> volumes;  // labelled by their place in the list
   // The system error of a table read that failed; the volumes found before
   // it are listed all the same. 0 when the tables were read whole.
@@ -29,6 +29,6 @@ struct VolumeList {
 // An image without partition tables whose first sector is a volume's
 // (a volume image, a disk formatted without partitions) lists that volume
 // as volume 0, named "Unknown" as a volume image's volume is.
-VolumeList listImageVolumes(const FileReadSeek& source, const ListingRequest& request, JobContext& job);
+ListedVolumes listImageVolumes(const FileReadSeek& source, const ListingRequest& request, JobContext& job);
 
 }  // namespace quorvel::cli

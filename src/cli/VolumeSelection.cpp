@@ -6,7 +6,7 @@
 #include "cli/VolumeListing.h"
 #include "fs/FileSystemKinds.h"
 #include "session/OpenImage.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 #include "volumes/VolumeKind.h"
 
 namespace quorvel::cli {

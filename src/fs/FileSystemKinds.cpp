@@ -5,13 +5,13 @@
 #include "fs/TextFormats.h"
 #include "fs/ext/ExtParser.h"
 #include "fs/ext/ExtSuperblock.h"
-#include "fs/fat/Fat16Class.h"
-#include "fs/fat/Fat32Class.h"
-#include "fs/fat/Fat64Class.h"
+#include "fs/fat/Fat16Parser.h"
+#include "fs/fat/Fat32Parser.h"
+#include "fs/exfat/ExFatParser.h"
 #include "fs/fat/FatLayout.h"
-#include "fs/hfsplus/HfsPlus.h"
+#include "fs/hfsplus/HfsPlusParser.h"
 #include "fs/hfsplus/HfsVolumeHeader.h"
-#include "fs/ntfs/Ntfs.h"
+#include "fs/ntfs/NtfsParser.h"
 #include "fs/ntfs/NtfsLayout.h"
 
 namespace quorvel {

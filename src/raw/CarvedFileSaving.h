@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "io/VolumeView.h"
-#include "raw/myJpg.h"
+#include "raw/CarvingEngine.h"
 
 namespace quorvel::raw {
 

@@ -7,7 +7,7 @@
 
 #include "fs/Utf16.h"
 #include "io/Arithmetic.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 #include "volumes/VolumeKind.h"
 
 namespace quorvel {
@@ -50,7 +50,7 @@ bool isExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F || type
 
 class Lister {
  public:
-  Lister(const FileReadSeek& source, Partition& partition) : source_(source), partition_(partition) {}
+  Lister(const FileReadSeek& source, VolumeList& partition) : source_(source), partition_(partition) {}
 
   std::int32_t run() {
     std::array<std::uint8_t, 2 * kSectorSize> head{};
@@ -238,14 +238,14 @@ class Lister {
   }
 
   const FileReadSeek& source_;
-  Partition& partition_;
+  VolumeList& partition_;
   int labelCounter_ = 0;
   int ntfsCount_ = 0;
 };
 
 }  // namespace
 
-std::int32_t listVolumes(const FileReadSeek& source, Partition& partition) {
+std::int32_t listVolumes(const FileReadSeek& source, VolumeList& partition) {
   return Lister(source, partition).run();
 }
 

@@ -1,7 +1,7 @@
 #include <array>
 
 #include "fs/FileSystemKinds.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 #include "volumes/VolumeKind.h"
 
 namespace quorvel {

@@ -4,7 +4,7 @@
 
 #include "io/Arithmetic.h"
 #include "io/SectorScan.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 #include "volumes/VolumeKind.h"
 
 namespace quorvel {
@@ -40,7 +40,7 @@ bool isKind(const Sniffed& s, FileSystemId id) { return s.kind && s.kind->id == 
 
 }  // namespace
 
-void scanForVolumes(const FileReadSeek& source, Partition& partition) {
+void scanForVolumes(const FileReadSeek& source, VolumeList& partition) {
   JobContext& job = partition.job;
   job.setStatus("Scanning partition.....");
   job.setProgressRange(0, 1000);

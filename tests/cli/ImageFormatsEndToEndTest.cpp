@@ -17,7 +17,7 @@
 #include "session/ScanSession.h"
 #include "support/CliListing.h"
 #include "support/TestSupport.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 namespace quorvel {
 namespace {

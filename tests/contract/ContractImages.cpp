@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "fs/ext/ExtSuperblock.h"
-#include "fs/fat/ExFatLayout.h"
+#include "fs/exfat/ExFatLayout.h"
 #include "fs/fat/FatLayout.h"
 #include "fs/hfsplus/HfsVolumeHeader.h"
 #include "fs/ntfs/MftRecord.h"

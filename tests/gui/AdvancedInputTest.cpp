@@ -13,9 +13,9 @@
 
 #include "ScreenTestSupport.h"
 #include "VolumeScanDlg.h"
-#include "advanceOptions.h"
+#include "AdvancedInputScreen.h"
 #include "session/ScanSession.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 #include "volumes/VolumeKind.h"
 
 using namespace screentest;
@@ -64,9 +64,9 @@ QStringList topNames(VolumeScanDlg* scan) {
 
 // Run the event loop until the job has ended, serving the worker's reports
 // as they come.
-bool searchEnds(advanceOptions* screen) {
+bool searchEnds(AdvancedInputScreen* screen) {
   if (!screen->searching()) return true;
-  QSignalSpy finished(screen, &advanceOptions::searchFinished);
+  QSignalSpy finished(screen, &AdvancedInputScreen::searchFinished);
   return finished.wait(kLongest) || !screen->searching();
 }
 
@@ -108,7 +108,7 @@ class AdvancedInputTest : public QObject {
     TestDesktop desktop;
     quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new advanceOptions(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    auto* screen = new AdvancedInputScreen(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
     screen->show();
     QVERIFY(!part<QPushButton>(screen, "nextButton")->isEnabled());
     QVERIFY(searchEnds(screen));
@@ -191,7 +191,7 @@ class AdvancedInputTest : public QObject {
     quorvel::OpenImage wizardImage;
     QWidget host;
     const fs::path path = quorvel::test::fixtureDir() / "fat-damaged" / (image.toStdString() + ".img");
-    auto* screen = new advanceOptions(openVolumeImage(wizardImage, path, kind.toStdString()), 3, &host);
+    auto* screen = new AdvancedInputScreen(openVolumeImage(wizardImage, path, kind.toStdString()), 3, &host);
     screen->show();
     QCOMPARE(part<QLabel>(screen, "candidateCaption")->text(), caption);
     QVERIFY(searchEnds(screen));
@@ -248,7 +248,7 @@ class AdvancedInputTest : public QObject {
     volume.sizeText = "4   MB";
     wizardImage.choose(volume);
     QWidget host;
-    auto* screen = new advanceOptions(wizardImage, 0, &host);
+    auto* screen = new AdvancedInputScreen(wizardImage, 0, &host);
     screen->show();
     QCOMPARE(part<QLabel>(screen, "candidateCaption")->text(), caption);
     QVERIFY(searchEnds(screen));
@@ -266,7 +266,7 @@ class AdvancedInputTest : public QObject {
     TestDesktop desktop;
     quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new advanceOptions(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    auto* screen = new AdvancedInputScreen(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
     screen->show();
     press(screen, "stopButton");
     QCOMPARE(part<QLabel>(screen, "statusLine")->text(), QString("stop button pressed"));
@@ -283,7 +283,7 @@ class AdvancedInputTest : public QObject {
     TestDesktop desktop;
     quorvel::OpenImage wizardImage;
     QWidget host;
-    auto* screen = new advanceOptions(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    auto* screen = new AdvancedInputScreen(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
     screen->show();
     press(screen, "pauseButton");
     QCOMPARE(part<QLabel>(screen, "statusLine")->text(), QString("Pause button pressed"));
@@ -299,8 +299,8 @@ class AdvancedInputTest : public QObject {
     TestDesktop desktop;
     quorvel::OpenImage wizardImage;
     QWidget host;
-    QPointer<advanceOptions> screen =
-        new advanceOptions(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
+    QPointer<AdvancedInputScreen> screen =
+        new AdvancedInputScreen(openVolumeImage(wizardImage, ntfsImage("ntfs-two-mfts.img")), 3, &host);
     screen->show();
     press(screen, "stopButton");  // Back is offered once the search is told to stop
     press(screen, "backButton");
@@ -316,7 +316,7 @@ class AdvancedInputTest : public QObject {
     quorvel::OpenImage wizardImage;
     QWidget host;
     openVolumeImage(wizardImage, ntfsImage("ntfs-main.img"), "Basic data partition");
-    auto* screen = new advanceOptions(wizardImage, 3, &host);
+    auto* screen = new AdvancedInputScreen(wizardImage, 3, &host);
     QVERIFY(!screen->searching());
     QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());
     QVERIFY(!jobControlsShown(screen));
@@ -333,7 +333,7 @@ class AdvancedInputTest : public QObject {
     volume.fileSystem = quorvel::FileSystemId::Ntfs;
     volume.sizeText = "48";
     wizardImage.choose(volume);
-    auto* screen = new advanceOptions(wizardImage, 3, &host);
+    auto* screen = new AdvancedInputScreen(wizardImage, 3, &host);
     QCOMPARE(desktop->messages, QStringList{"Please Restart the program to re begin necessary initialization..."});
     QVERIFY(!screen->searching());
     QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());

@@ -16,7 +16,7 @@
 #include <set>
 
 #include "ImageOptionDialog.h"
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 #include "ScanScreenDrive.h"
 #include "ScreenTestSupport.h"
 #include "VolumeOperations.h"
@@ -58,7 +58,7 @@ class ExtScanScreenTest : public QObject {
     auto* information = shownChild<VolumeOperations>(&root);
     QVERIFY(information);
     press(information, "nextButton");
-    auto* mode = shownChild<ParceModeNtfsDlg>(information);
+    auto* mode = shownChild<RecoveryModeScreen>(information);
     QVERIFY(mode);
     QVERIFY(part<QWidget>(mode, "advancedRadio")->isHidden());
     press(mode, "standardRadio");

@@ -25,7 +25,7 @@
 #include "session/ScanSession.h"
 #include "support/CliListing.h"
 #include "support/TskOracle.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 using namespace screentest;
 using quorvel::test::TskEntry;

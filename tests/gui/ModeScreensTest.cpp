@@ -10,12 +10,12 @@
 
 #include "DriveParsingModes.h"
 #include "ImageOptionDialog.h"
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 #include "PopulateDriveDlg.h"
 #include "ScreenTestSupport.h"
 #include "VolumeOperations.h"
 #include "VolumeScanDlg.h"
-#include "advanceOptions.h"
+#include "AdvancedInputScreen.h"
 #include "volumes/VolumeKind.h"
 
 using namespace screentest;
@@ -42,9 +42,9 @@ quorvel::VolumeRecord volumeOfKind(const QString& kind) {
 }
 
 // The recovery mode screen for a volume of `kind` chosen on the root's image.
-ParceModeNtfsDlg* modeScreenFor(ImageOptionDialog& root, const QString& kind) {
+RecoveryModeScreen* modeScreenFor(ImageOptionDialog& root, const QString& kind) {
   root.image().choose(volumeOfKind(kind));
-  return new ParceModeNtfsDlg(root.image(), &root);
+  return new RecoveryModeScreen(root.image(), &root);
 }
 
 }  // namespace
@@ -289,18 +289,18 @@ class ModeScreensTest : public QObject {
     auto* information = shownChild<VolumeOperations>(&root);
     QVERIFY(information);
     press(information, "nextButton");
-    auto* mode = shownChild<ParceModeNtfsDlg>(information);
+    auto* mode = shownChild<RecoveryModeScreen>(information);
     QVERIFY(mode);
     press(mode, radio.toUtf8().constData());
     press(mode, "nextButton");
     QVERIFY(!mode->isVisible());
     QVERIFY(wizardImage.session());
     if (radio == "advancedRadio") {
-      QVERIFY(shownChild<advanceOptions>(mode));
+      QVERIFY(shownChild<AdvancedInputScreen>(mode));
       QVERIFY(!shownChild<VolumeScanDlg>(mode));
     } else {
       QVERIFY(shownChild<VolumeScanDlg>(mode));
-      QVERIFY(!shownChild<advanceOptions>(mode));
+      QVERIFY(!shownChild<AdvancedInputScreen>(mode));
     }
   }
 };

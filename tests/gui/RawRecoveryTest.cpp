@@ -19,7 +19,7 @@
 #include "RawSettingDlg.h"
 #include "ScreenTestSupport.h"
 #include "raw/SettingsFile.h"
-#include "raw/myJpg.h"
+#include "raw/CarvingEngine.h"
 
 using namespace screentest;
 namespace fs = std::filesystem;

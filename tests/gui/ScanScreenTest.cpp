@@ -27,7 +27,7 @@
 #include "session/Search.h"
 #include "support/CliListing.h"
 #include "support/TskOracle.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 #include "volumes/VolumeKind.h"
 
 using namespace screentest;

@@ -15,11 +15,11 @@
 #include <QtTest>
 #include <functional>
 
-#include "COmbrixApp.h"
+#include "WizardApp.h"
 #include "DesktopServices.h"
 #include "DriveParsingModes.h"
 #include "ImageOptionDialog.h"
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 #include "PopulateDriveDlg.h"
 #include "ScreenTestSupport.h"
 #include "VolumeOperations.h"
@@ -50,7 +50,7 @@ ScreenMaker screenMaker(const QString& name) {
     };
   return [](ImageOptionDialog* root) {
     root->image().choose(ntfsVolume());
-    return new ParceModeNtfsDlg(root->image(), root);
+    return new RecoveryModeScreen(root->image(), root);
   };
 }
 

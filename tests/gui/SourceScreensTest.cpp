@@ -9,7 +9,7 @@
 
 #include "DriveParsingModes.h"
 #include "ImageOptionDialog.h"
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 #include "PopulateDriveDlg.h"
 #include "ScreenTestSupport.h"
 #include "VolumeOperations.h"
@@ -144,7 +144,7 @@ class SourceScreensTest : public QObject {
     const int last = table->rowCount() - 1;
     table->selectRow(last);
     press(list, "nextButton");
-    auto* mode = shownChild<ParceModeNtfsDlg>(list);
+    auto* mode = shownChild<RecoveryModeScreen>(list);
     QVERIFY(mode);
     QCOMPARE(mode->opener(), WizardScreen::Opener::VolumeList);
     QCOMPARE(QString::fromStdString(mode->volume().kind), kinds[last]);
@@ -188,7 +188,7 @@ class SourceScreensTest : public QObject {
     QCOMPARE(text(information, "sizeValue"), size);
 
     press(information, "nextButton");
-    auto* mode = shownChild<ParceModeNtfsDlg>(information);
+    auto* mode = shownChild<RecoveryModeScreen>(information);
     QVERIFY(mode);
     QCOMPARE(mode->opener(), WizardScreen::Opener::VolumeInformation);
     QCOMPARE(mode->volume(), information->volume());
@@ -220,7 +220,7 @@ class SourceScreensTest : public QObject {
     QCOMPARE(text(information, "kindValue"), QString());
     QCOMPARE(text(information, "sizeValue"), QString());
     press(information, "nextButton");
-    QVERIFY(shownChild<ParceModeNtfsDlg>(information));
+    QVERIFY(shownChild<RecoveryModeScreen>(information));
     QVERIFY(desktop->messages.isEmpty());
   }
 
@@ -262,7 +262,7 @@ class SourceScreensTest : public QObject {
     auto* table = part<QTableWidget>(list, "volumeTable");
     table->selectRow(0);
     press(list, "nextButton");
-    QPointer<ParceModeNtfsDlg> ntfsMode = shownChild<ParceModeNtfsDlg>(list);
+    QPointer<RecoveryModeScreen> ntfsMode = shownChild<RecoveryModeScreen>(list);
     QCOMPARE(ntfsMode->volume().kind, std::string("NTFS"));
 
     // Back, another volume, Next: a new screen with the volume then selected.
@@ -272,7 +272,7 @@ class SourceScreensTest : public QObject {
     QVERIFY(ntfsMode.isNull());
     table->selectRow(1);
     press(list, "nextButton");
-    auto* fatMode = shownChild<ParceModeNtfsDlg>(list);
+    auto* fatMode = shownChild<RecoveryModeScreen>(list);
     QVERIFY(fatMode);
     QCOMPARE(fatMode->volume().kind, std::string("FAT32"));
     QCOMPARE(fatMode->volume().startSector, std::int64_t{34816});

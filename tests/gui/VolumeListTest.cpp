@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "ImageOptionDialog.h"
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 #include "PopulateDriveDlg.h"
 #include "ScreenTestSupport.h"
 #include "SectorEdit.h"
@@ -179,7 +179,7 @@ class VolumeListTest : public QObject {
     QCOMPARE(entries, (QStringList{"EXTX", "FAT16", "FAT32", "FAT64", "HFS+", "NTFS", "RAW"}));
     treatAs->setCurrentText("EXTX");
     press(list, "nextButton");
-    QPointer<ParceModeNtfsDlg> custom = shownChild<ParceModeNtfsDlg>(list);
+    QPointer<RecoveryModeScreen> custom = shownChild<RecoveryModeScreen>(list);
     QVERIFY(custom);
     QCOMPARE(custom->volume().kind, std::string("extX"));
     QCOMPARE(custom->volume().startSector, std::int64_t{2048});
@@ -193,7 +193,7 @@ class VolumeListTest : public QObject {
     QVERIFY(!start->isEnabled());
     table(list)->selectRow(5);
     press(list, "nextButton");
-    auto* restored = shownChild<ParceModeNtfsDlg>(list);
+    auto* restored = shownChild<RecoveryModeScreen>(list);
     QVERIFY(restored);
     QCOMPARE(restored->volume().kind, std::string("NTFS"));
     QCOMPARE(restored->volume().sizeText, std::string("15"));
@@ -263,7 +263,7 @@ class VolumeListTest : public QObject {
     auto* list = openList(root, requestFor(fixture("mbr-primary.img"), wizard::ListingMode::Standard));
     press(list, "nextButton");
     QCOMPARE(desktop->messages, QStringList{"please select a valid volume."});
-    QVERIFY(!shownChild<ParceModeNtfsDlg>(list));
+    QVERIFY(!shownChild<RecoveryModeScreen>(list));
   }
 
   void unknownVolumeIsNotParsed() {
@@ -277,7 +277,7 @@ class VolumeListTest : public QObject {
     table(list)->selectRow(0);
     press(list, "nextButton");
     QCOMPARE(desktop->messages, QStringList{"can not parse unknown volume"});
-    QVERIFY(!shownChild<ParceModeNtfsDlg>(list));
+    QVERIFY(!shownChild<RecoveryModeScreen>(list));
     QVERIFY(list->isVisible());
   }
 

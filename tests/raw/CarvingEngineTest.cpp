@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "io/FileReadSeek.h"
-#include "raw/myJpg.h"
+#include "raw/CarvingEngine.h"
 #include "support/TestSupport.h"
 
 namespace quorvel::raw {
@@ -40,7 +40,7 @@ struct Carved {
 Carved carveWith(const std::vector<std::uint8_t>& image, const std::vector<SignatureForm>& forms, bool stopFirst = false) {
   std::vector<SignatureRecord> records;
   for (const SignatureForm& f : forms) records.push_back(*recordFromForm(f, 0).record);
-  myJpg engine;
+  CarvingEngine engine;
   engine.load(records, false);
   TempImage file(image);
   FileReadSeek source;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "volumes/BootSectorBuilders.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 namespace quorvel {
 namespace {
@@ -42,7 +42,7 @@ Listing list(TempImage& image, bool readGpt = false) {
   EXPECT_TRUE(source.open(image.path()));
   RecordingObserver observer;
   JobContext job(&observer);
-  Partition partition(job);
+  VolumeList partition(job);
   partition.readGpt = readGpt;
   Listing out;
   out.result = listVolumes(source, partition);
@@ -256,7 +256,7 @@ TEST(GptWalk, StopEndsTheWalkAfterARecognisedVolume) {
   FileReadSeek source;
   ASSERT_TRUE(source.open(disk.image.path()));
   JobContext job;
-  Partition partition(job);
+  VolumeList partition(job);
   partition.volumeAdded = [&](const VolumeRecord&) { job.requestStop(); };
   EXPECT_EQ(listVolumes(source, partition), 0);
   EXPECT_EQ(partition.volumes.size(), 1u);

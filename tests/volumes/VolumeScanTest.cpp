@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "volumes/BootSectorBuilders.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 namespace quorvel {
 namespace {
@@ -29,7 +29,7 @@ std::unique_ptr<ScanResult> scan(const TempImage& image, const ScanOptions& opti
   FileReadSeek source;
   EXPECT_TRUE(source.open(image.path()));
   JobContext job(&result->observer);
-  Partition partition(job);
+  VolumeList partition(job);
   partition.skipVolumeSize = options.skip;
   partition.scanStartSector = options.start;
   partition.scanEndSector = options.end;

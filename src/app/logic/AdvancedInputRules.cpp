@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "fs/FileSystemKinds.h"
-#include "fs/fat/FatCopySearch.h"
+#include "fs/fatfamily/FatCopySearch.h"
 #include "logic/DecimalText.h"
 
 namespace wizard {

@@ -16,16 +16,16 @@
 #include "DesktopServices.h"
 #include "DriveParsingModes.h"
 #include "ImageOptionDialog.h"
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 #include "PopulateDriveDlg.h"
 #include "VolumeOperations.h"
 #include "RawRecoveryDialog.h"
 #include "RawSettingDlg.h"
 #include "VolumeScanDlg.h"
 #include "WizardState.h"
-#include "advanceOptions.h"
+#include "AdvancedInputScreen.h"
 #include "session/OpenImage.h"
-#include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 namespace {
 
@@ -83,9 +83,9 @@ quorvel::VolumeRecord probedVolume(quorvel::OpenImage& image, const Images& imag
   return probe;
 }
 
-ParceModeNtfsDlg* recoveryMode(ImageOptionDialog* root, const Images& images, const char* radio) {
+RecoveryModeScreen* recoveryMode(ImageOptionDialog* root, const Images& images, const char* radio) {
   probedVolume(root->image(), images);
-  auto* mode = new ParceModeNtfsDlg(root->image(), root);
+  auto* mode = new RecoveryModeScreen(root->image(), root);
   if (auto* button = mode->findChild<QRadioButton*>(radio)) button->click();
   return mode;
 }
@@ -114,8 +114,8 @@ std::vector<Shot> shots() {
       {"advanced-input",
        [](Root root, I images) {
          probedVolume(root->image(), images);
-         auto* input = new advanceOptions(root->image(), 3, root);
-         waitFor(input, &advanceOptions::searchFinished);
+         auto* input = new AdvancedInputScreen(root->image(), 3, root);
+         waitFor(input, &AdvancedInputScreen::searchFinished);
          return input;
        }},
       {"volume-scan",

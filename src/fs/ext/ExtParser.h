@@ -1,9 +1,69 @@
 #pragma once
+// The ext2/ext3/ext4 parser: finds a superblock, reads the group
+// descriptors and every group's inode table, names inodes from the
+// directory blocks (removed names in their slack too), and streams contents
+// through extent trees, block maps and inline data.
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "fs/FileSystemParser.h"
+#include "fs/ext/ExtNameTable.h"
+#include "fs/ext/ExtFileMap.h"
+#include "fs/ext/ExtInode.h"
+#include "fs/ext/ExtSuperblock.h"
 
 namespace quorvel {
+
+class ExtParser : public FileSystemParser {
+ public:
+  bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
+
+  RowTexts formatRow(EntryId id) const override;
+  bool readContent(EntryId id, ContentSink& sink) const override;
+
+  // ---- the scan steps, in the order the job runs them
+  void attachSource(const FileReadSeek& source, const VolumeExtent& volume);
+  // The primary superblock, else the first consistent copy met in 512-byte
+  // steps; false (after telling the user why) when there is none.
+  bool findSuperBlock(JobContext& job);
+  // False (after telling the user) when the table lies outside the volume.
+  bool readGroupDescriptors(JobContext& job);
+  // Every group's inode bitmap and table: one InodeInfo per slot with a mode.
+  void parseGroups(JobContext& job);
+  // The names in every directory inode's blocks.
+  void parseDirectories(JobContext& job);
+  // Links names, folders and orphans into the catalogue.
+  void buildCatalogue(JobContext& job);
+
+  // ---- what the steps found
+  const extfmt::Superblock& superblock() const { return super_; }
+  std::uint64_t superblockOffset() const { return superblockOffset_; }
+  const std::vector<extfmt::GroupDescriptor>& groups() const { return groups_; }
+  const extfmt::ExtNameTable& names() const { return names_; }
+
+  // The permission letters of a mode, in the list's order.
+  static std::string permissionText(std::uint16_t mode);
+
+ private:
+  bool runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job);
+  std::uint64_t inodePosition(std::uint32_t number) const;
+  bool readInode(std::uint32_t number, std::vector<std::uint8_t>& raw) const;
+  bool blockInUse(std::uint64_t block) const;
+  void readDirectory(std::uint32_t number, Bytes raw, bool removed, std::vector<std::uint8_t>& block);
+  bool streamInode(std::uint32_t number, ContentSink& sink) const;
+  std::uint64_t blockSize() const { return device_.blockSize; }
+
+  extfmt::BlockDevice device_;
+  extfmt::Superblock super_;
+  std::uint64_t superblockOffset_ = 0;
+  std::vector<extfmt::GroupDescriptor> groups_;
+  extfmt::ExtNameTable names_{catalogue_};
+  // Directory inodes to read, gathered by parseGroups: numbers and raw slots.
+  std::vector<std::uint32_t> directories_;
+  std::vector<std::uint8_t> directorySlots_;
+};
 
 // The parser of the "extX" row.
 std::unique_ptr<FileSystemParser> makeExtParser();

@@ -1,16 +1,16 @@
 #pragma once
 // The parser FAT12, FAT16 and FAT32 share: a boot sector with a BIOS
 // parameter block, directories of 32-byte short entries with long names
-// before them, one FAT of 12-, 16- or 32-bit entries. Fat16Class and
-// Fat32Class say only where they differ (which widths they take, where the
+// before them, one FAT of 12-, 16- or 32-bit entries. Fat16Parser and
+// Fat32Parser say only where they differ (which widths they take, where the
 // root directory lies, their texts).
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "fs/fat/FatCopySearch.h"
+#include "fs/fatfamily/FatCopySearch.h"
 #include "fs/fat/FatDirectoryEntry.h"
-#include "fs/fat/FatFamilyParser.h"
+#include "fs/fatfamily/FatFamilyParser.h"
 #include "fs/fat/FatLayout.h"
 #include "fs/fat/FatSlotScan.h"
 

@@ -3,7 +3,7 @@
 // with epoch bits, types, names and permission letters.
 #include <gtest/gtest.h>
 
-#include "fs/ext/Ext2Class.h"
+#include "fs/ext/ExtParser.h"
 #include "fs/ext/ExtNameTable.h"
 #include "fs/ext/ExtDirectory.h"
 #include "fs/ext/ExtInode.h"
@@ -198,10 +198,10 @@ TEST(ExtNames, BytesThatAreNotUtf8AreReplacedOneByOne) {
 }
 
 TEST(ExtRows, PermissionLettersFollowTheModeBits) {
-  EXPECT_EQ(ext2Class::permissionText(0x81ED), "-OE-OR-GE-GR-UE-UW-UR");
-  EXPECT_EQ(ext2Class::permissionText(0x8000), "");
-  EXPECT_EQ(ext2Class::permissionText(0x41FF), "-OE-OW-OR-GE-GW-GR-UE-UW-UR");
-  EXPECT_EQ(ext2Class::permissionText(0x8100), "-UR");
+  EXPECT_EQ(ExtParser::permissionText(0x81ED), "-OE-OR-GE-GR-UE-UW-UR");
+  EXPECT_EQ(ExtParser::permissionText(0x8000), "");
+  EXPECT_EQ(ExtParser::permissionText(0x41FF), "-OE-OW-OR-GE-GW-GR-UE-UW-UR");
+  EXPECT_EQ(ExtParser::permissionText(0x8100), "-UR");
 }
 
 }  // namespace

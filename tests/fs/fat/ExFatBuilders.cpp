@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "fs/fat/Fat64Class.h"
+#include "fs/exfat/ExFatParser.h"
 
 namespace quorvel::test {
 

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "fs/fat/ExFatBuilders.h"
-#include "fs/fat/ExFatLayout.h"
+#include "fs/exfat/ExFatLayout.h"
 
 namespace quorvel::test {
 namespace {

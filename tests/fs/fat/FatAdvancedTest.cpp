@@ -6,12 +6,12 @@
 #include <algorithm>
 
 #include "fs/fat/ExFatBuilders.h"
-#include "fs/fat/ExFatSetScan.h"
-#include "fs/fat/Fat16Class.h"
-#include "fs/fat/Fat32Class.h"
-#include "fs/fat/Fat64Class.h"
+#include "fs/exfat/ExFatSetScan.h"
+#include "fs/fat/Fat16Parser.h"
+#include "fs/fat/Fat32Parser.h"
+#include "fs/exfat/ExFatParser.h"
 #include "fs/fat/FatBuilders.h"
-#include "fs/fat/FatCopySearch.h"
+#include "fs/fatfamily/FatCopySearch.h"
 #include "fs/fat/FatSlotScan.h"
 
 namespace quorvel::test {

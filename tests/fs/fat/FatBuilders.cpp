@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "fs/fat/Fat16Class.h"
-#include "fs/fat/Fat32Class.h"
+#include "fs/fat/Fat16Parser.h"
+#include "fs/fat/Fat32Parser.h"
 #include "fs/fat/FatDirectoryEntry.h"
 #include "support/ParserWalks.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fs/fat/FatBuilders.h"
-#include "fs/fat/FatTable.h"
+#include "fs/fatfamily/FatTable.h"
 
 namespace quorvel::test {
 namespace {

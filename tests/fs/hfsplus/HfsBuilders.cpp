@@ -234,7 +234,7 @@ std::unique_ptr<ScannedHfs> scanHfs(const ByteVector& image, RecoveryMode mode) 
   v->image = std::make_unique<TempImage>(image);
   v->source = std::make_unique<FileReadSeek>();
   if (!v->source->open(v->image->path())) throw std::runtime_error("cannot open the test image");
-  v->parser = std::make_unique<HFSP>();
+  v->parser = std::make_unique<HfsPlusParser>();
   JobContext job(&v->observer);
   v->scanned = v->parser->scan(*v->source, ScanRequest{{0, image.size()}, mode, {}}, job);
   return v;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fs/hfsplus/HfsPlus.h"
+#include "fs/hfsplus/HfsPlusParser.h"
 #include "support/TestSupport.h"
 
 namespace quorvel::test {
@@ -83,7 +83,7 @@ class HfsVolumeBuilder {
 struct ScannedHfs {
   std::unique_ptr<TempImage> image;
   std::unique_ptr<FileReadSeek> source;
-  std::unique_ptr<HFSP> parser;
+  std::unique_ptr<HfsPlusParser> parser;
   RecordingObserver observer;
   bool scanned = false;
 

@@ -331,7 +331,7 @@ std::unique_ptr<ScannedVolume> scanImage(const ByteVector& image, RecoveryMode m
   v->image = std::make_unique<TempImage>(image);
   v->source = std::make_unique<FileReadSeek>();
   if (!v->source->open(v->image->path())) throw std::runtime_error("cannot open the test image");
-  v->parser = std::make_unique<ntfs>();
+  v->parser = std::make_unique<NtfsParser>();
   ScanRequest request;
   request.volume = volumeExtent(VolumeRecord{"NTFS", "", "1", sizeText, 0});
   request.mode = mode;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fs/FileSystemParser.h"
-#include "fs/ntfs/Ntfs.h"
+#include "fs/ntfs/NtfsParser.h"
 #include "support/TestSupport.h"
 #include "support/ContentSinks.h"
 
@@ -137,7 +137,7 @@ TestVolume richVolume();
 struct ScannedVolume {
   std::unique_ptr<TempImage> image;
   std::unique_ptr<FileReadSeek> source;
-  std::unique_ptr<ntfs> parser;
+  std::unique_ptr<NtfsParser> parser;
   RecordingObserver observer;
   bool scanned = false;
 

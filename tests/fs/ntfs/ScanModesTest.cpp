@@ -250,7 +250,7 @@ TEST(NtfsStandardScan, StopKeepsWhatWasRead) {
   } observer;
   JobContext job(&observer);
   observer.job = &job;
-  ntfs parser;
+  NtfsParser parser;
   ScanRequest request{VolumeExtent{0, 1 << 20}, RecoveryMode::Standard, {}};
   EXPECT_TRUE(parser.scan(source, request, job));
   // Nothing read: no root, and an empty orphan folder is not shown.
@@ -395,7 +395,7 @@ TEST(NtfsAdvancedScan, CandidatesAreMftRecordsFollowedByBoot) {
   ASSERT_TRUE(source.open(file.path()));
   RecordingObserver observer;
   JobContext job(&observer);
-  ntfs parser;
+  NtfsParser parser;
   ScanRequest request{VolumeExtent{0, 1 << 20}, RecoveryMode::Advanced, {}};
   const CandidateLists lists = parser.findCandidates(source, request, job);
   EXPECT_EQ(lists.tfs, (std::vector<std::string>{"MFT_ENTRY:0", "MFT_ENTRY:1"}));
@@ -412,7 +412,7 @@ TEST(NtfsAdvancedScan, CandidatesAreMftRecordsFollowedByBoot) {
   EXPECT_FALSE(contains(names, "current.txt"));
 
   // A fresh parser finds the candidates itself.
-  ntfs fresh;
+  NtfsParser fresh;
   request.advanced.tfs = 0;
   ASSERT_TRUE(fresh.scan(source, request, job));
   names.clear();
@@ -427,7 +427,7 @@ TEST(NtfsAdvancedScan, EmptySizeTextFindsNothing) {
   FileReadSeek source;
   ASSERT_TRUE(source.open(file.path()));
   JobContext job;
-  ntfs parser;
+  NtfsParser parser;
   ScanRequest request{VolumeExtent{0, 0}, RecoveryMode::Advanced, {}};
   EXPECT_TRUE(parser.findCandidates(source, request, job).tfs.empty());
   request.advanced.tfs = 0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fs/FileSystemParser.h"
-#include "fs/fat/FatTable.h"
+#include "fs/fatfamily/FatTable.h"
 
 namespace quorvel::fatfmt {
 

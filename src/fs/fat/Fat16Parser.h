@@ -6,7 +6,7 @@
 
 namespace quorvel {
 
-class Fat16Class : public FatDirectoryParser {
+class Fat16Parser : public FatDirectoryParser {
  public:
   // Recycle-bin names are given back on FAT32 and exFAT volumes only.
   RecycleBinLayout recycleBinLayout() const override { return RecycleBinLayout::None; }

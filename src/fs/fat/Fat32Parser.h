@@ -6,7 +6,7 @@
 
 namespace quorvel {
 
-class Fat32Class : public FatDirectoryParser {
+class Fat32Parser : public FatDirectoryParser {
  protected:
   bool takesWidth(fatfmt::FatWidth width) const override { return width == fatfmt::FatWidth::Fat32; }
   const char* wrongFormatMessage() const override { return "Selected Drive is not in Fat32 Format"; }

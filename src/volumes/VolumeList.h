@@ -14,9 +14,9 @@ namespace quorvel {
 // One listing or scan of a source's volumes. Found volumes are appended to
 // `volumes` in the order found; `volumeAdded` lets a front end show each as
 // it comes. Status, progress and Stop go through the job context.
-class Partition {
+class VolumeList {
  public:
-  explicit Partition(JobContext& job) : job(job) {}
+  explicit VolumeList(JobContext& job) : job(job) {}
 
   JobContext& job;
   std::vector<VolumeRecord> volumes;
@@ -38,7 +38,7 @@ class Partition {
 
 // The standard listing: MBR and its EBR chain, or the GPT. Returns 0, or the
 // system error of a required read that failed (volumes found so far stay).
-std::int32_t listVolumes(const FileReadSeek& source, Partition& partition);
+std::int32_t listVolumes(const FileReadSeek& source, VolumeList& partition);
 
 // Labels volumes by their place in the list, as the volume list shows them.
 void numberVolumes(std::vector<VolumeRecord>& volumes);
@@ -59,6 +59,6 @@ bool isExtAt(const FileReadSeek& source, std::int64_t sector);
 
 // The advanced scan: reads the source in 1 MiB chunks and looks at every
 // 512-byte sector for a boot sector, an HFS+ header or an ext superblock.
-void scanForVolumes(const FileReadSeek& source, Partition& partition);
+void scanForVolumes(const FileReadSeek& source, VolumeList& partition);
 
 }  // namespace quorvel

@@ -32,7 +32,7 @@ struct HfsRecordRef {
   std::uint16_t fileMode = 0;
 };
 
-class HFSP : public FileSystemParser {
+class HfsPlusParser : public FileSystemParser {
  public:
   static constexpr const char* kOrphanFolderName = "ORPHAN_ENTRY";
 

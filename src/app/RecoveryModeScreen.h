@@ -6,18 +6,18 @@
 #include "volumes/VolumeRecord.h"
 
 namespace Ui {
-class ParceModeNtfsDlg;
+class RecoveryModeScreen;
 }
 
 // The recovery mode screen: Standard, Advanced or Deep, as far as the
 // volume's kind offers them, and for FAT volumes whether the drive was
 // formatted. Next goes to the advanced input screen or straight to the scan.
-class ParceModeNtfsDlg : public WizardScreen {
+class RecoveryModeScreen : public WizardScreen {
   Q_OBJECT
  public:
   // For the image's chosen volume (chosen on the screen that opens this one).
-  ParceModeNtfsDlg(quorvel::OpenImage& image, QWidget* parent);
-  ~ParceModeNtfsDlg() override;
+  RecoveryModeScreen(quorvel::OpenImage& image, QWidget* parent);
+  ~RecoveryModeScreen() override;
 
   const quorvel::VolumeRecord& volume() const { return volume_; }
   quorvel::RecoveryMode mode() const { return mode_; }
@@ -31,7 +31,7 @@ class ParceModeNtfsDlg : public WizardScreen {
   void showAdvancedInput(bool shown);
   void next();
 
-  std::unique_ptr<Ui::ParceModeNtfsDlg> ui_;
+  std::unique_ptr<Ui::RecoveryModeScreen> ui_;
   quorvel::VolumeRecord volume_;
   quorvel::RecoveryMode mode_ = quorvel::RecoveryMode::Standard;
   bool formattedChoice_ = false;

@@ -5,10 +5,10 @@
 #include <QLockFile>
 #include <memory>
 
-class COmbrixApp : public QApplication {
+class WizardApp : public QApplication {
   Q_OBJECT
  public:
-  COmbrixApp(int& argc, char** argv);
+  WizardApp(int& argc, char** argv);
 
   // Takes the single-instance lock in the user's runtime folder. False when
   // another copy holds it; the user has then been told.

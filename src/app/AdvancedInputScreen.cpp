@@ -1,4 +1,4 @@
-#include "advanceOptions.h"
+#include "AdvancedInputScreen.h"
 
 #include "DesktopServices.h"
 #include "GuiJobBridge.h"
@@ -6,7 +6,7 @@
 #include "WizardState.h"
 #include "session/OpenImage.h"
 #include "session/ScanSession.h"
-#include "ui_advanceOptions.h"
+#include "ui_AdvancedInputScreen.h"
 
 namespace {
 
@@ -23,9 +23,9 @@ void fill(QComboBox* list, const std::vector<std::string>& items) {
 
 }  // namespace
 
-advanceOptions::advanceOptions(quorvel::OpenImage& image, int maxFileSystems, QWidget* parent)
+AdvancedInputScreen::AdvancedInputScreen(quorvel::OpenImage& image, int maxFileSystems, QWidget* parent)
     : WizardScreen(image, parent),
-      ui_(std::make_unique<Ui::advanceOptions>()),
+      ui_(std::make_unique<Ui::AdvancedInputScreen>()),
       volume_(image.chosen().value_or(quorvel::VolumeRecord())),
       maxCount_(wizard::maxCandidates(maxFileSystems)),
       bridge_(new GuiJobBridge(this)),
@@ -47,21 +47,21 @@ advanceOptions::advanceOptions(quorvel::OpenImage& image, int maxFileSystems, QW
     ui_->backButton->setEnabled(true);
     ui_->nextButton->setEnabled(true);
   });
-  connect(ui_->backButton, &QPushButton::clicked, this, &advanceOptions::back);
-  connect(ui_->nextButton, &QPushButton::clicked, this, &advanceOptions::next);
+  connect(ui_->backButton, &QPushButton::clicked, this, &AdvancedInputScreen::back);
+  connect(ui_->nextButton, &QPushButton::clicked, this, &AdvancedInputScreen::next);
 
   if (!layout.openingStatus.empty()) ui_->jobPanel->setStatus(qText(layout.openingStatus));
   startSearch();
 }
 
-advanceOptions::~advanceOptions() {
+AdvancedInputScreen::~AdvancedInputScreen() {
   bridge_->detach();
   runner_.end();
   runner_.wait();
   image().endSession(session_.get());
 }
 
-void advanceOptions::startSearch() {
+void AdvancedInputScreen::startSearch() {
   const wizard::AdvancedInputLayout layout = wizard::advancedInputLayout(volume_.fileSystem);
   if (!layout.searches) {
     // Nothing to search on this kind; Back must stay possible.
@@ -96,7 +96,7 @@ void advanceOptions::startSearch() {
   });
 }
 
-void advanceOptions::finishSearch(const quorvel::CandidateLists& lists) {
+void AdvancedInputScreen::finishSearch(const quorvel::CandidateLists& lists) {
   lists_ = lists;
   fill(ui_->candidateCombo, lists.tfs);
   fill(ui_->clusterCombo, lists.sectorsPerCluster);
@@ -109,20 +109,20 @@ void advanceOptions::finishSearch(const quorvel::CandidateLists& lists) {
   emit searchFinished();
 }
 
-void advanceOptions::showSearchRunning(bool running) {
+void AdvancedInputScreen::showSearchRunning(bool running) {
   ui_->jobPanel->setJobRunning(running);
   ui_->backButton->setEnabled(!running);
   ui_->nextButton->setEnabled(!running);
 }
 
-void advanceOptions::back() {
+void AdvancedInputScreen::back() {
   // Whatever the worker still reports is for a screen that is going away.
   bridge_->detach();
   runner_.end();
   goBack();
 }
 
-void advanceOptions::next() {
+void AdvancedInputScreen::next() {
   const std::optional<quorvel::AdvancedChoices> choices =
       wizard::advancedChoices(lists_, ui_->candidateCombo->currentIndex(), ui_->clusterCombo->currentIndex(),
                               ui_->heapCombo->currentIndex(), wizardState().driveFormatted, maxCount_);
@@ -134,4 +134,4 @@ void advanceOptions::next() {
   openNext(new VolumeScanDlg(image(), *choices, this));
 }
 
-void advanceOptions::beforeProcessEnds() { ui_->jobPanel->stopBeforeExit(); }
+void AdvancedInputScreen::beforeProcessEnds() { ui_->jobPanel->stopBeforeExit(); }

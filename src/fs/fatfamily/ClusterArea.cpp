@@ -1,4 +1,4 @@
-#include "fs/fat/ClusterArea.h"
+#include "fs/fatfamily/ClusterArea.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "fs/fat/ExFatLayout.h"
+#include "fs/exfat/ExFatLayout.h"
 
 #include "fs/fat/FatLayout.h"
 #include "io/Arithmetic.h"

@@ -1,4 +1,4 @@
-#include "fs/hfsplus/HfsPlus.h"
+#include "fs/hfsplus/HfsPlusParser.h"
 
 #include <algorithm>
 #include <array>
@@ -129,7 +129,7 @@ std::vector<std::uint32_t> leafNodes(const ForkReader& file, const BTreeHeader& 
 
 // ---------------------------------------------------------------- scanning
 
-void HFSP::reset() {
+void HfsPlusParser::reset() {
   header_ = {};
   catalogFile_ = {};
   catalogNodeSize_ = 0;
@@ -141,11 +141,11 @@ void HFSP::reset() {
   byCnid_.clear();
 }
 
-void HFSP::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
+void HfsPlusParser::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
   view_ = VolumeView(source, volume);
 }
 
-bool HFSP::readVolumeHeader() {
+bool HfsPlusParser::readVolumeHeader() {
   std::array<std::uint8_t, kVolumeHeaderSize> bytes{};
   view_.read(kVolumeHeaderOffset, bytes);
   header_ = decodeVolumeHeader(bytes);
@@ -154,14 +154,14 @@ bool HFSP::readVolumeHeader() {
   return true;
 }
 
-std::optional<BTreeHeader> HFSP::readHeaderNode(const ForkReader& file) const {
+std::optional<BTreeHeader> HfsPlusParser::readHeaderNode(const ForkReader& file) const {
   std::array<std::uint8_t, kMinNodeSize> first{};
   if (file.allocatedBytes() < first.size()) return std::nullopt;
   file.read(0, first);
   return decodeHeaderNode(first);
 }
 
-bool HFSP::buildExtentsIndex(JobContext& job) {
+bool HfsPlusParser::buildExtentsIndex(JobContext& job) {
   const ForkReader file(view_, blockSize(), forkExtents(kExtentsFileId, header_.extentsFile, nullptr));
   const std::optional<BTreeHeader> header = readHeaderNode(file);
   if (!header) return false;
@@ -176,7 +176,7 @@ bool HFSP::buildExtentsIndex(JobContext& job) {
   return true;
 }
 
-bool HFSP::collectNodes(JobContext& job) {
+bool HfsPlusParser::collectNodes(JobContext& job) {
   catalogFile_ = ForkReader(view_, blockSize(), forkExtents(kCatalogFileId, header_.catalogFile, &overflow_));
   const std::optional<BTreeHeader> header = readHeaderNode(catalogFile_);
   if (!header) return false;
@@ -192,7 +192,7 @@ bool HFSP::collectNodes(JobContext& job) {
   return true;
 }
 
-std::uint32_t HFSP::guessNodeSize(JobContext& job) const {
+std::uint32_t HfsPlusParser::guessNodeSize(JobContext& job) const {
   std::uint32_t found = 0;
   std::vector<std::uint8_t> node;
   SectorScan scan(view_, job, {.chunkBytes = kDeepChunkBytes, .stepBytes = kMinNodeSize});
@@ -213,7 +213,7 @@ std::uint32_t HFSP::guessNodeSize(JobContext& job) const {
   return found;
 }
 
-bool HFSP::scanForLeafNodes(JobContext& job) {
+bool HfsPlusParser::scanForLeafNodes(JobContext& job) {
   // The catalog's own header gives the node size while it can be read.
   catalogFile_ = ForkReader(view_, blockSize(), forkExtents(kCatalogFileId, header_.catalogFile, &overflow_));
   if (const std::optional<BTreeHeader> header = readHeaderNode(catalogFile_)) catalogNodeSize_ = header->nodeSize;
@@ -255,7 +255,7 @@ bool HFSP::scanForLeafNodes(JobContext& job) {
   return true;
 }
 
-void HFSP::addRecordsOf(std::uint32_t nodeIndex, Bytes node) {
+void HfsPlusParser::addRecordsOf(std::uint32_t nodeIndex, Bytes node) {
   const NodeDescriptor d = decodeNodeDescriptor(node);
   if (!isLeafDescriptor(d)) return;
   for (const std::uint16_t offset : recordOffsets(node, d.recordCount)) {
@@ -272,13 +272,13 @@ void HFSP::addRecordsOf(std::uint32_t nodeIndex, Bytes node) {
   }
 }
 
-bool HFSP::readNode(std::uint32_t index, std::vector<std::uint8_t>& node) const {
+bool HfsPlusParser::readNode(std::uint32_t index, std::vector<std::uint8_t>& node) const {
   node.resize(catalogNodeSize_);
   if (index >= nodes_.size()) return false;
   return deep_ ? view_.read(nodes_[index].position, node) : catalogFile_.read(nodes_[index].position, node);
 }
 
-void HFSP::parseCatalog(JobContext& job) {
+void HfsPlusParser::parseCatalog(JobContext& job) {
   job.setProgressRange(0, static_cast<std::int64_t>(nodes_.size()));
   std::vector<std::uint8_t> node;
   for (std::uint32_t i = 0; i < nodes_.size(); ++i) {
@@ -305,13 +305,13 @@ void HFSP::parseCatalog(JobContext& job) {
   byCnid_.shrink_to_fit();
 }
 
-EntryId HFSP::entryOf(std::uint32_t cnid) const {
+EntryId HfsPlusParser::entryOf(std::uint32_t cnid) const {
   const auto it = std::lower_bound(byCnid_.begin(), byCnid_.end(), cnid,
                                    [this](EntryId e, std::uint32_t c) { return records_[e].cnid < c; });
   return it != byCnid_.end() && records_[*it].cnid == cnid ? *it : kNoEntry;
 }
 
-void HFSP::linkParentChild(JobContext& job) {
+void HfsPlusParser::linkParentChild(JobContext& job) {
   job.setStatus("Maintaining Parent Child....");
   // Where each entry goes: a folder of the catalogue, the root (a stand-in
   // for the root's folder when its record is lost), or the orphan folder.
@@ -337,7 +337,7 @@ void HFSP::linkParentChild(JobContext& job) {
   catalogue_.build(root, kOrphanFolderName, &byCnid_);
 }
 
-bool HFSP::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool HfsPlusParser::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   try {
     return runJob(source, request, job);
   } catch (const std::exception&) {
@@ -348,7 +348,7 @@ bool HFSP::scan(const FileReadSeek& source, const ScanRequest& request, JobConte
   }
 }
 
-bool HFSP::runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool HfsPlusParser::runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   reset();
   deep_ = request.mode == RecoveryMode::Deep;
   attachSource(source, request.volume);
@@ -382,13 +382,13 @@ bool HFSP::runJob(const FileReadSeek& source, const ScanRequest& request, JobCon
 
 // ---------------------------------------------------------------- catalogue
 
-RowTexts HFSP::formatRow(EntryId id) const {
+RowTexts HfsPlusParser::formatRow(EntryId id) const {
   RowTexts row = FileSystemParser::formatRow(id);
   if (valid(id)) row.attributes = permissionText(records_[id].fileMode);
   return row;
 }
 
-std::optional<ForkData> HFSP::dataForkOf(EntryId id) const {
+std::optional<ForkData> HfsPlusParser::dataForkOf(EntryId id) const {
   const HfsRecordRef& e = records_[id];
   std::vector<std::uint8_t> node;
   if (!readNode(e.nodeIndex, node)) return std::nullopt;
@@ -397,7 +397,7 @@ std::optional<ForkData> HFSP::dataForkOf(EntryId id) const {
   return r->dataFork;
 }
 
-bool HFSP::readContent(EntryId id, ContentSink& sink) const {
+bool HfsPlusParser::readContent(EntryId id, ContentSink& sink) const {
   try {
     if (catalogue_.isFolder(id)) return true;
     if (!valid(id)) return false;
@@ -413,6 +413,6 @@ bool HFSP::readContent(EntryId id, ContentSink& sink) const {
   }
 }
 
-std::unique_ptr<FileSystemParser> makeHfsPlusParser() { return std::make_unique<HFSP>(); }
+std::unique_ptr<FileSystemParser> makeHfsPlusParser() { return std::make_unique<HfsPlusParser>(); }
 
 }  // namespace quorvel

@@ -1,4 +1,4 @@
-#include "fs/ntfs/Ntfs.h"
+#include "fs/ntfs/NtfsParser.h"
 
 #include <algorithm>
 #include <array>
@@ -77,20 +77,20 @@ std::string attributeLetters(std::uint16_t flags) {
 
 }  // namespace
 
-const std::vector<std::string>& ntfs::sectorsPerClusterChoices() {
+const std::vector<std::string>& NtfsParser::sectorsPerClusterChoices() {
   static const std::vector<std::string> choices = {"8", "4", "2", "16", "32", "64"};
   return choices;
 }
 
 // ---------------------------------------------------------------- scanning
 
-bool ntfs::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
+bool NtfsParser::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
   view_ = VolumeView(source, volume);
   view_.adviseSequential();
   return true;
 }
 
-bool ntfs::readBootSector() {
+bool NtfsParser::readBootSector() {
   std::array<std::uint8_t, 512> sector{};
   view_.read(0, sector);
   boot_ = parseBootSector(sector);
@@ -104,7 +104,7 @@ bool ntfs::readBootSector() {
   return volumeSize_ != 0;
 }
 
-NtfsVolume ntfs::volume() const {
+NtfsVolume NtfsParser::volume() const {
   NtfsVolume v;
   v.view = view_.limitedTo(volumeSize_);
   v.clusterSize = clusterSize_ ? clusterSize_ : kDefaultClusterSize;
@@ -112,21 +112,21 @@ NtfsVolume ntfs::volume() const {
   return v;
 }
 
-std::optional<RecordImage> ntfs::readRecord(std::uint64_t position, std::vector<std::uint8_t>& buffer) const {
+std::optional<RecordImage> NtfsParser::readRecord(std::uint64_t position, std::vector<std::uint8_t>& buffer) const {
   const NtfsVolume v = volume();
   buffer.assign(v.recordSize, 0);
   v.read(position, buffer);
   return prepareRecord(buffer);
 }
 
-void ntfs::resetCatalogue() {
+void NtfsParser::resetCatalogue() {
   records_.clear();
   positions_.clear();
   positions_.shrink_to_fit();
   deepLayout_ = false;
 }
 
-std::uint64_t ntfs::clusterSizeFromMftRecord(const RecordImage& image) {
+std::uint64_t NtfsParser::clusterSizeFromMftRecord(const RecordImage& image) {
   // The MFT's allocated size over its clusters gives the cluster size, when
   // its record maps the whole attribute.
   std::vector<AttributeHeader> attributes;
@@ -143,7 +143,7 @@ std::uint64_t ntfs::clusterSizeFromMftRecord(const RecordImage& image) {
   return 0;
 }
 
-bool ntfs::mftRunsFromRecordAt(std::uint64_t position, bool deriveClusterSize) {
+bool NtfsParser::mftRunsFromRecordAt(std::uint64_t position, bool deriveClusterSize) {
   std::vector<std::uint8_t> buffer;
   if (recordSize_ == 0) {
     // Without a usable boot sector the record says its own size.
@@ -167,7 +167,7 @@ bool ntfs::mftRunsFromRecordAt(std::uint64_t position, bool deriveClusterSize) {
   return true;
 }
 
-void ntfs::locateMft(JobContext& job) {
+void NtfsParser::locateMft(JobContext& job) {
   mftRunKnown_ = false;
   clusterSize_ = boot_.clusterSize() ? boot_.clusterSize() : kDefaultClusterSize;
   if (boot_.valid()) {
@@ -189,13 +189,13 @@ void ntfs::locateMft(JobContext& job) {
   searchForMft(job);
 }
 
-void ntfs::markMftRecord(std::uint32_t index, const RecordImage& image) {
+void NtfsParser::markMftRecord(std::uint32_t index, const RecordImage& image) {
   // Record 0 is the MFT itself (older headers do not say their number).
   const bool isMft = image.header.ownNumber.value_or(0) == 0 && records_.name(index) == "$MFT";
   if (isMft) records_.at(index).bits |= MftEntry::kMftItself;
 }
 
-std::uint32_t ntfs::appendFoundRecord(std::uint64_t position, std::span<std::uint8_t> record) {
+std::uint32_t NtfsParser::appendFoundRecord(std::uint64_t position, std::span<std::uint8_t> record) {
   const std::optional<RecordImage> image = prepareRecord(record);
   if (!image || records_.count() >= kMaxEntries) return kNone;
   const auto index = static_cast<std::uint32_t>(records_.count());
@@ -225,7 +225,7 @@ std::uint32_t ntfs::appendFoundRecord(std::uint64_t position, std::span<std::uin
   return index;
 }
 
-void ntfs::reparseFoundRecords(std::uint32_t count) {
+void NtfsParser::reparseFoundRecords(std::uint32_t count) {
   // Their sizes were kept within what their runs map in the cluster size
   // guessed before; contents are read in the derived one.
   std::vector<std::uint8_t> buffer;
@@ -237,7 +237,7 @@ void ntfs::reparseFoundRecords(std::uint32_t count) {
   }
 }
 
-void ntfs::searchForMft(JobContext& job) {
+void NtfsParser::searchForMft(JobContext& job) {
   resetCatalogue();
   deepLayout_ = true;
   if (!boot_.valid()) recordSize_ = 0;
@@ -265,14 +265,14 @@ void ntfs::searchForMft(JobContext& job) {
   }
 }
 
-bool ntfs::useCandidate(int k) {
+bool NtfsParser::useCandidate(int k) {
   mftRunKnown_ = false;
   if (k < 0 || static_cast<std::size_t>(k) >= candidates_.size()) return false;
   mftRunKnown_ = mftRunsFromRecordAt(candidates_[static_cast<std::size_t>(k)], false);
   return mftRunKnown_;
 }
 
-void ntfs::readMftRun(JobContext& job) {
+void NtfsParser::readMftRun(JobContext& job) {
   if (!mftRunKnown_ || job.stopRequested()) return;
   if (clusterSize_ == 0) clusterSize_ = kDefaultClusterSize;
   if (recordSize_ == 0) recordSize_ = kDefaultRecordSize;
@@ -339,7 +339,7 @@ void ntfs::readMftRun(JobContext& job) {
   job.setProgress(static_cast<std::int64_t>(count));
 }
 
-void ntfs::resolveExtensionRecords(JobContext& job) {
+void NtfsParser::resolveExtensionRecords(JobContext& job) {
   const NtfsVolume v = volume();
   std::vector<std::uint8_t> buffer(v.recordSize);
   std::vector<std::uint8_t> extension(v.recordSize);
@@ -380,13 +380,13 @@ void ntfs::resolveExtensionRecords(JobContext& job) {
   }
 }
 
-void ntfs::buildCatalogue(JobContext& job) {
+void NtfsParser::buildCatalogue(JobContext& job) {
   resolveExtensionRecords(job);
   if (!deepLayout_ && records_.count() > 0) records_.at(0).bits |= MftEntry::kMftItself;
   records_.build(deepLayout_);
 }
 
-std::int64_t ntfs::findMftEntries(std::int64_t limit, JobContext& job) {
+std::int64_t NtfsParser::findMftEntries(std::int64_t limit, JobContext& job) {
   if (limit < 1) limit = kDefaultCandidateLimit;
   clusterSize_ = boot_.clusterSize() ? boot_.clusterSize() : kDefaultClusterSize;
   recordSize_ = boot_.valid() ? boot_.recordSize() : 0;
@@ -427,7 +427,7 @@ std::int64_t ntfs::findMftEntries(std::int64_t limit, JobContext& job) {
   return static_cast<std::int64_t>(candidates_.size());
 }
 
-void ntfs::deepScan(JobContext& job) {
+void NtfsParser::deepScan(JobContext& job) {
   mftRunKnown_ = false;
   clusterSize_ = boot_.clusterSize() ? boot_.clusterSize() : kDefaultClusterSize;
   recordSize_ = boot_.valid() ? boot_.recordSize() : 0;
@@ -456,7 +456,7 @@ void ntfs::deepScan(JobContext& job) {
   job.setProgress(static_cast<std::int64_t>(chunks));
 }
 
-CandidateLists ntfs::findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+CandidateLists NtfsParser::findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   attachSource(source, request.volume);
   try {
     readBootSector();
@@ -470,7 +470,7 @@ CandidateLists ntfs::findCandidates(const FileReadSeek& source, const ScanReques
   return lists;
 }
 
-bool ntfs::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool NtfsParser::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   try {
     return runJob(source, request, job);
   } catch (const std::exception&) {
@@ -480,7 +480,7 @@ bool ntfs::scan(const FileReadSeek& source, const ScanRequest& request, JobConte
   }
 }
 
-bool ntfs::runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool NtfsParser::runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   resetCatalogue();
   clusterSizeDerived_ = false;
   mftRunKnown_ = false;
@@ -518,13 +518,13 @@ bool ntfs::runJob(const FileReadSeek& source, const ScanRequest& request, JobCon
 
 // ---------------------------------------------------------------- catalogue
 
-RowTexts ntfs::formatRow(EntryId id) const {
+RowTexts NtfsParser::formatRow(EntryId id) const {
   RowTexts row = FileSystemParser::formatRow(id);
   if (records_.valid(id)) row.attributes = attributeLetters(records_.at(id).fileAttributes);
   return row;
 }
 
-DataStream ntfs::unnamedData(EntryId id, const RecordImage& image, const NtfsVolume& v) const {
+DataStream NtfsParser::unnamedData(EntryId id, const RecordImage& image, const NtfsVolume& v) const {
   if (!deepLayout_) {
     const MftRunsLookup lookup(v, &mftRuns_);
     return findUnnamedData(image, id, v, &lookup);
@@ -534,7 +534,7 @@ DataStream ntfs::unnamedData(EntryId id, const RecordImage& image, const NtfsVol
   return findUnnamedData(image, *image.header.ownNumber, v, &lookup);
 }
 
-bool ntfs::readEntryRecord(EntryId id, std::vector<std::uint8_t>& buffer) const {
+bool NtfsParser::readEntryRecord(EntryId id, std::vector<std::uint8_t>& buffer) const {
   const NtfsVolume v = volume();
   buffer.assign(v.recordSize, 0);
   if (!deepLayout_) return readMftRecord(v, mftRuns_, id, buffer);
@@ -546,7 +546,7 @@ bool ntfs::readEntryRecord(EntryId id, std::vector<std::uint8_t>& buffer) const 
   return true;
 }
 
-bool ntfs::readContent(EntryId id, ContentSink& sink) const {
+bool NtfsParser::readContent(EntryId id, ContentSink& sink) const {
   try {
     return streamEntry(id, sink);
   } catch (const std::exception&) {
@@ -554,7 +554,7 @@ bool ntfs::readContent(EntryId id, ContentSink& sink) const {
   }
 }
 
-bool ntfs::streamEntry(EntryId id, ContentSink& sink) const {
+bool NtfsParser::streamEntry(EntryId id, ContentSink& sink) const {
   if (catalogue_.isFolder(id)) return true;
   if (!records_.valid(id)) return false;
   const MftEntry& e = records_.at(id);
@@ -567,6 +567,6 @@ bool ntfs::streamEntry(EntryId id, ContentSink& sink) const {
   return streamContent(unnamedData(id, *image, v), v, sink);
 }
 
-std::unique_ptr<FileSystemParser> makeNtfsParser() { return std::make_unique<ntfs>(); }
+std::unique_ptr<FileSystemParser> makeNtfsParser() { return std::make_unique<NtfsParser>(); }
 
 }  // namespace quorvel

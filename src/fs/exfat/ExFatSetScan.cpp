@@ -1,9 +1,9 @@
-#include "fs/fat/ExFatSetScan.h"
+#include "fs/exfat/ExFatSetScan.h"
 
 #include <algorithm>
 #include <array>
 
-#include "fs/fat/ExFatLayout.h"
+#include "fs/exfat/ExFatLayout.h"
 #include "io/SectorScan.h"
 
 namespace quorvel::exfatfmt {

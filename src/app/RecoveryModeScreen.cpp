@@ -1,4 +1,4 @@
-#include "ParceModeNtfsDlg.h"
+#include "RecoveryModeScreen.h"
 
 #include <QRegularExpressionValidator>
 #include <algorithm>
@@ -6,15 +6,15 @@
 
 #include "VolumeScanDlg.h"
 #include "WizardState.h"
-#include "advanceOptions.h"
+#include "AdvancedInputScreen.h"
 #include "logic/DecimalText.h"
 #include "logic/RecoveryModeRules.h"
 #include "session/OpenImage.h"
-#include "ui_ParceModeNtfsDlg.h"
+#include "ui_RecoveryModeScreen.h"
 
-ParceModeNtfsDlg::ParceModeNtfsDlg(quorvel::OpenImage& image, QWidget* parent)
+RecoveryModeScreen::RecoveryModeScreen(quorvel::OpenImage& image, QWidget* parent)
     : WizardScreen(image, parent),
-      ui_(std::make_unique<Ui::ParceModeNtfsDlg>()),
+      ui_(std::make_unique<Ui::RecoveryModeScreen>()),
       volume_(image.chosen().value_or(quorvel::VolumeRecord())) {
   ui_->setupUi(this);
   setUpHelp(ui_->helpButton, ui_->link);
@@ -31,29 +31,29 @@ ParceModeNtfsDlg::ParceModeNtfsDlg(quorvel::OpenImage& image, QWidget* parent)
   formattedChoice_ = offered.formattedChoice;
   selectStandard();
 
-  connect(ui_->standardRadio, &QRadioButton::clicked, this, &ParceModeNtfsDlg::selectStandard);
-  connect(ui_->advancedRadio, &QRadioButton::clicked, this, &ParceModeNtfsDlg::selectAdvanced);
-  connect(ui_->deepRadio, &QRadioButton::clicked, this, &ParceModeNtfsDlg::selectDeep);
+  connect(ui_->standardRadio, &QRadioButton::clicked, this, &RecoveryModeScreen::selectStandard);
+  connect(ui_->advancedRadio, &QRadioButton::clicked, this, &RecoveryModeScreen::selectAdvanced);
+  connect(ui_->deepRadio, &QRadioButton::clicked, this, &RecoveryModeScreen::selectDeep);
   connect(ui_->formattedCheck, &QCheckBox::toggled, this, [](bool ticked) { wizardState().driveFormatted = ticked; });
   connect(ui_->backButton, &QPushButton::clicked, this, &WizardScreen::goBack);
-  connect(ui_->nextButton, &QPushButton::clicked, this, &ParceModeNtfsDlg::next);
+  connect(ui_->nextButton, &QPushButton::clicked, this, &RecoveryModeScreen::next);
 }
 
-ParceModeNtfsDlg::~ParceModeNtfsDlg() = default;
+RecoveryModeScreen::~RecoveryModeScreen() = default;
 
-int ParceModeNtfsDlg::maxFileSystems() const {
+int RecoveryModeScreen::maxFileSystems() const {
   const std::int64_t value = wizard::readDecimal(ui_->maxEdit->text().toStdString());
   return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
 
-void ParceModeNtfsDlg::showAdvancedInput(bool shown) {
+void RecoveryModeScreen::showAdvancedInput(bool shown) {
   ui_->maxCaption->setVisible(shown);
   ui_->maxEdit->setVisible(shown);
   ui_->maxNote->setVisible(shown);
 }
 
 // Every choice of mode starts with the drive taken as not formatted.
-void ParceModeNtfsDlg::selectStandard() {
+void RecoveryModeScreen::selectStandard() {
   wizardState().driveFormatted = false;
   ui_->formattedCheck->setChecked(false);
   showAdvancedInput(false);
@@ -62,7 +62,7 @@ void ParceModeNtfsDlg::selectStandard() {
   mode_ = quorvel::RecoveryMode::Standard;
 }
 
-void ParceModeNtfsDlg::selectAdvanced() {
+void RecoveryModeScreen::selectAdvanced() {
   wizardState().driveFormatted = false;
   ui_->formattedCheck->setChecked(false);
   showAdvancedInput(true);
@@ -71,7 +71,7 @@ void ParceModeNtfsDlg::selectAdvanced() {
   mode_ = quorvel::RecoveryMode::Advanced;
 }
 
-void ParceModeNtfsDlg::selectDeep() {
+void RecoveryModeScreen::selectDeep() {
   wizardState().driveFormatted = false;
   ui_->formattedCheck->setChecked(false);
   showAdvancedInput(false);
@@ -80,9 +80,9 @@ void ParceModeNtfsDlg::selectDeep() {
   mode_ = quorvel::RecoveryMode::Deep;
 }
 
-void ParceModeNtfsDlg::next() {
+void RecoveryModeScreen::next() {
   if (mode_ == quorvel::RecoveryMode::Advanced) {
-    openNext(new advanceOptions(image(), maxFileSystems(), this));
+    openNext(new AdvancedInputScreen(image(), maxFileSystems(), this));
     return;
   }
   openNext(new VolumeScanDlg(image(), mode_, this));

@@ -1,4 +1,4 @@
-#include "COmbrixApp.h"
+#include "WizardApp.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -9,7 +9,7 @@
 #include "WizardState.h"
 #include "session/OpenImage.h"
 
-COmbrixApp::COmbrixApp(int& argc, char** argv) : QApplication(argc, argv) { setUpApplication(*this); }
+WizardApp::WizardApp(int& argc, char** argv) : QApplication(argc, argv) { setUpApplication(*this); }
 
 void setUpApplication(QApplication& app) {
   app.setApplicationName("QuorvelDraxmoorv22.0");
@@ -36,12 +36,12 @@ bool claimInstanceLock(QLockFile& lock) {
   return false;
 }
 
-bool COmbrixApp::claimSingleInstance() {
+bool WizardApp::claimSingleInstance() {
   instanceLock_ = std::make_unique<QLockFile>(instanceLockPath());
   return claimInstanceLock(*instanceLock_);
 }
 
-int COmbrixApp::runWizard() {
+int WizardApp::runWizard() {
   quorvel::OpenImage image;  // outlives every screen, which all read it
   ImageOptionDialog source(image);
   source.show();

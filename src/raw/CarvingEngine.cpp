@@ -1,4 +1,4 @@
-#include "raw/myJpg.h"
+#include "raw/CarvingEngine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,7 +40,7 @@ std::filesystem::path defaultSettingsPath() {
   return (error ? std::filesystem::current_path(error) : program.parent_path()) / kDefaultSettingsName;
 }
 
-void myJpg::load(const std::vector<SignatureRecord>& records, bool structureAware) {
+void CarvingEngine::load(const std::vector<SignatureRecord>& records, bool structureAware) {
   for (const SignatureRecord& r : records) {
     SignatureSetting setting;
     setting.startLength = std::min<std::uint8_t>(r.startLength, kSignatureBytes);
@@ -70,7 +70,7 @@ void myJpg::load(const std::vector<SignatureRecord>& records, bool structureAwar
   }
 }
 
-bool myJpg::loadFile(const std::filesystem::path& path, SettingsOrigin origin, std::string& message,
+bool CarvingEngine::loadFile(const std::filesystem::path& path, SettingsOrigin origin, std::string& message,
                      const std::function<bool(const SignatureRecord&)>& keep) {
   SettingsRead read = readSettingsFile(path, origin);
   message = read.message;
@@ -80,7 +80,7 @@ bool myJpg::loadFile(const std::filesystem::path& path, SettingsOrigin origin, s
   return true;
 }
 
-struct myJpg::Row {
+struct CarvingEngine::Row {
   std::uint8_t length = 0;
   std::size_t setting = 0;
   std::array<std::uint8_t, kSignatureBytes> bytes{};
@@ -88,9 +88,9 @@ struct myJpg::Row {
 
 // One pass over a volume: the match table, the queues of open starts and
 // the rules that turn matches into carved files.
-class myJpg::Run {
+class CarvingEngine::Run {
  public:
-  Run(myJpg& engine, const VolumeView& view, CarveRun& run, std::size_t runIndex)
+  Run(CarvingEngine& engine, const VolumeView& view, CarveRun& run, std::size_t runIndex)
       : engine_(engine), view_(view), run_(run), runIndex_(runIndex), queues_(engine.settings_.size()) {
     // Start rows by their first byte, in table order; "*" first bytes in every list.
     for (const SignatureItem& item : engine.items_) {
@@ -238,7 +238,7 @@ class myJpg::Run {
     if (engine_.onCarved) engine_.onCarved(engine_.carved_.size() - 1);
   }
 
-  myJpg& engine_;
+  CarvingEngine& engine_;
   const VolumeView& view_;
   CarveRun& run_;
   std::size_t runIndex_;
@@ -250,7 +250,7 @@ class myJpg::Run {
   std::array<std::uint8_t, kStep + kSignatureBytes> tail_{};
 };
 
-std::pair<std::vector<std::string>, std::vector<std::size_t>> myJpg::categories() const {
+std::pair<std::vector<std::string>, std::vector<std::size_t>> CarvingEngine::categories() const {
   std::vector<std::string> names;
   std::vector<std::size_t> ofSetting;
   std::map<std::string, std::size_t> index;
@@ -262,7 +262,7 @@ std::pair<std::vector<std::string>, std::vector<std::size_t>> myJpg::categories(
   return {names, ofSetting};
 }
 
-bool myJpg::carve(const VolumeView& view, JobContext& job) {
+bool CarvingEngine::carve(const VolumeView& view, JobContext& job) {
   CarveRun run;
   auto [names, ofSetting] = categories();
   for (std::string& name : names) run.categories.push_back(CarveCategory{std::move(name), 0, {}});

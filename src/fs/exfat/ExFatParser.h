@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "fs/fat/ExFatLayout.h"
-#include "fs/fat/FatFamilyParser.h"
+#include "fs/exfat/ExFatLayout.h"
+#include "fs/fatfamily/FatFamilyParser.h"
 
 namespace quorvel {
 
@@ -32,9 +32,9 @@ struct ExFatEntryRecord : fatfmt::FatFamilyRecord {
   std::uint64_t dataLength = 0;
 };
 
-class Fat64Class : public FatFamilyParser {
+class ExFatParser : public FatFamilyParser {
  public:
-  Fat64Class();
+  ExFatParser();
   CandidateLists findCandidates(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   bool scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) override;
   RowTexts formatRow(EntryId id) const override;

@@ -1,4 +1,4 @@
-#include "fs/ext/Ext2Class.h"
+#include "fs/ext/ExtParser.h"
 
 #include <algorithm>
 #include <array>
@@ -36,11 +36,11 @@ bool bitSet(Bytes bitmap, std::uint64_t bit) { return bit / 8 < bitmap.size() &&
 
 // ---------------------------------------------------------------- scanning
 
-void ext2Class::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
+void ExtParser::attachSource(const FileReadSeek& source, const VolumeExtent& volume) {
   device_ = BlockDevice{VolumeView(source, volume), 0, 0};
 }
 
-bool ext2Class::findSuperBlock(JobContext& job) {
+bool ExtParser::findSuperBlock(JobContext& job) {
   std::array<std::uint8_t, kSuperblockBytes> bytes{};
   const VolumeView& view = device_.view;
   const auto usable = [](const Superblock& b, std::uint64_t offset) {
@@ -83,7 +83,7 @@ bool ext2Class::findSuperBlock(JobContext& job) {
   return true;
 }
 
-bool ext2Class::readGroupDescriptors(JobContext& job) {
+bool ExtParser::readGroupDescriptors(JobContext& job) {
   const std::uint64_t bs = blockSize();
   // Groups that start beyond what the source holds have nothing to read.
   const std::uint64_t viewBlocks = device_.view.size() / bs + 1;
@@ -114,7 +114,7 @@ bool ext2Class::readGroupDescriptors(JobContext& job) {
   return true;
 }
 
-void ext2Class::parseGroups(JobContext& job) {
+void ExtParser::parseGroups(JobContext& job) {
   const std::uint64_t bs = blockSize();
   const std::uint32_t ipg = super_.inodesPerGroup;
   const std::uint32_t inodeSize = super_.inodeSize;
@@ -179,7 +179,7 @@ void ext2Class::parseGroups(JobContext& job) {
     job.showMessage(std::to_string(unreadable) + " block groups were left out: their inode tables lie outside the volume.");
 }
 
-void ext2Class::readDirectory(std::uint32_t number, Bytes raw, bool removed, std::vector<std::uint8_t>& block) {
+void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std::vector<std::uint8_t>& block) {
   const Inode n = decodeInode(raw, false);
   DirectoryBlockWalk how;
   how.fileTypes = (super_.featureIncompat & kIncompatFileType) != 0;
@@ -207,7 +207,7 @@ void ext2Class::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
   }
 }
 
-void ext2Class::parseDirectories(JobContext& job) {
+void ExtParser::parseDirectories(JobContext& job) {
   const auto count = static_cast<std::int64_t>(directories_.size());
   job.setProgressRange(0, count);
   std::vector<std::uint8_t> block(static_cast<std::size_t>(blockSize()));
@@ -225,7 +225,7 @@ void ext2Class::parseDirectories(JobContext& job) {
   job.setProgress(count);
 }
 
-void ext2Class::buildCatalogue(JobContext& job) {
+void ExtParser::buildCatalogue(JobContext& job) {
   directories_.clear();
   directories_.shrink_to_fit();
   directorySlots_.clear();
@@ -236,7 +236,7 @@ void ext2Class::buildCatalogue(JobContext& job) {
   job.setStatus("filling root entries in  tree....");
 }
 
-bool ext2Class::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool ExtParser::scan(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   try {
     return runJob(source, request, job);
   } catch (const std::exception&) {
@@ -248,7 +248,7 @@ bool ext2Class::scan(const FileReadSeek& source, const ScanRequest& request, Job
   }
 }
 
-bool ext2Class::runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
+bool ExtParser::runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job) {
   names_.clear();
   groups_.clear();
   directories_.clear();
@@ -263,7 +263,7 @@ bool ext2Class::runJob(const FileReadSeek& source, const ScanRequest& request, J
 
 // ---------------------------------------------------------------- catalogue
 
-std::string ext2Class::permissionText(std::uint16_t mode) {
+std::string ExtParser::permissionText(std::uint16_t mode) {
   static constexpr std::array<const char*, 9> kLetters = {"-OE", "-OW", "-OR", "-GE", "-GW", "-GR", "-UE", "-UW", "-UR"};
   std::string text;
   for (std::size_t bit = 0; bit < kLetters.size(); ++bit)
@@ -271,7 +271,7 @@ std::string ext2Class::permissionText(std::uint16_t mode) {
   return text;
 }
 
-RowTexts ext2Class::formatRow(EntryId id) const {
+RowTexts ExtParser::formatRow(EntryId id) const {
   if (!names_.valid(id)) return {};
   RowTexts row = FileSystemParser::formatRow(id);
   const InodeInfo* i = names_.inodeOf(id);
@@ -279,7 +279,7 @@ RowTexts ext2Class::formatRow(EntryId id) const {
   return row;
 }
 
-std::uint64_t ext2Class::inodePosition(std::uint32_t number) const {
+std::uint64_t ExtParser::inodePosition(std::uint32_t number) const {
   if (number == 0 || super_.inodesPerGroup == 0) return 0;
   const std::uint64_t group = (number - 1) / super_.inodesPerGroup;
   const std::uint64_t slot = (number - 1) % super_.inodesPerGroup;
@@ -287,13 +287,13 @@ std::uint64_t ext2Class::inodePosition(std::uint32_t number) const {
   return groups_[static_cast<std::size_t>(group)].inodeTable * blockSize() + slot * super_.inodeSize;
 }
 
-bool ext2Class::readInode(std::uint32_t number, std::vector<std::uint8_t>& raw) const {
+bool ExtParser::readInode(std::uint32_t number, std::vector<std::uint8_t>& raw) const {
   const std::uint64_t at = inodePosition(number);
   raw.assign(super_.inodeSize, 0);
   return at != 0 && device_.view.read(at, raw);
 }
 
-bool ext2Class::blockInUse(std::uint64_t block) const {
+bool ExtParser::blockInUse(std::uint64_t block) const {
   if (block < super_.firstDataBlock || super_.blocksPerGroup == 0) return true;
   const std::uint64_t group = (block - super_.firstDataBlock) / super_.blocksPerGroup;
   if (group >= groups_.size()) return true;
@@ -304,7 +304,7 @@ bool ext2Class::blockInUse(std::uint64_t block) const {
   return bitSet(bitmap, (block - super_.firstDataBlock) % super_.blocksPerGroup);
 }
 
-bool ext2Class::streamInode(std::uint32_t number, ContentSink& sink) const {
+bool ExtParser::streamInode(std::uint32_t number, ContentSink& sink) const {
   std::vector<std::uint8_t> raw;
   if (!readInode(number, raw)) return false;
   const Inode n = decodeInode(raw, (super_.featureRoCompat & kRoCompatHugeFile) != 0);
@@ -373,7 +373,7 @@ bool ext2Class::streamInode(std::uint32_t number, ContentSink& sink) const {
   return complete;
 }
 
-bool ext2Class::readContent(EntryId id, ContentSink& sink) const {
+bool ExtParser::readContent(EntryId id, ContentSink& sink) const {
   if (!names_.valid(id) || catalogue_.isFolder(id)) return names_.valid(id);
   const InodeInfo* i = names_.inodeOf(id);
   if (!i) return true;  // a name whose inode is gone or taken: nothing to invent
@@ -384,6 +384,6 @@ bool ext2Class::readContent(EntryId id, ContentSink& sink) const {
   }
 }
 
-std::unique_ptr<FileSystemParser> makeExtParser() { return std::make_unique<ext2Class>(); }
+std::unique_ptr<FileSystemParser> makeExtParser() { return std::make_unique<ExtParser>(); }
 
 }  // namespace quorvel

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "fs/FileSystemParser.h"
-#include "fs/fat/ClusterArea.h"
-#include "fs/fat/FatFamilyRecord.h"
-#include "fs/fat/FatTable.h"
+#include "fs/fatfamily/ClusterArea.h"
+#include "fs/fatfamily/FatFamilyRecord.h"
+#include "fs/fatfamily/FatTable.h"
 
 namespace quorvel {
 

@@ -1,4 +1,4 @@
-#include "fs/fat/FatTimes.h"
+#include "fs/fatfamily/FatTimes.h"
 
 #include <cstdio>
 #include <ctime>

@@ -8,7 +8,7 @@
 #include "volumes/VolumeRecord.h"
 
 namespace Ui {
-class advanceOptions;
+class AdvancedInputScreen;
 }
 namespace quorvel {
 class ScanSession;
@@ -19,13 +19,13 @@ class GuiJobBridge;
 // structures its scan can start from (MFT records, FAT copies, heap starts),
 // offers them with the cluster sizes, and hands the user's choices to the
 // scan screen, which scans with the session this screen began on the image.
-class advanceOptions : public WizardScreen {
+class AdvancedInputScreen : public WizardScreen {
   Q_OBJECT
  public:
   // For the image's chosen volume. `maxFileSystems`: how many candidates to
   // look for (3 when below 1).
-  advanceOptions(quorvel::OpenImage& image, int maxFileSystems, QWidget* parent);
-  ~advanceOptions() override;
+  AdvancedInputScreen(quorvel::OpenImage& image, int maxFileSystems, QWidget* parent);
+  ~AdvancedInputScreen() override;
 
   const quorvel::VolumeRecord& volume() const { return volume_; }
   bool searching() const { return searching_; }
@@ -44,7 +44,7 @@ class advanceOptions : public WizardScreen {
   void back();
   void next();
 
-  std::unique_ptr<Ui::advanceOptions> ui_;
+  std::unique_ptr<Ui::AdvancedInputScreen> ui_;
   quorvel::VolumeRecord volume_;
   int maxCount_;
   std::shared_ptr<quorvel::ScanSession> session_;

@@ -15,7 +15,7 @@
 
 namespace quorvel {
 
-class ntfs : public FileSystemParser {
+class NtfsParser : public FileSystemParser {
  public:
   // The cluster-size choices of the advanced-input screen, in sectors.
   static const std::vector<std::string>& sectorsPerClusterChoices();

@@ -1,4 +1,4 @@
-#include "fs/fat/FatCopySearch.h"
+#include "fs/fatfamily/FatCopySearch.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -71,7 +71,7 @@ struct CarveRun {
   bool unreadable = false;
 };
 
-class myJpg {
+class CarvingEngine {
  public:
   // Appends one item and one setting per record. Structure-aware records
   // (the program's own table) find ends by walking where their type allows.

@@ -1,4 +1,4 @@
-#include "fs/fat/FatFamilyParser.h"
+#include "fs/fatfamily/FatFamilyParser.h"
 
 #include <algorithm>
 #include <deque>

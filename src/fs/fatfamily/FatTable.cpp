@@ -1,4 +1,4 @@
-#include "fs/fat/FatTable.h"
+#include "fs/fatfamily/FatTable.h"
 
 #include <algorithm>
 
