@@ -95,17 +95,19 @@ class Catalogue {
   EntryId orphanFolderId() const { return orphans_; }
 
  private:
+  // Laid out without padding: a volume may hold millions.
   struct Entry {
+    std::uint64_t size = 0;
+    std::int64_t seconds[3] = {};  // created, accessed, modified
     EntryId parent = kNoEntry;
     EntryId firstChild = kNoEntry;
     EntryId nextSibling = kNoEntry;
     std::uint32_t nameHandle = 0;
+    std::uint32_t nanoseconds[3] = {};
     std::uint16_t nameLength = 0;
     std::uint16_t flags = 0;
-    std::uint64_t size = 0;
-    std::int64_t seconds[3] = {};  // created, accessed, modified
-    std::uint32_t nanoseconds[3] = {};
   };
+  static_assert(sizeof(Entry) == 64);
 
   bool shown(EntryId id) const;
   void adoptUnusableParents();
