@@ -10,7 +10,8 @@ std::string itemPath(const CatalogueItem& item) {
 }
 
 bool walkCatalogue(const FileSystemParser& parser, std::optional<EntryId> start,
-                   const std::function<bool(const CatalogueItem&)>& visit, JobContext* job) {
+                   const std::function<bool(const CatalogueItem&)>& visit, JobContext* job,
+                   const EnteringFolder& entering) {
   struct Level {
     std::vector<EntryId> ids;
     std::size_t next = 0;
@@ -24,6 +25,7 @@ bool walkCatalogue(const FileSystemParser& parser, std::optional<EntryId> start,
   } else {
     stack.push_back({parser.topEntries(), 0, {}});
   }
+  if (entering) entering(0, stack.back().ids);
 
   while (!stack.empty()) {
     Level& level = stack.back();
@@ -38,6 +40,7 @@ bool walkCatalogue(const FileSystemParser& parser, std::optional<EntryId> start,
     if (!item.folder || item.name == "." || !entered.insert(id).second) continue;
     std::string path = item.name.empty() ? item.folderPath : itemPath(item);
     stack.push_back({parser.children(id), 0, std::move(path)});
+    if (entering) entering(static_cast<int>(stack.size()) - 1, stack.back().ids);
   }
   return true;
 }

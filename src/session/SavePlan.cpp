@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <unordered_set>
 
 #include "fs/CatalogueWalk.h"
 #include "fs/OutputFile.h"
@@ -167,48 +166,35 @@ class SaveRun {
     return path;
   }
 
-  // The contents of `start` (the top entries when none), depth first, each
-  // folder entered once; folders named "." are not entered, a nameless
-  // folder's contents go where the folder is.
+  // The contents of `start` (the top entries when none), by the catalogue
+  // walk: a folder's output folder holds its children's; a nameless
+  // folder's contents go where the folder is; folders named "." are not
+  // entered.
   bool saveContents(std::optional<EntryId> start, OutputFolder& output) {
-    struct Level {
-      std::vector<EntryId> ids;
-      std::size_t next = 0;
-      OutputFolder* output = nullptr;
-    };
-    std::unordered_set<EntryId> entered;
-    if (start) entered.insert(*start);
-    std::vector<Level> stack;
-    const auto enter = [&](std::vector<EntryId> ids, OutputFolder* folder) {
-      // Names are given out before anything is written, live entries
-      // first, so that a live entry keeps its name wherever the catalogue
-      // lists its deleted namesakes.
-      if (folder)
-        for (const bool deleted : {false, true})
-          for (const EntryId id : ids)
-            if (parser_.isDeleted(id) == deleted) nameOf(id, *folder);
-      stack.push_back({std::move(ids), 0, folder});
-    };
-    enter(start ? parser_.children(*start) : parser_.topEntries(), &output);
-    while (!stack.empty()) {
-      Level& level = stack.back();
-      if (level.next >= level.ids.size()) {
-        stack.pop_back();
-        continue;
+    std::vector<OutputFolder*> byDepth{&output};  // none: that folder could not be made
+    const auto visit = [&](const CatalogueItem& item) {
+      const auto depth = static_cast<std::size_t>(item.depth);
+      OutputFolder* folder = byDepth[depth];
+      if (!item.folder) {
+        saveFile(item.id, folder);
+        return true;
       }
-      if (!job_.checkpoint()) return false;
-      const EntryId id = level.ids[level.next++];
-      OutputFolder* folder = level.output;
-      if (!parser_.isFolder(id)) {
-        saveFile(id, folder);
-        continue;
-      }
-      const std::string name = parser_.name(id);
-      if (name == "." || !entered.insert(id).second) continue;
-      OutputFolder* inner = !folder ? nullptr : name.empty() ? folder : subFolder(id, *folder);
-      enter(parser_.children(id), inner);
-    }
-    return true;
+      if (item.name == ".") return true;
+      byDepth.resize(depth + 2);
+      byDepth[depth + 1] = !folder ? nullptr : item.name.empty() ? folder : subFolder(item.id, *folder);
+      return true;
+    };
+    // Names are given out before anything is written, live entries first,
+    // so that a live entry keeps its name wherever the catalogue lists its
+    // deleted namesakes.
+    const auto entering = [&](int depth, const std::vector<EntryId>& children) {
+      OutputFolder* folder = byDepth[static_cast<std::size_t>(depth)];
+      if (!folder) return;
+      for (const bool deleted : {false, true})
+        for (const EntryId id : children)
+          if (parser_.isDeleted(id) == deleted) nameOf(id, *folder);
+    };
+    return walkCatalogue(parser_, start, visit, &job_, entering);
   }
 
   const FileSystemParser& parser_;

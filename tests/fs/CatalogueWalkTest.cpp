@@ -30,6 +30,29 @@ TEST(CatalogueWalk, DepthFirstFoldersBeforeTheirContents) {
   EXPECT_EQ(walkedPaths(p, docs), (std::vector<std::string>{"a.txt", "deep/", "deep/b.txt"}));
 }
 
+// Each folder's children are shown before the first of them is visited,
+// with the depth they are visited at; a folder not entered shows none.
+TEST(CatalogueWalk, EnteringSeesEachFoldersChildrenFirst) {
+  FakeParser p;
+  const EntryId docs = p.folder("docs");
+  p.file("a.txt", docs);
+  p.folder(".", docs);
+  p.file("top.txt");
+  std::vector<std::string> events;
+  walkCatalogue(
+      p, std::nullopt,
+      [&](const CatalogueItem& item) {
+        events.push_back("visit " + item.name);
+        return true;
+      },
+      nullptr,
+      [&](int depth, const std::vector<EntryId>& children) {
+        events.push_back("enter " + std::to_string(depth) + " of " + std::to_string(children.size()));
+      });
+  EXPECT_EQ(events, (std::vector<std::string>{"enter 0 of 2", "visit docs", "enter 1 of 2", "visit a.txt", "visit .",
+                                               "visit top.txt"}));
+}
+
 TEST(CatalogueWalk, DamagedLinksCannotLoop) {
   FakeParser p;
   const EntryId a = p.folder("a");
