@@ -20,8 +20,8 @@ bool plausibleName(std::string_view name) {
   return true;
 }
 
-// Removed entries inside [from, end): each one still has its inode, its
-// name and a record length that once fitted the block.
+// Removed entries inside [from, end): each one still has its name and a
+// record length that once fitted the block, and mostly its inode.
 void searchSlack(Bytes block, std::size_t from, std::size_t end, const DirectoryBlockWalk& how,
                  const std::function<void(const DirectoryName&)>& visit) {
   std::size_t q = (from + 3) & ~std::size_t{3};
@@ -30,7 +30,9 @@ void searchSlack(Bytes block, std::size_t from, std::size_t end, const Directory
     const bool fits = d.nameLength > 0 && q + kDirEntryHeaderBytes + d.nameLength <= end &&
                       d.recordLength >= idealEntryLength(d.nameLength) && d.recordLength % 4 == 0 &&
                       q + d.recordLength <= block.size();
-    const bool named = d.inode != 0 && d.inode <= how.inodeCount && (!how.fileTypes || d.fileType <= kLastFileType);
+    // Inode 0 is kept: a writer that clears the inode number instead of
+    // merging the record leaves the name, which is still worth listing.
+    const bool named = d.inode <= how.inodeCount && (!how.fileTypes || d.fileType <= kLastFileType);
     if (fits && named) {
       const std::string_view name = nameAt(block, q, d.nameLength);
       if (plausibleName(name)) {

@@ -223,12 +223,18 @@ void putEntry(test::ByteVector& b, std::size_t at, std::uint32_t inode, std::uin
 
 TEST(ExtDirectory, RemovedNamesAtABlockStartAndInSlackAreFoundLiveOnesKept) {
   // gone.txt opened the block and was removed (inode 0, its length kept);
-  // keep.txt covers the removed old.txt after it; a checksum tail ends it.
+  // keep.txt covers the removed old.txt after it, last a removed name whose
+  // inode number was cleared; a checksum tail ends the block.
   test::ByteVector block(1024, 0);
   putEntry(block, 0, 0, 16, "gone.txt", 1);
   putEntry(block, 16, 12, 36, "keep.txt", 1);
   putEntry(block, 32, 13, 20, "old.txt", 1);
-  putEntry(block, 52, 14, 1024 - 52 - 12, "last", 2);
+  putEntry(block, 52, 14, 48, "last", 2);
+  // Behind last: a name whose inode number was cleared, then bytes that only
+  // look like an entry (no name), which must not be taken for one.
+  putEntry(block, 64, 0, 24, ".a.txt.swp", 1);
+  putEntry(block, 88, 0, 12, "", 1);
+  putEntry(block, 100, 15, 1024 - 100 - 12, "tail", 1);
   putEntry(block, 1012, 0, 12, "", 0xDE);
   extfmt::DirectoryBlockWalk how;
   how.inodeCount = 100;
@@ -236,7 +242,8 @@ TEST(ExtDirectory, RemovedNamesAtABlockStartAndInSlackAreFoundLiveOnesKept) {
   extfmt::walkDirectoryBlock(block, how, [&](const extfmt::DirectoryName& n) {
     seen.push_back(std::string(n.name) + ":" + std::to_string(n.inode) + (n.removed ? ":removed" : ""));
   });
-  EXPECT_EQ(seen, (std::vector<std::string>{"gone.txt:0:removed", "keep.txt:12", "old.txt:13:removed", "last:14"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"gone.txt:0:removed", "keep.txt:12", "old.txt:13:removed", "last:14",
+                                              ".a.txt.swp:0:removed", "tail:15"}));
 }
 
 }  // namespace

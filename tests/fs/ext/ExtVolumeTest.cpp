@@ -247,6 +247,24 @@ TEST(ExtRemoved, ABlockTakenByAnotherFileIsNeverSavedAsTheRemovedOnes) {
   EXPECT_TRUE(s->content(r).empty());
 }
 
+TEST(ExtRemoved, ANameWhoseInodeNumberWasClearedIsListedWithoutContent) {
+  // An editor's swap file and a backup, removed by a writer that clears the
+  // inode number: the names stay in kept.txt's slack, nothing says where
+  // their bytes were, and no orphan folder is made for them.
+  ExtVolumeBuilder v;
+  v.setFile(12, text("kept\n"));
+  root(v, {{12, "kept.txt", kFile, {{0, ".kept.txt.swp"}, {0, "kept.txt~"}}}});
+  const auto s = scanExt(v);
+  EXPECT_EQ(s->topNames(), (std::vector<std::string>{"kept.txt", ".kept.txt.swp", "kept.txt~"}));
+  for (const char* name : {".kept.txt.swp", "kept.txt~"}) {
+    SCOPED_TRACE(name);
+    const EntryId r = s->find(name);
+    ASSERT_NE(r, kNoEntry);
+    EXPECT_TRUE(s->parser->isDeleted(r));
+    EXPECT_TRUE(s->content(r).empty());
+  }
+}
+
 TEST(ExtOrphans, InodesNoNameReachesGoUnderTheOrphanFolder) {
   ExtVolumeBuilder v;
   v.setFile(12, text("named\n"));
