@@ -26,8 +26,10 @@ class SystemDesktop : public DesktopServices {
   QString openFileName(QWidget* parent, const QString& caption, const QString& filter) override {
     return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
   }
-  QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override {
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+  QString appendFileName(QWidget* parent, const QString& caption, const QString& filter) override {
+    const std::unique_ptr<QFileDialog> dialog = appendFileDialog(parent, caption, filter);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    return dialog->selectedFiles().constFirst();
   }
   QString existingFolder(QWidget* parent, const QString& caption) override {
     return QFileDialog::getExistingDirectory(parent, caption);
@@ -48,6 +50,16 @@ QUrl shippedPage(const QString& name) {
 }  // namespace
 
 DesktopServices& desktop() { return *installed(); }
+
+// A save dialog names new files; not confirming overwrites lets it pick an
+// existing one too, which is then added to, not replaced.
+std::unique_ptr<QFileDialog> appendFileDialog(QWidget* parent, const QString& caption, const QString& filter) {
+  auto dialog = std::make_unique<QFileDialog>(parent, caption, QString(), filter);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setOption(QFileDialog::DontConfirmOverwrite);
+  return dialog;
+}
 
 std::unique_ptr<DesktopServices> replaceDesktopServices(std::unique_ptr<DesktopServices> services) {
   std::unique_ptr<DesktopServices> previous = std::move(installed());

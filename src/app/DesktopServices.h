@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <memory>
 
+class QFileDialog;
 class QWidget;
 
 class DesktopServices {
@@ -21,7 +22,9 @@ class DesktopServices {
 
   // Empty when the user cancels.
   virtual QString openFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
-  virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+  // An existing file or a new name, for a file that is added to: nothing
+  // asks whether to replace it.
+  virtual QString appendFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
   virtual QString existingFolder(QWidget* parent, const QString& caption) = 0;
 
   // Opens a page with the desktop's default handler.
@@ -31,6 +34,8 @@ class DesktopServices {
 };
 
 DesktopServices& desktop();
+// The dialog appendFileName shows.
+std::unique_ptr<QFileDialog> appendFileDialog(QWidget* parent, const QString& caption, const QString& filter);
 // Installs another implementation (tests); returns the one it replaces.
 std::unique_ptr<DesktopServices> replaceDesktopServices(std::unique_ptr<DesktopServices> services);
 

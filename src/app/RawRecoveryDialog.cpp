@@ -8,9 +8,12 @@
 #include "raw/CarvedFileSaving.h"
 #include "raw/CarvingEngine.h"
 #include "session/OpenImage.h"
+#include "session/OutputNames.h"
 #include "session/Saving.h"
+#include "ui/qt/CheckHeaderView.h"
 #include "ui/qt/CheckListModel.h"
 #include "ui/qt/CheckTreeModel.h"
+#include "ui/qt/ListFollowingTree.h"
 #include "ui_RawRecoveryDialog.h"
 
 namespace {
@@ -22,6 +25,14 @@ constexpr const char* kSelectItem = "Please Select item from tree to save";
 constexpr const char* kListColumn = "FILES LIST ";
 
 QString qText(const std::string& text) { return QString::fromStdString(text); }
+
+std::string notSavedWhole(std::size_t files) { return std::to_string(files) + " files could not be saved whole."; }
+
+// Two paths that lead to one file, however they are spelt.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
 
 // Tree items refer to carved files as their position + 1; folders carry 0.
 quint64 payloadOf(std::size_t file) { return quint64(file) + 1; }
@@ -42,7 +53,9 @@ RawRecoveryDialog::RawRecoveryDialog(quorvel::OpenImage& image, QWidget* parent)
   tree_ = new quorvel::CheckTreeModel(this);
   ui_->resultsTree->setModel(tree_);
   list_ = new quorvel::CheckListModel({kListColumn}, this);
+  ui_->fileList->setHorizontalHeader(new quorvel::CheckHeaderView(Qt::Horizontal, ui_->fileList));
   ui_->fileList->setModel(list_);
+  rows_ = new quorvel::ListFollowingTree(*tree_, *list_, this);
   ui_->fileList->verticalHeader()->hide();
   ui_->fileList->setColumnWidth(0, 300);
   ui_->fileList->horizontalHeader()->setStretchLastSection(true);
@@ -57,7 +70,6 @@ RawRecoveryDialog::RawRecoveryDialog(quorvel::OpenImage& image, QWidget* parent)
   connect(ui_->settingButton, &QPushButton::clicked, this, &RawRecoveryDialog::openSettingScreen);
   connect(ui_->parseButton, &QPushButton::clicked, this, &RawRecoveryDialog::parse);
   connect(ui_->resultsTree, &QTreeView::clicked, this, &RawRecoveryDialog::fillList);
-  connect(list_, &quorvel::CheckListModel::rowCheckToggled, this, &RawRecoveryDialog::listRowToggled);
   connect(ui_->browseOutputButton, &QPushButton::clicked, this, &RawRecoveryDialog::browseOutput);
   connect(ui_->saveButton, &QPushButton::clicked, this, &RawRecoveryDialog::save);
   connect(ui_->backButton, &QPushButton::clicked, this, &WizardScreen::goBack);
@@ -90,27 +102,36 @@ void RawRecoveryDialog::endParse() {
   ui_->backButton->setEnabled(true);
   ui_->jobPanel->setStatus(kProcessingDone);
   showRunControls(false);
-  busy_ = false;
+  job_ = Job::None;
 }
 
-void RawRecoveryDialog::parse() {
-  if (busy_) return;
-  showRunControls(true);
-  busy_ = true;
+// Loads the default settings into a new engine when asked, then the path
+// box's file; false, after saying why, when that file was refused. The
+// default file named in the path box too is loaded once.
+bool RawRecoveryDialog::loadSettings() {
   std::string message;
-  if (ui_->loadDefaultCheck->isChecked()) {
+  const std::filesystem::path defaults = quorvel::raw::defaultSettingsPath();
+  const bool loadDefault = ui_->loadDefaultCheck->isChecked();
+  if (loadDefault) {
     engine_ = std::make_shared<quorvel::raw::CarvingEngine>();
-    engine_->loadFile(quorvel::raw::defaultSettingsPath(), quorvel::raw::SettingsOrigin::Default, message);
+    engine_->loadFile(defaults, quorvel::raw::SettingsOrigin::Default, message);
     if (!message.empty()) desktop().information(this, qText(message));
   }
   const QString path = ui_->pathEdit->text();
-  if (!path.isEmpty()) {
-    if (!engine_) engine_ = std::make_shared<quorvel::raw::CarvingEngine>();
-    if (!engine_->loadFile(path.toStdString(), quorvel::raw::SettingsOrigin::Chosen, message)) {
-      desktop().information(this, qText(message));
-      endParse();
-      return;
-    }
+  if (path.isEmpty() || (loadDefault && sameFile(path.toStdString(), defaults))) return true;
+  if (!engine_) engine_ = std::make_shared<quorvel::raw::CarvingEngine>();
+  if (engine_->loadFile(path.toStdString(), quorvel::raw::SettingsOrigin::Chosen, message)) return true;
+  desktop().information(this, qText(message));
+  return false;
+}
+
+void RawRecoveryDialog::parse() {
+  if (busy()) return;
+  showRunControls(true);
+  job_ = Job::Carve;
+  if (!loadSettings()) {
+    endParse();
+    return;
   }
   if (!engine_) {
     desktop().information(this, "enter the info file first..");
@@ -130,22 +151,25 @@ void RawRecoveryDialog::parse() {
     control->setEnabled(false);
   beginResultsBranch();
   engine_->onCarved = [this](std::size_t file) { bridge_->run([this, file] { addCarvedItem(file); }); };
-  startJob([engine = engine_, view = view_](quorvel::JobContext& job) { engine->carve(view, job); });
+  startJob(Job::Carve, [engine = engine_, view = view_](quorvel::JobContext& job) { engine->carve(view, job); });
 }
 
-void RawRecoveryDialog::startJob(std::function<void(quorvel::JobContext&)> work) {
-  busy_ = true;
+void RawRecoveryDialog::startJob(Job job, std::function<void(quorvel::JobContext&)> work) {
+  job_ = job;
   showRunControls(true);
   ui_->jobPanel->restartProgress();
   ::startJob(runner_, *bridge_, std::move(work), [this] { finishJob(); });
 }
 
+// However the job ended, the screen takes every input again. A save's
+// status stays: it tells what could not be saved.
 void RawRecoveryDialog::finishJob() {
-  ui_->backButton->setEnabled(true);
-  ui_->settingButton->setEnabled(true);
-  ui_->jobPanel->setStatus(kProcessingDone);
+  for (QWidget* control : {static_cast<QWidget*>(ui_->backButton), static_cast<QWidget*>(ui_->settingButton),
+                           static_cast<QWidget*>(ui_->pathEdit), static_cast<QWidget*>(ui_->browseSettingsButton)})
+    control->setEnabled(true);
+  if (job_ == Job::Carve) ui_->jobPanel->setStatus(kProcessingDone);
   showRunControls(false);
-  busy_ = false;
+  job_ = Job::None;
   emit jobFinished();
 }
 
@@ -183,9 +207,8 @@ void RawRecoveryDialog::addCarvedItem(std::size_t file) {
 }
 
 void RawRecoveryDialog::fillList(const QModelIndex& item) {
-  if (busy_ || !item.isValid()) return;
-  list_->clear();
-  rowItems_.clear();
+  if (busy() || !item.isValid()) return;
+  rows_->clear();
   for (int row = 0; row < tree_->rowCount(item); ++row) {
     const QModelIndex child = tree_->index(row, 0, item);
     if (tree_->payload(child) == 0) continue;  // a category, not a carved file
@@ -193,14 +216,8 @@ void RawRecoveryDialog::fillList(const QModelIndex& item) {
     listRow.texts = {tree_->data(child).toString()};
     listRow.icon = tree_->data(child, Qt::DecorationRole).value<QIcon>();
     listRow.payload = tree_->payload(child);
-    list_->addRow(listRow, tree_->isChecked(child));
-    rowItems_.emplace_back(child);
+    rows_->addRow(child, listRow);
   }
-}
-
-void RawRecoveryDialog::listRowToggled(int row, bool checked) {
-  if (row < 0 || static_cast<std::size_t>(row) >= rowItems_.size()) return;
-  tree_->applyCheck(rowItems_[static_cast<std::size_t>(row)], checked);
 }
 
 std::vector<std::size_t> RawRecoveryDialog::checkedFiles() const {
@@ -225,9 +242,10 @@ void RawRecoveryDialog::browseOutput() {
   if (!folder.isEmpty()) ui_->outputEdit->setText(folder);
 }
 
-// One file per checked carved file, named after its item, read in bounded pieces.
+// One file per checked carved file, named after its item, read in bounded
+// pieces, into the output folder, which is made if it is missing.
 void RawRecoveryDialog::save() {
-  if (busy_) {
+  if (busy()) {
     desktop().information(this, quorvel::kWaitForOtherProcess);
     return;
   }
@@ -241,18 +259,33 @@ void RawRecoveryDialog::save() {
     desktop().plainMessage(this, quorvel::kSelectOutputFolder);
     return;
   }
-  std::vector<quorvel::raw::CarvedFile> chosen;
-  for (const std::size_t index : files) chosen.push_back(carved_.at(index));
-  startJob([view = view_, chosen = std::move(chosen), folder = *folder](quorvel::JobContext& job) {
+  const quorvel::OutputFolderMade made = quorvel::makeOutputFolder(*folder);
+  if (!made.ready) {
+    desktop().plainMessage(this, qText(made.failure));
+    return;
+  }
+  std::vector<std::pair<std::size_t, quorvel::raw::CarvedFile>> chosen;
+  for (const std::size_t index : files) chosen.emplace_back(index, carved_.at(index));
+  startJob(Job::Save, [view = view_, chosen = std::move(chosen), folder = *folder](quorvel::JobContext& job) {
     job.setProgressRange(0, static_cast<std::int64_t>(chosen.size()));
+    // Files of different runs may share a start, and so a name: each gets its own.
+    quorvel::OutputNames names;
     std::size_t failed = 0, done = 0;
-    for (const quorvel::raw::CarvedFile& file : chosen) {
+    std::string firstFailure;
+    for (const auto& [index, file] : chosen) {
       if (!job.checkpoint()) break;
-      job.setStatus("saving File  " + (folder / file.name).string());
-      if (!quorvel::raw::saveCarvedFile(view, file, folder)) ++failed;
+      const std::string name = names.claim(file.name, index);
+      job.setStatus("saving File  " + (folder / name).string());
+      const quorvel::raw::CarvedFileWritten written = quorvel::raw::saveCarvedFile(view, file, folder, name);
+      if (!written.whole && failed++ == 0) firstFailure = written.failure;
       job.setProgress(static_cast<std::int64_t>(++done));
     }
-    if (failed > 0) job.setStatus(std::to_string(failed) + " files could not be saved whole.");
-    job.showMessage(quorvel::kWorkDone);
+    if (failed == 0) {
+      job.showMessage(quorvel::kWorkDone);
+      return;
+    }
+    job.setStatus(notSavedWhole(failed));
+    job.setDetail(firstFailure);
+    job.showMessage(notSavedWhole(failed) + "\n" + firstFailure);
   });
 }

@@ -4,6 +4,7 @@
 // category in a check tree and the clicked category's files in a list, and
 // saves the checked files into an output folder.
 #include <QPersistentModelIndex>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -20,6 +21,7 @@ class RawRecoveryDialog;
 namespace quorvel {
 class CheckListModel;
 class CheckTreeModel;
+class ListFollowingTree;
 }  // namespace quorvel
 class GuiJobBridge;
 
@@ -30,8 +32,10 @@ class RawRecoveryDialog : public WizardScreen {
   RawRecoveryDialog(quorvel::OpenImage& image, QWidget* parent);
   ~RawRecoveryDialog() override;
 
-  bool busy() const { return busy_; }
+  bool busy() const { return job_ != Job::None; }
   const quorvel::VolumeRecord& volume() const { return volume_; }
+  // The settings the last Parse loaded and carved with; null before one.
+  const quorvel::raw::CarvingEngine* engine() const { return engine_.get(); }
 
  signals:
   // A run or a save has ended; the screen takes input again.
@@ -43,16 +47,18 @@ class RawRecoveryDialog : public WizardScreen {
  private:
   void chooseSettingsFile();
   void openSettingScreen();
+  enum class Job { None, Carve, Save };
+
   void parse();
+  bool loadSettings();
   void endParse();
-  void startJob(std::function<void(quorvel::JobContext&)> work);
+  void startJob(Job job, std::function<void(quorvel::JobContext&)> work);
   void finishJob();
   void showRunControls(bool shown);
 
   void beginResultsBranch();
   void addCarvedItem(std::size_t file);
   void fillList(const QModelIndex& item);
-  void listRowToggled(int row, bool checked);
   std::vector<std::size_t> checkedFiles() const;
   void browseOutput();
   void save();
@@ -65,11 +71,11 @@ class RawRecoveryDialog : public WizardScreen {
   quorvel::VolumeView view_;
   quorvel::CheckTreeModel* tree_ = nullptr;
   quorvel::CheckListModel* list_ = nullptr;
+  quorvel::ListFollowingTree* rows_ = nullptr;  // a category's rows follow their tree items
   EntryIcons icons_;
   std::vector<QPersistentModelIndex> categoryItems_;  // of the run under way
-  std::vector<QPersistentModelIndex> rowItems_;       // the tree item of each list row
   // Every carved file the tree shows, whichever run found it: a new engine
   // replaces the old one, and the old branch's items must still save theirs.
   std::vector<quorvel::raw::CarvedFile> carved_;
-  bool busy_ = false;
+  Job job_ = Job::None;
 };

@@ -71,7 +71,7 @@ void RawSettingDlg::showHelp(QToolButton* button, const QString& text) {
 
 // An existing file is kept and appended to; a missing one is created.
 void RawSettingDlg::chooseFile() {
-  const QString path = desktop().saveFileName(this, "Select settings file", "All files (*)");
+  const QString path = desktop().appendFileName(this, "Select settings file", "All files (*)");
   if (path.isEmpty()) return;
   const int fd = ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {

@@ -14,6 +14,7 @@
 #include "ui/qt/CheckHeaderView.h"
 #include "ui/qt/CheckListModel.h"
 #include "ui/qt/CheckTreeModel.h"
+#include "ui/qt/ListFollowingTree.h"
 #include "ui_VolumeScanDlg.h"
 
 using quorvel::EntryId;
@@ -92,6 +93,7 @@ void VolumeScanDlg::setUpScreen() {
   ui_->fileList->setHorizontalHeader(new quorvel::CheckHeaderView(Qt::Horizontal, ui_->fileList));
   ui_->fileList->setModel(list_);
   ui_->fileList->verticalHeader()->hide();
+  rows_ = new quorvel::ListFollowingTree(*tree_, *list_, this);
   // At least wide enough for the column's title and its box.
   const int widths[] = {80, 90, 90, 90, 80, 70};
   for (int column = 0; column < 6; ++column)
@@ -114,12 +116,6 @@ void VolumeScanDlg::setUpScreen() {
     const std::optional<EntryId> entry = entryOf(list_->payload(row.row()));
     if (entry && session_ && !session_->parser().isFolder(*entry)) saveOneFile(*entry);
   });
-  connect(tree_, &QAbstractItemModel::dataChanged, this,
-          [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
-            if (roles.isEmpty() || roles.contains(Qt::CheckStateRole)) treeChecksChanged();
-          });
-  connect(list_, &quorvel::CheckListModel::rowCheckToggled, this, &VolumeScanDlg::listRowToggled);
-  connect(list_, &quorvel::CheckListModel::headerCheckToggled, this, &VolumeScanDlg::listHeaderToggled);
   connect(ui_->browseButton, &QPushButton::clicked, this, &VolumeScanDlg::browseOutput);
   connect(ui_->saveButton, &QPushButton::clicked, this, &VolumeScanDlg::save);
   connect(ui_->searchButton, &QPushButton::clicked, this, &VolumeScanDlg::search);
@@ -208,8 +204,7 @@ void VolumeScanDlg::beforeProcessEnds() { ui_->jobPanel->stopBeforeExit(); }
 void VolumeScanDlg::showResults() {
   if (scanned_ || !session_) return;
   scanned_ = true;
-  list_->clear();
-  rowItems_.clear();
+  rows_->clear();
   searchFolders_.clear();
   searchResults_ = false;
   tree_->clear();
@@ -259,8 +254,7 @@ void VolumeScanDlg::fillList(const QModelIndex& item) {
   const bool folder = !entry || parser.isFolder(*entry);
   if (!folder && !parser.getsListRow(*entry)) return;
 
-  list_->clear();
-  rowItems_.clear();
+  rows_->clear();
   searchFolders_.clear();
   searchResults_ = false;
   if (!folder) {
@@ -281,27 +275,7 @@ void VolumeScanDlg::addListRow(const QModelIndex& item) {
   row.texts = qTexts(wizard::listRowTexts(session_->parser(), id, tree_->data(item).toString().toStdString()));
   row.icon = tree_->data(item, Qt::DecorationRole).value<QIcon>();
   row.payload = payloadOf(id);
-  list_->addRow(row, tree_->isChecked(item));
-  rowItems_.push_back(tree_->itemId(item));
-}
-
-// A folder's check reaches its items; the rows that show them follow.
-void VolumeScanDlg::treeChecksChanged() {
-  if (searchResults_) return;
-  for (std::size_t row = 0; row < rowItems_.size(); ++row) {
-    const bool checked = tree_->isChecked(tree_->indexOf(rowItems_[row]));
-    if (list_->isRowChecked(static_cast<int>(row)) != checked) list_->setRowChecked(static_cast<int>(row), checked);
-  }
-}
-
-void VolumeScanDlg::listRowToggled(int row, bool checked) {
-  if (searchResults_ || row < 0 || static_cast<std::size_t>(row) >= rowItems_.size()) return;
-  tree_->applyCheck(tree_->indexOf(rowItems_[static_cast<std::size_t>(row)]), checked);
-}
-
-void VolumeScanDlg::listHeaderToggled(bool checked) {
-  if (searchResults_) return;
-  for (const quorvel::CheckItemId item : rowItems_) tree_->applyCheck(tree_->indexOf(item), checked);
+  rows_->addRow(item, row);
 }
 
 // ---------------------------------------------------------------- saving
@@ -402,8 +376,7 @@ void VolumeScanDlg::search() {
   if (job_ != Job::None || !scanned_) return;
   const QString pattern = ui_->searchEdit->text();
   wizardState().searchText = pattern;
-  list_->clear();
-  rowItems_.clear();
+  rows_->clear();
   searchFolders_.clear();
   searchResults_ = true;
   startJob(Job::Search, [this, session = session_, pattern = pattern.toStdString()](quorvel::JobContext& job) {

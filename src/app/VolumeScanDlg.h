@@ -11,7 +11,6 @@
 #include "fs/FileSystemParser.h"
 #include "session/SavePlan.h"
 #include "session/JobRunner.h"
-#include "ui/CheckTree.h"
 #include "volumes/VolumeRecord.h"
 
 namespace Ui {
@@ -20,6 +19,7 @@ class VolumeScanDlg;
 namespace quorvel {
 class CheckListModel;
 class CheckTreeModel;
+class ListFollowingTree;
 class ScanSession;
 struct CheckTreeItem;
 }  // namespace quorvel
@@ -70,9 +70,6 @@ class VolumeScanDlg : public WizardScreen {
   bool isTopItem(const QModelIndex& item) const;
   void fillList(const QModelIndex& item);
   void addListRow(const QModelIndex& item);
-  void treeChecksChanged();
-  void listRowToggled(int row, bool checked);
-  void listHeaderToggled(bool checked);
 
   std::optional<std::filesystem::path> outputFolder();
   void browseOutput();
@@ -92,10 +89,10 @@ class VolumeScanDlg : public WizardScreen {
   bool scanned_ = false;      // the catalogue is complete and shown
   Job job_ = Job::None;
   bool searchResults_ = false;  // the list shows search results, not a folder's rows
-  std::vector<quorvel::CheckItemId> rowItems_;  // the tree item of each folder row
   std::vector<std::vector<std::string>> searchFolders_;  // the folders of each search row
   quorvel::CheckTreeModel* tree_ = nullptr;
   quorvel::CheckListModel* list_ = nullptr;
+  quorvel::ListFollowingTree* rows_ = nullptr;  // a folder's rows follow their tree items
   EntryIcons icons_;
   GuiJobBridge* bridge_;
   quorvel::JobRunner runner_;

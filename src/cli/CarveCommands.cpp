@@ -15,6 +15,7 @@
 #include "raw/CarvedFileSaving.h"
 #include "raw/CarvingEngine.h"
 #include "session/OpenImage.h"
+#include "session/OutputNames.h"
 #include "session/Saving.h"
 #include "volumes/VolumeRecord.h"
 
@@ -38,11 +39,9 @@ int runCarve(OpenImage& image, CarveOptions options) {
     return kBadArguments;
   }
   // As save does: a folder the user names is made, not a reason to carve for nothing.
-  std::error_code folderError;
-  std::filesystem::create_directories(*outputFolder, folderError);
-  if (!std::filesystem::is_directory(*outputFolder)) {
-    reportError("Could not make the output folder " + outputFolder->string() +
-                (folderError ? ": " + folderError.message() + "." : "."));
+  const OutputFolderMade folder = makeOutputFolder(*outputFolder);
+  if (!folder.ready) {
+    reportError(folder.failure);
     return kInputFailed;
   }
   raw::CarvingEngine engine;
@@ -77,28 +76,33 @@ int runCarve(OpenImage& image, CarveOptions options) {
   const VolumeView view(*image.source(), volumeExtent(*image.chosen()));
 
   // Carved files are written by a second thread while the scan looks further.
+  // Each gets a name of its own in the folder, so none replaces another.
   std::mutex mutex;
   std::condition_variable wake;
-  std::deque<raw::CarvedFile> pending;
+  std::deque<std::pair<raw::CarvedFile, std::string>> pending;
   bool scanOver = false;
-  std::vector<std::string> unsaved;
+  OutputNames names;
+  std::vector<std::string> savedNames;  // by position in the carved-file list
+  std::vector<std::string> failures;
   std::thread writer([&] {
     std::unique_lock lock(mutex);
     while (true) {
       wake.wait(lock, [&] { return !pending.empty() || scanOver; });
       if (pending.empty()) return;
-      const raw::CarvedFile file = std::move(pending.front());
+      const auto [file, name] = std::move(pending.front());
       pending.pop_front();
       lock.unlock();
-      const bool saved = raw::saveCarvedFile(view, file, *outputFolder).has_value();
+      const raw::CarvedFileWritten written = raw::saveCarvedFile(view, file, *outputFolder, name);
       lock.lock();
-      if (!saved) unsaved.push_back(file.name);
+      if (!written.whole) failures.push_back(written.failure);
     }
   });
   engine.onCarved = [&](std::size_t index) {
     {
       std::lock_guard lock(mutex);
-      pending.push_back(engine.carvedFiles()[index]);
+      const raw::CarvedFile& file = engine.carvedFiles()[index];
+      savedNames.push_back(names.claim(file.name, index));
+      pending.emplace_back(file, savedNames.back());
     }
     wake.notify_one();
   };
@@ -113,23 +117,25 @@ int runCarve(OpenImage& image, CarveOptions options) {
   writer.join();
 
   int status = kSuccess;
-  for (const std::string& name : unsaved) {
-    reportError("Could not save " + name + " into " + outputFolder->string() + ".");
+  for (const std::string& failure : failures) {
+    reportError("Could not save " + failure);
     status = kInputFailed;
   }
   const raw::CarveRun& run = engine.runs().back();
-  for (const raw::CarvedFile& file : engine.carvedFiles()) {
+  for (std::size_t index = 0; index < engine.carvedFiles().size(); ++index) {
+    const raw::CarvedFile& file = engine.carvedFiles()[index];
+    const std::string& name = savedNames[index];
     const std::string& category = run.categories[file.category].name;
     if (options.json)
       std::cout << JsonLine()
-                       .field("name", file.name)
+                       .field("name", name)
                        .field("category", category)
                        .field("start", file.start)
                        .field("length", file.length)
                        .str()
                 << '\n';
     else
-      std::cout << file.name << '\t' << category << '\t' << file.start << '\t' << file.length << '\n';
+      std::cout << name << '\t' << category << '\t' << file.start << '\t' << file.length << '\n';
   }
   std::cout << std::flush;
   if (run.unreadable) reportError(raw::kUnreadableStatus);

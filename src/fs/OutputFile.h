@@ -19,12 +19,15 @@ class OutputFile : public ContentSink {
   bool zeros(std::uint64_t count) override;
   // Fixes the length, sets the times and closes; false if anything failed.
   bool finish(const EntryTimes& times);
+  // The system's error number of the first step that failed; 0 while none did.
+  int error() const { return error_; }
 
  private:
   int fd_ = -1;
   std::uint64_t length_ = 0;
   bool failed_ = false;
   bool endsInHole_ = false;
+  int error_ = 0;
 };
 
 }  // namespace quorvel

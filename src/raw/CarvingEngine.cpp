@@ -133,7 +133,7 @@ class CarvingEngine::Run {
         std::int64_t length = i + 1 < queue.size() ? static_cast<std::int64_t>(queue[i + 1] - queue[i]) : approximate;
         length = std::min(length, approximate);
         if (length <= 0) continue;
-        carveFile(s, queue[i], static_cast<std::uint64_t>(length), queue[i], {});
+        carveFile(s, queue[i], static_cast<std::uint64_t>(length), {});
       }
     }
   }
@@ -151,7 +151,7 @@ class CarvingEngine::Run {
           s.approximateSize > 0 ? std::min<std::uint64_t>(remaining, static_cast<std::uint64_t>(s.approximateSize)) : remaining;
       const std::optional<FileEnd> end = findFileEnd(s.structure, view_, pos, limit);
       if (!end || end->length == 0) return pos + kStep;
-      carveFile(index, pos, end->length, pos, end->extension);
+      carveFile(index, pos, end->length, end->extension);
       return pos + roundUpToStep(end->length);
     }
     if (s.endLength > 1) {
@@ -169,12 +169,12 @@ class CarvingEngine::Run {
       if (s.approximateSize < size) size = 0;
       if (s.sizeFieldBytes != 4 || size <= 0) return pos + kStep;
       const std::uint64_t length = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), remaining);
-      carveFile(index, pos, length, pos, {});
+      carveFile(index, pos, length, {});
       return pos + std::max<std::uint64_t>(kStep, roundUpToStep(length));
     }
     const std::uint64_t length =
         std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max<std::int64_t>(0, s.approximateSize)), remaining);
-    carveFile(index, pos, length, pos, {});
+    carveFile(index, pos, length, {});
     return pos + skipStep(s);
   }
 
@@ -216,19 +216,19 @@ class CarvingEngine::Run {
         std::uint64_t length = at + row.length - start;
         const std::int64_t approximate = engine_.settings_[row.setting].approximateSize;
         if (approximate > 0 && length > static_cast<std::uint64_t>(approximate)) length = static_cast<std::uint64_t>(approximate);
-        carveFile(row.setting, start, length, at, {});
+        carveFile(row.setting, start, length, {});
         i += row.length;
       }
     }
   }
 
-  void carveFile(std::size_t setting, std::uint64_t start, std::uint64_t length, std::uint64_t nameOffset,
-                 const std::string& extension) {
+  // Every carved file is named after its start, however its end was found.
+  void carveFile(std::size_t setting, std::uint64_t start, std::uint64_t length, const std::string& extension) {
     const SignatureSetting& s = engine_.settings_[setting];
     CarvedFile file;
     file.start = start;
     file.length = std::min(length, view_.size() - std::min(start, view_.size()));
-    file.name = carvedFileName(nameOffset, extension.empty() ? s.extension : extension);
+    file.name = carvedFileName(start, extension.empty() ? s.extension : extension);
     file.run = runIndex_;
     file.category = run_.categoryOfSetting[setting];
     CarveCategory& category = run_.categories[file.category];

@@ -51,7 +51,7 @@ struct SignatureSetting {
 struct CarvedFile {
   std::uint64_t start = 0;
   std::uint64_t length = 0;
-  std::string name;  // "%lld ." and the extension, made safe for a file name
+  std::string name;  // the start as "%lld .", then the extension, made safe for a file name
   std::size_t run = 0;
   std::size_t category = 0;  // in its run's category list
 };
@@ -106,7 +106,7 @@ class CarvingEngine {
   std::vector<CarveRun> runs_;
 };
 
-// A carved file's name: "%lld ." with the offset, then the extension with
+// A carved file's name: "%lld ." with its start offset, then the extension with
 // anything that could leave the output folder replaced.
 std::string carvedFileName(std::uint64_t offset, const std::string& extension);
 

@@ -56,9 +56,7 @@ class SaveRun {
   SaveRun(const FileSystemParser& parser, const std::filesystem::path& outputFolder, std::uint64_t total,
           JobContext& job)
       : parser_(parser), job_(job), writers_(job, saveWriterThreads()), total_(total) {
-    std::error_code ignored;
-    const bool made = std::filesystem::create_directories(outputFolder, ignored);
-    root_ = folderAt(outputFolder, made);
+    root_ = folderAt(outputFolder, makeOutputFolder(outputFolder).made);
   }
 
   // Names the file targets of each output folder ahead, live ones first.

@@ -36,6 +36,19 @@ std::optional<std::filesystem::path> outputFolderFromText(const std::string& tex
   return std::filesystem::path(folder);
 }
 
+OutputFolderMade makeOutputFolder(const std::filesystem::path& folder) {
+  OutputFolderMade result;
+  std::error_code error;
+  result.made = std::filesystem::create_directories(folder, error);
+  std::error_code notFolder;
+  result.ready = std::filesystem::is_directory(folder, notFolder);
+  if (!result.ready) {
+    if (!error) error = notFolder ? notFolder : std::make_error_code(std::errc::not_a_directory);
+    result.failure = "Could not make the output folder " + folder.string() + ": " + error.message() + ".";
+  }
+  return result;
+}
+
 std::string safeOutputName(const std::string& name) {
   std::string safe = trimmed(name);
   // Control bytes would reach terminals and scripts that list the folder.

@@ -20,6 +20,16 @@ std::string saveQuestion(std::uint64_t fileCount);
 // The output folder named by the user's text, trimmed; none when it is blank.
 std::optional<std::filesystem::path> outputFolderFromText(const std::string& text);
 
+struct OutputFolderMade {
+  bool ready = false;   // a folder is there now
+  bool made = false;    // this call made it, so it holds nothing yet
+  std::string failure;  // when not ready: which folder and the system's reason
+};
+
+// Makes the output folder, and the folders above it that are missing, the
+// same for every save.
+OutputFolderMade makeOutputFolder(const std::filesystem::path& folder);
+
 // A name the output folder can hold: trimmed at both ends, '/', NUL and
 // control bytes replaced, never "." or "..", never empty, at most 255 bytes of UTF-8.
 std::string safeOutputName(const std::string& name);

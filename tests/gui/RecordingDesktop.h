@@ -27,7 +27,7 @@ class RecordingDesktop : public DesktopServices {
     openFilters << filter;
     return next(fileNames);
   }
-  QString saveFileName(QWidget*, const QString&, const QString&) override { return next(fileNames); }
+  QString appendFileName(QWidget*, const QString&, const QString&) override { return next(fileNames); }
   QString existingFolder(QWidget*, const QString&) override { return next(folders); }
   void openPage(const QUrl& page) override { pages << page; }
   void endProcess(int exitCode) override { endedWith = exitCode; }
@@ -40,7 +40,7 @@ class RecordingDesktop : public DesktopServices {
   int endedWith = -1;         // the exit code the process would have ended with
 
   std::deque<bool> answers;       // for question(); No when empty
-  std::deque<QString> fileNames;  // for the open and save dialogs; cancelled when empty
+  std::deque<QString> fileNames;  // for the file dialogs; cancelled when empty
   std::deque<QString> folders;    // for the folder browser
   // Looks at the screens while an information box would be up.
   std::function<void(const QString&)> onInformation;

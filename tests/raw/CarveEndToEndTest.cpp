@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -78,14 +79,18 @@ TEST(CarveEndToEnd, EveryWalkablePlantedFileComesOutByteEqual) {
   EXPECT_NE(r.out.find("\"category\":\"Pictures\""), std::string::npos);
 }
 
+// JPEG by its markers alone: a user's setting with an end signature.
+test::CommandResult addJpegByMarkers(const std::string& settings) {
+  return runCommand({test::cliPath(), "signatures", "add", settings, "--ext", "jpg", "--start", "0xFF,0xD8,0xFF", "--end",
+                     "0xFF,0xD9", "--approx", "10000000", "--category", "Mine"});
+}
+
 TEST(CarveEndToEnd, UserSettingsKeepTheGenericRules) {
   TempFolder folder;
   const std::string settings = (folder.path() / "mine.set").string();
-  // JPEG by its markers alone: a picture with a thumbnail is cut at the
-  // thumbnail's end marker, as the generic rules say.
-  const test::CommandResult add = runCommand({test::cliPath(), "signatures", "add", settings, "--ext", "jpg", "--start",
-                                              "0xFF,0xD8,0xFF", "--end", "0xFF,0xD9", "--approx", "10000000",
-                                              "--category", "Mine"});
+  // A picture with a thumbnail is cut at the thumbnail's end marker, as the
+  // generic rules say.
+  const test::CommandResult add = addJpegByMarkers(settings);
   ASSERT_EQ(add.exitCode, 0) << add.err;
   EXPECT_EQ(add.out, "everything initialized well.....\n");
   const test::CommandResult bad = runCommand({test::cliPath(), "signatures", "add", settings, "--ext", "x", "--start", ","});
@@ -112,6 +117,32 @@ TEST(CarveEndToEnd, UserSettingsKeepTheGenericRules) {
     }
     EXPECT_EQ(found, p.name != "thumbnailed.jpg") << p.name;
   }
+}
+
+// A file closed by its end signature is named after where it starts, as the
+// JSON's start says, and saved under that name.
+TEST(CarveEndToEnd, FilesClosedByAnEndSignatureAreNamedAfterTheirStart) {
+  TempFolder folder;
+  const std::string settings = (folder.path() / "mine.set").string();
+  ASSERT_EQ(addJpegByMarkers(settings).exitCode, 0);
+  TempFolder out;
+  const test::CommandResult r = runCommand({test::cliPath(), "carve", carveImage().string(), "--volume-image",
+                                            "--no-default", "--settings", settings, "--out", out.path().string(), "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::regex line(R"re(\{"name":"([^"]*)","category":"Mine","start":(\d+),"length":(\d+)\})re");
+  std::istringstream lines(r.out);
+  std::string text;
+  std::size_t files = 0;
+  while (std::getline(lines, text)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+    EXPECT_EQ(m[1].str(), m[2].str() + " .jpg") << text;
+    EXPECT_EQ(std::filesystem::file_size(out.path() / m[1].str()), std::stoull(m[3].str())) << text;
+    ++files;
+  }
+  std::size_t jpegs = 0;
+  for (const Planted& p : manifest()) jpegs += p.extension == "jpg";
+  EXPECT_GE(files, jpegs);
 }
 
 TEST(CarveEndToEnd, TypesNarrowTheSettingsIntoAFolderTheCarveMakes) {

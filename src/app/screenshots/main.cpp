@@ -38,7 +38,7 @@ class QuietDesktop : public DesktopServices {
   void plainMessage(QWidget*, const QString& text) override { information(nullptr, text); }
   bool question(QWidget*, const QString&) override { return false; }
   QString openFileName(QWidget*, const QString&, const QString&) override { return fileName; }
-  QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+  QString appendFileName(QWidget*, const QString&, const QString&) override { return {}; }
   QString existingFolder(QWidget*, const QString&) override { return {}; }
   void openPage(const QUrl&) override {}
   void endProcess(int) override {}
