@@ -42,10 +42,11 @@ AdvancedInputScreen::AdvancedInputScreen(quorvel::OpenImage& image, int maxFileS
   ui_->jobPanel->attach(*bridge_, runner_);
   bridge_->onMessage = [this](const QString& text) { desktop().information(this, text); };
 
-  // The search ends at its next look at the flag and offers what it found.
+  // The search ends at its next look at the flag and offers what it found;
+  // Next waits for the lists.
   connect(ui_->jobPanel, &JobPanel::stopPressed, this, [this] {
+    stopped_ = true;
     ui_->backButton->setEnabled(true);
-    ui_->nextButton->setEnabled(true);
   });
   connect(ui_->backButton, &QPushButton::clicked, this, &AdvancedInputScreen::back);
   connect(ui_->nextButton, &QPushButton::clicked, this, &AdvancedInputScreen::next);
@@ -99,10 +100,11 @@ void AdvancedInputScreen::startSearch() {
 void AdvancedInputScreen::finishSearch(const quorvel::CandidateLists& lists) {
   lists_ = lists;
   fill(ui_->candidateCombo, lists.tfs);
-  fill(ui_->clusterCombo, lists.sectorsPerCluster);
+  fill(ui_->clusterCombo, wizard::clusterChoiceTexts(volume_.fileSystem, lists.sectorsPerCluster));
   fill(ui_->heapCombo, lists.heapOffsets);
   searching_ = false;
   showSearchRunning(false);
+  ui_->nextButton->setEnabled(wizard::nextOffered(volume_.fileSystem, lists, stopped_));
   const wizard::SearchReport report = wizard::searchReport(volume_.fileSystem, lists);
   if (!report.message.empty()) desktop().information(this, qText(report.message));
   if (!report.status.empty()) ui_->jobPanel->setStatus(qText(report.status));

@@ -50,6 +50,7 @@ class AdvancedInputScreen : public WizardScreen {
   std::shared_ptr<quorvel::ScanSession> session_;
   quorvel::CandidateLists lists_;
   bool searching_ = false;
+  bool stopped_ = false;  // Stop was pressed during the search
   GuiJobBridge* bridge_;
   quorvel::JobRunner runner_;
 };

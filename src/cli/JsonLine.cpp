@@ -87,6 +87,17 @@ JsonLine& JsonLine::fieldOrNull(std::string_view name, const std::optional<std::
   return *this;
 }
 
+JsonLine& JsonLine::field(std::string_view name, const std::vector<std::string>& values) {
+  key(name);
+  text_ += '[';
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) text_ += ',';
+    appendJsonString(text_, values[i]);
+  }
+  text_ += ']';
+  return *this;
+}
+
 JsonLine& JsonLine::field(std::string_view name, bool value) {
   key(name);
   text_ += value ? "true" : "false";

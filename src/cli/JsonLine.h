@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel::cli {
 
@@ -14,6 +15,7 @@ class JsonLine {
   JsonLine& field(std::string_view name, std::int64_t value);
   JsonLine& field(std::string_view name, std::uint64_t value);
   JsonLine& field(std::string_view name, bool value);
+  JsonLine& field(std::string_view name, const std::vector<std::string>& values);  // an array of strings
   // The text, or null when there is none.
   JsonLine& fieldOrNull(std::string_view name, const std::optional<std::string>& value);
   JsonLine() { text_.reserve(384); }  // one listing row without regrowing

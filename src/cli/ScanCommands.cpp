@@ -172,11 +172,22 @@ int runCandidates(OpenImage& image, const VolumeSelection& selection, bool json)
       {"tfs", &lists.tfs}, {"sectorsPerCluster", &lists.sectorsPerCluster}, {"heapOffset", &lists.heapOffsets}};
   for (const auto& [list, items] : named)
     for (std::size_t i = 0; i < items->size(); ++i) {
-      if (json)
-        std::cout << JsonLine().field("list", list).field("index", static_cast<std::int64_t>(i)).field("text", (*items)[i]).str()
-                  << '\n';
-      else
-        std::cout << list << ' ' << i << ' ' << (*items)[i] << '\n';
+      // A heap offset says where it lies and why it is offered.
+      const HeapOffsetFind* heap = items == &lists.heapOffsets && i < lists.heapFinds.size() ? &lists.heapFinds[i] : nullptr;
+      if (json) {
+        JsonLine line;
+        line.field("list", list).field("index", static_cast<std::int64_t>(i)).field("text", (*items)[i]);
+        if (heap) line.field("offset", heap->offset).field("evidence", heap->evidence);
+        std::cout << line.str() << '\n';
+        continue;
+      }
+      std::cout << list << ' ' << i << ' ' << (*items)[i];
+      if (heap) {
+        std::cout << " at byte " << heap->offset << " (";
+        for (std::size_t k = 0; k < heap->evidence.size(); ++k) std::cout << (k ? ", " : "") << heap->evidence[k];
+        std::cout << ')';
+      }
+      std::cout << '\n';
     }
   return kSuccess;
 }
@@ -218,7 +229,9 @@ void addScanCommands(CLI::App& app, CommandRunner& runner) {
     CLI::App* candidates = app.add_subcommand("candidates", "The advanced-mode searches: MFT records, FAT copies, heaps");
     addSelectionOptions(*candidates, *selection, false);
     candidates->add_option("--max", selection->advanced.maxCandidates, "Candidates to collect")->check(CLI::PositiveNumber);
-    candidates->add_flag("--json", *json, "Print JSON Lines");
+    candidates->add_flag("--json", *json,
+                         "Print JSON Lines: list, index, text; a heapOffset also its offset (bytes from the volume's "
+                         "start) and evidence (boot, upcase, bitmap, root or signature)");
     candidates->callback([=, &runner] {
       selection->mode = "advanced";
       runner = [=](OpenImage& image) { return runCandidates(image, *selection, *json); };

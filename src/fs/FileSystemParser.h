@@ -28,11 +28,18 @@ struct RowTexts {
 
 enum class RecoveryMode { Standard = 1, Advanced = 2, Deep = 3 };
 
+// Where a heap-offset candidate lies and what shows it to be the heap.
+struct HeapOffsetFind {
+  std::uint64_t offset = 0;           // bytes from the volume's start
+  std::vector<std::string> evidence;  // "boot", "upcase", "bitmap", "root", "signature"
+};
+
 // What the advanced-input searches found, as their lists show it.
 struct CandidateLists {
   std::vector<std::string> tfs;                // "MFT_ENTRY:%d", "FAT32_ENTRY:%d", ...
-  std::vector<std::string> sectorsPerCluster;  // the cluster-size choices
+  std::vector<std::string> sectorsPerCluster;  // the cluster-size choices: the values the scan takes
   std::vector<std::string> heapOffsets;        // "HEAP_OFFSET_ENTRY:%d" (exFAT)
+  std::vector<HeapOffsetFind> heapFinds;       // beside heapOffsets, item for item
 };
 
 // The user's picks among the candidate lists; -1 means none picked.

@@ -67,6 +67,26 @@ struct Recovery {
   std::string chainLost;  // "ROOT/Many/": a folder whose entries may cross cluster ends the FAT no longer links
 };
 
+// What `candidates` offers first: the index of the first FAT copy and heap
+// offset, and the first cluster size's value, as a user takes them.
+struct FirstOffers {
+  std::string tfs, sectorsPerCluster, heap;
+};
+
+FirstOffers firstOffers(const fs::path& image, const std::string& kind) {
+  const CommandResult r = cli({"candidates", image.string(), "--volume-image", "--kind", kind, "--json"});
+  if (r.exitCode != 0) throw std::runtime_error("candidates failed: " + r.err);
+  FirstOffers first;
+  for (const JsonObject& o : parseJsonLines(r.out)) {
+    if (jsonInteger(o, "index") != 0) continue;
+    const std::string& list = jsonText(o, "list");
+    if (list == "tfs") first.tfs = "0";
+    if (list == "heapOffset") first.heap = "0";
+    if (list == "sectorsPerCluster") first.sectorsPerCluster = jsonText(o, "text");
+  }
+  return first;
+}
+
 Recovery recoveryOf(const Damaged& d) {
   const auto facts = readFacts(fixture("fat-damaged", d.image + ".facts"));
   Recovery r;
@@ -78,8 +98,14 @@ Recovery recoveryOf(const Damaged& d) {
   r.selection = {"--volume-image", "--kind", d.kind};
   // No choices: the damage leaves the standard mode able to read it.
   if (facts.at("tfs") == "-") return r;
-  r.selection.insert(r.selection.end(), {"--mode", "advanced", "--tfs", facts.at("tfs"), "--spc", facts.at("spc")});
-  if (facts.at("heap") != "-") r.selection.insert(r.selection.end(), {"--heap", facts.at("heap")});
+  if (d.kind == "exFAT") {
+    // exFAT: the first of everything offered, as a user picks.
+    const FirstOffers first = firstOffers(r.image, d.kind);
+    r.selection.insert(r.selection.end(), {"--mode", "advanced", "--tfs", first.tfs, "--spc", first.sectorsPerCluster,
+                                           "--heap", first.heap});
+  } else {
+    r.selection.insert(r.selection.end(), {"--mode", "advanced", "--tfs", facts.at("tfs"), "--spc", facts.at("spc")});
+  }
   if (r.formatted) r.selection.push_back("--formatted");
   if (facts.count("chain-lost")) r.chainLost = "ROOT/" + facts.at("chain-lost") + "/";
   return r;
@@ -205,7 +231,20 @@ TEST(FatCandidates, ListsCopiesClusterSizesAndHeaps) {
         ? std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15", "16"}
         : std::vector<std::string>{"1", "2", "4", "8", "16", "32", "64", "128"};
     for (const std::string& v : every) EXPECT_TRUE(offered.count(v)) << v;
-    if (!c.heap.empty()) EXPECT_EQ(std::vector<std::string>(lists["heapOffset"].begin(), lists["heapOffset"].begin() + 1), c.heap);
+    if (!c.heap.empty()) {
+      EXPECT_EQ(std::vector<std::string>(lists["heapOffset"].begin(), lists["heapOffset"].begin() + 1), c.heap);
+    }
+    // Each heap offset says where it lies and why it is offered; the boot
+    // sector's comes first, and its structures agree with it.
+    bool firstHeap = true;
+    for (const JsonObject& o : parseJsonLines(r.out)) {
+      if (jsonText(o, "list") != "heapOffset") continue;
+      EXPECT_GE(jsonUnsigned(o, "offset"), 24u * 512);
+      const std::vector<std::string> evidence = jsonStrings(o, "evidence");
+      EXPECT_FALSE(evidence.empty());
+      if (firstHeap) EXPECT_EQ(evidence, (std::vector<std::string>{"boot", "upcase", "bitmap", "root"}));
+      firstHeap = false;
+    }
   }
 }
 

@@ -163,21 +163,27 @@ class AdvancedInputTest : public QObject {
     QTest::addColumn<QStringList>("heaps");
     QTest::addColumn<QString>("report");
     QTest::addColumn<QString>("clusterSize");
+    QTest::addColumn<QStringList>("clusterSizesFirst");
     QTest::newRow("FAT16") << "fat16-2k-noboot" << "FAT16" << "Total fat16 Entries Found:"
                            << QStringList{"FAT_ENTRY:0", "FAT_ENTRY:1"} << QStringList{}
                            << "Number of FAT-ENTRY found = 2 . Please select the choice from combo box and click Next "
                               "button to proceed."
-                           << "4";
+                           << "4" << QStringList{"4", "8", "16", "2"};
     QTest::newRow("FAT32") << "fat32-512-noboot" << "FAT32" << "TFS :"
                            << QStringList{"FAT32_ENTRY:0", "FAT32_ENTRY:1"} << QStringList{}
                            << "Number of FAT32-ENTRY found = 2 . Please select the choice from combo box and click Next "
                               "button to proceed."
-                           << "1";
+                           << "1" << QStringList{"2", "4", "16", "32"};
+    // exFAT's shifts say what cluster size they stand for; the one the
+    // heap's evidence fits comes first.
     QTest::newRow("exFAT") << "exfat-32k-noboot" << "FAT64" << "Total fat64 Entries Found:"
                            << QStringList{"FAT64_ENTRY:0"} << QStringList{"HEAP_OFFSET_ENTRY:0"}
                            << "Number of FAT64-ENTRY found = 1 and Number of HeapOffset-ENTRY found =  1  . Please "
                               "select the choice from ( Entry and Heap ) Combobox and click Next button to proceed."
-                           << "6";
+                           << "6 (32 KiB clusters)"
+                           << QStringList{"6 (32 KiB clusters)", "8 (128 KiB clusters)", "9 (256 KiB clusters)",
+                                          "10 (512 KiB clusters)", "11 (1 MiB clusters)", "0 (512-byte clusters)",
+                                          "1 (1 KiB clusters)"};
   }
   void damagedFatVolumesOfferTheirCopies() {
     QFETCH(QString, image);
@@ -187,6 +193,7 @@ class AdvancedInputTest : public QObject {
     QFETCH(QStringList, heaps);
     QFETCH(QString, report);
     QFETCH(QString, clusterSize);
+    QFETCH(QStringList, clusterSizesFirst);
     TestDesktop desktop;
     quorvel::OpenImage wizardImage;
     QWidget host;
@@ -202,6 +209,7 @@ class AdvancedInputTest : public QObject {
     QVERIFY(!jobControlsShown(screen));
 
     auto* clusters = part<QComboBox>(screen, "clusterCombo");
+    QCOMPARE(items(clusters).mid(0, clusterSizesFirst.size()), clusterSizesFirst);
     const int chosen = clusters->findText(clusterSize);
     QVERIFY(chosen >= 0);
     clusters->setCurrentIndex(chosen);
@@ -277,6 +285,47 @@ class AdvancedInputTest : public QObject {
                                                     "combo box and click Next button to proceed.")
                                                 .arg(found)});
     QVERIFY(!jobControlsShown(screen));
+  }
+
+  // Stop ends the search under way, not the others: a Stop that ends
+  // exFAT's FAT-copy search still lets the heap search run and offer what it
+  // finds. Next waits for the lists, and stays disabled where a list the
+  // scan needs is empty.
+  void stopKeepsNextForTheLists_data() {
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<bool>("heapFound");
+    QTest::newRow("heap behind the FATs") << "exfat-32k-noboot" << true;
+    QTest::newRow("nothing anywhere") << "" << false;
+  }
+  void stopKeepsNextForTheLists() {
+    QFETCH(QString, image);
+    QFETCH(bool, heapFound);
+    TestDesktop desktop;
+    quorvel::OpenImage wizardImage;
+    quorvel::test::TempImage zeros;
+    if (image.isEmpty()) {
+      zeros.resize(24 * 1048576);
+      openVolumeImage(wizardImage, zeros.path(), "FAT64");
+    } else {
+      openVolumeImage(wizardImage, quorvel::test::fixtureDir() / "fat-damaged" / (image.toStdString() + ".img"), "FAT64");
+    }
+    QWidget host;
+    auto* screen = new AdvancedInputScreen(wizardImage, 3, &host);
+    screen->show();
+    auto* next = part<QPushButton>(screen, "nextButton");
+    press(screen, "stopButton");
+    // Stop gives Back at once; Next only with the lists.
+    QVERIFY(part<QPushButton>(screen, "backButton")->isEnabled());
+    if (screen->searching()) QVERIFY(!next->isEnabled());
+    QVERIFY(searchEnds(screen));
+    const int copies = part<QComboBox>(screen, "candidateCombo")->count();
+    const int heaps = part<QComboBox>(screen, "heapCombo")->count();
+    QCOMPARE(heaps > 0, heapFound);
+    QCOMPARE(next->isEnabled(), copies > 0 && heaps > 0);
+    if (!next->isEnabled()) {
+      press(screen, "nextButton");
+      QVERIFY(!shownChild<VolumeScanDlg>(screen));
+    }
   }
 
   void pauseHoldsTheSearchUntilResume() {

@@ -119,6 +119,37 @@ TEST(AdvancedInputRules, ChoicesCarryThePickedPositionsAndTheClusterValue) {
   }
 }
 
+// exFAT's list holds shifts under a caption that speaks of sectors: each
+// item says the cluster size it stands for. Other kinds' counts stay bare.
+TEST(AdvancedInputRules, ClusterItemsSayWhatTheyMean) {
+  const std::vector<std::string> shifts = {"6", "8", "9", "11", "0", "1", "16"};
+  EXPECT_EQ(clusterChoiceTexts(FileSystemId::ExFat, shifts),
+            (std::vector<std::string>{"6 (32 KiB clusters)", "8 (128 KiB clusters)", "9 (256 KiB clusters)",
+                                      "11 (1 MiB clusters)", "0 (512-byte clusters)", "1 (1 KiB clusters)",
+                                      "16 (32 MiB clusters)"}));
+  for (const FileSystemId kind : {FileSystemId::Fat16, FileSystemId::Fat32, FileSystemId::Ntfs})
+    EXPECT_EQ(clusterChoiceTexts(kind, {"8", "4"}), (std::vector<std::string>{"8", "4"}));
+}
+
+// Next comes with the lists; after a Stop, not while a list the scan needs is empty.
+TEST(AdvancedInputRules, NextAfterStopNeedsTheListsTheScanNeeds) {
+  const CandidateLists full{{"FAT64_ENTRY:0"}, {"8"}, {"HEAP_OFFSET_ENTRY:0"}};
+  const CandidateLists noHeap{{"FAT64_ENTRY:0"}, {"8"}, {}};
+  const CandidateLists noCopy{{}, {"8"}, {"HEAP_OFFSET_ENTRY:0"}};
+  const struct {
+    FileSystemId kind;
+    const CandidateLists* lists;
+    bool stopped, offered;
+  } cases[] = {
+      {FileSystemId::ExFat, &full, true, true},     {FileSystemId::ExFat, &noHeap, true, false},
+      {FileSystemId::ExFat, &noCopy, true, false},  {FileSystemId::ExFat, &noHeap, false, true},
+      {FileSystemId::Fat16, &noHeap, true, true},   {FileSystemId::Fat16, &noCopy, true, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(nextOffered(c.kind, *c.lists, c.stopped), c.offered)
+        << static_cast<int>(c.kind) << " " << c.lists->tfs.size() << c.lists->heapOffsets.size() << c.stopped;
+}
+
 TEST(ScanScreenRules, EveryKindSaysWhyNothingCanBeScannedWithoutASource) {
   const struct {
     const char* kind;

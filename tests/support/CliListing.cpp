@@ -121,6 +121,17 @@ JsonObject parseJsonObject(const std::string& line) {
       JsonValue value;
       if (line[i] == '"') {
         value = {JsonValue::Type::String, string()};
+      } else if (line[i] == '[') {
+        value.type = JsonValue::Type::Strings;
+        take('[');
+        skipSpace();
+        if (i < line.size() && line[i] == ']') {
+          ++i;
+        } else {
+          do value.strings.push_back(string());
+          while ((skipSpace(), i < line.size() && line[i] == ',') && ++i);
+          take(']');
+        }
       } else if (literal("true")) {
         value = {JsonValue::Type::Bool, "true"};
       } else if (literal("false")) {
@@ -169,6 +180,10 @@ std::uint64_t jsonUnsigned(const JsonObject& object, const std::string& key) {
   const std::string& text = typed(object, key, JsonValue::Type::Number, "a number").text;
   if (text.starts_with("-")) throw std::runtime_error("JSON field " + key + " is negative: " + text);
   return std::stoull(text);
+}
+
+std::vector<std::string> jsonStrings(const JsonObject& object, const std::string& key) {
+  return typed(object, key, JsonValue::Type::Strings, "an array of strings").strings;
 }
 
 bool jsonBool(const JsonObject& object, const std::string& key) {

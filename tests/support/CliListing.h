@@ -16,9 +16,10 @@ CommandResult cli(std::vector<std::string> args);
 
 // One value of a flat JSON object.
 struct JsonValue {
-  enum class Type { String, Number, Bool, Null };
+  enum class Type { String, Number, Bool, Null, Strings };
   Type type = Type::Null;
   std::string text;  // a string unescaped; a number, true or false as printed; empty for null
+  std::vector<std::string> strings;  // an array of strings
 
   bool isString() const { return type == Type::String; }
   bool isNumber() const { return type == Type::Number; }
@@ -27,7 +28,8 @@ struct JsonValue {
 };
 using JsonObject = std::map<std::string, JsonValue>;
 
-// One JSON Lines object: flat, of strings, integers, booleans and nulls.
+// One JSON Lines object: flat, of strings, integers, booleans, nulls and
+// arrays of strings.
 // Throws on anything else (nested values, fractions, a repeated key, text
 // after the object), so that a malformed line fails the test that reads it.
 JsonObject parseJsonObject(const std::string& line);
@@ -38,6 +40,7 @@ const std::string& jsonText(const JsonObject& object, const std::string& key);  
 std::int64_t jsonInteger(const JsonObject& object, const std::string& key);
 std::uint64_t jsonUnsigned(const JsonObject& object, const std::string& key);
 bool jsonBool(const JsonObject& object, const std::string& key);
+std::vector<std::string> jsonStrings(const JsonObject& object, const std::string& key);  // an array of strings
 // A string or null.
 std::optional<std::string> jsonTextOrNull(const JsonObject& object, const std::string& key);
 

@@ -76,6 +76,33 @@ std::vector<std::string> fixedClusterChoices(std::optional<FileSystemId> kind) {
   return {};
 }
 
+std::vector<std::string> clusterChoiceTexts(std::optional<FileSystemId> kind, const std::vector<std::string>& values) {
+  if (advancedKind(kind) != FileSystemId::ExFat) return values;
+  std::vector<std::string> texts;
+  for (const std::string& value : values) {
+    const std::int64_t shift = readDecimal(value);
+    if (shift < 0 || shift > 16) {
+      texts.push_back(value);
+      continue;
+    }
+    const std::uint64_t bytes = std::uint64_t{512} << shift;
+    const std::string size = bytes < 1024          ? std::to_string(bytes) + "-byte"
+                             : bytes < 1024 * 1024 ? std::to_string(bytes / 1024) + " KiB"
+                                                   : std::to_string(bytes / (1024 * 1024)) + " MiB";
+    texts.push_back(value + " (" + size + " clusters)");
+  }
+  return texts;
+}
+
+bool nextOffered(std::optional<FileSystemId> kind, const quorvel::CandidateLists& lists, bool stopped) {
+  if (!stopped) return true;
+  kind = advancedKind(kind);
+  if (!kind) return true;
+  const quorvel::AdvancedInputs& inputs = quorvel::fileSystemKind(*kind).advanced;
+  if (inputs.candidates && lists.tfs.empty()) return false;
+  return !(inputs.heapOffset && lists.heapOffsets.empty());
+}
+
 SearchReport searchReport(std::optional<FileSystemId> kind, const quorvel::CandidateLists& lists) {
   const std::size_t found = lists.tfs.size();
   kind = advancedKind(kind);

@@ -29,6 +29,16 @@ int maxCandidates(int typed);
 // The cluster-size choices offered while a kind has no search of its own.
 std::vector<std::string> fixedClusterChoices(std::optional<quorvel::FileSystemId> kind);
 
+// The items of the cluster-size list for the values the search offers:
+// exFAT's shifts say the cluster size they stand for ("9 (256 KiB
+// clusters)"), the other kinds' counts stand as they are.
+std::vector<std::string> clusterChoiceTexts(std::optional<quorvel::FileSystemId> kind,
+                                            const std::vector<std::string>& values);
+
+// Whether Next is offered once the search has delivered its lists: not
+// after a Stop that left a list the scan needs empty.
+bool nextOffered(std::optional<quorvel::FileSystemId> kind, const quorvel::CandidateLists& lists, bool stopped);
+
 // What the user is told when the search has ended.
 struct SearchReport {
   std::string message;

@@ -5,6 +5,7 @@
 #include <bit>
 
 #include "fs/Utf16.h"
+#include "fs/exfat/ExFatHeapSearch.h"
 #include "fs/exfat/ExFatSetScan.h"
 #include "fs/fat/FatDirectoryEntry.h"
 #include "fs/fatfamily/FatCopySearch.h"
@@ -217,14 +218,23 @@ constexpr std::size_t kLongestSet = 19 * kEntrySize;
 void ExFatParser::searchVolume(std::size_t limit, JobContext& job) {
   job.setStatus("Finding Fat64 entries....");
   fatCopies_ = fatfmt::findFatCopies(volume(), fatfmt::FatCopyKind::ExFat, limit, job);
-  heapOffsets_ = fatfmt::findHeapOffsets(volume(), limit, job);
+  // Each search is a phase of its own: Stop ends the one under way and keeps
+  // what the other found.
+  job.beginPhase();
+  const HeapClues clues = gatherHeapClues(volume(), job);
+  const std::size_t wanted = limit + 1;
+  heapFinds_ = heapCandidates(volume(), clues, fatCopies_, wanted, job);
   // The boot sector's heap, where it has one, is the first choice.
   if (geometry_) {
-    if (heapOffsets_.empty())
-      heapOffsets_.push_back(geometry_->heapOffset);
-    else
-      heapOffsets_.front() = geometry_->heapOffset;
+    const auto shift = static_cast<unsigned>(std::countr_zero(geometry_->clusterSize / kSectorBytes));
+    const std::uint64_t bootHeap = geometry_->heapOffset;
+    std::erase_if(heapFinds_, [&](const HeapCandidate& c) { return c.offset == bootHeap; });
+    heapFinds_.insert(heapFinds_.begin(),
+                      HeapCandidate{bootHeap, shift, kBootSectorSays | weighHeap(volume(), clues, bootHeap, shift)});
+    if (heapFinds_.size() > wanted) heapFinds_.resize(wanted);
   }
+  heapOffsets_.clear();
+  for (const HeapCandidate& c : heapFinds_) heapOffsets_.push_back(c.offset);
   searched_ = volume().extent();
 }
 
@@ -237,9 +247,12 @@ CandidateLists ExFatParser::findCandidates(const FileReadSeek& source, const Sca
   CandidateLists lists;
   lists.tfs = fatfmt::numberedItems("FAT64_ENTRY:", fatCopies_.size());
   lists.heapOffsets = fatfmt::numberedItems("HEAP_OFFSET_ENTRY:", heapOffsets_.size());
-  std::optional<std::uint32_t> bootShift;
-  if (geometry_) bootShift = static_cast<std::uint32_t>(std::countr_zero(geometry_->clusterSize / kSectorBytes));
-  lists.sectorsPerCluster = fatfmt::clusterSizeChoices(fatfmt::FatCopyKind::ExFat, bootShift);
+  for (const HeapCandidate& c : heapFinds_) lists.heapFinds.push_back({c.offset, evidenceNames(c.evidence)});
+  // The cluster size the first heap's evidence fits goes first, the boot
+  // sector's when there is one.
+  std::optional<std::uint32_t> firstShift;
+  if (!heapFinds_.empty() && heapFinds_.front().shift) firstShift = *heapFinds_.front().shift;
+  lists.sectorsPerCluster = fatfmt::clusterSizeChoices(fatfmt::FatCopyKind::ExFat, firstShift);
   return lists;
 }
 

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "fs/exfat/ExFatHeapSearch.h"
 #include "fs/exfat/ExFatLayout.h"
 #include "fs/fatfamily/FatFamilyParser.h"
 
@@ -78,6 +79,7 @@ class ExFatParser : public FatFamilyParser {
 
   std::vector<std::uint64_t> fatCopies_;
   std::vector<std::uint64_t> heapOffsets_;
+  std::vector<exfatfmt::HeapCandidate> heapFinds_;  // beside heapOffsets_, with their evidence
   VolumeExtent searched_;
   std::uint64_t volumeSize_ = 0;
   std::optional<exfatfmt::ExFatGeometry> geometry_;

@@ -85,12 +85,7 @@ std::vector<std::uint64_t> findFatCopies(const VolumeView& volume, FatCopyKind k
       volume, limit, job, [kind](Bytes window) { return opensFatCopy(window, kind); }, kind == FatCopyKind::Fat32);
 }
 
-std::vector<std::uint64_t> findHeapOffsets(const VolumeView& volume, std::size_t limit, JobContext& job) {
-  return searchSectors(
-      volume, limit + 1, job, [](Bytes window) { return window.size() >= 8 && allOnes(window, 0, 8); }, false);
-}
-
-std::vector<std::string> clusterSizeChoices(FatCopyKind kind, std::optional<std::uint32_t> bootValue) {
+std::vector<std::string> clusterSizeChoices(FatCopyKind kind, std::optional<std::uint32_t> firstValue) {
   std::vector<std::string> choices;
   std::vector<std::uint32_t> fixed;
   std::vector<std::uint32_t> more;
@@ -110,8 +105,8 @@ std::vector<std::string> clusterSizeChoices(FatCopyKind kind, std::optional<std:
       break;
   }
   // The FAT16/32 screens offer the boot value only when it is even.
-  const bool offerBoot = bootValue && (kind == FatCopyKind::ExFat || (*bootValue != 0 && *bootValue % 2 == 0));
-  if (offerBoot) choices.push_back(std::to_string(*bootValue));
+  const bool offerFirst = firstValue && (kind == FatCopyKind::ExFat || (*firstValue != 0 && *firstValue % 2 == 0));
+  if (offerFirst) choices.push_back(std::to_string(*firstValue));
   for (const std::uint32_t v : fixed) choices.push_back(std::to_string(v));
   for (const std::uint32_t v : more) choices.push_back(std::to_string(v));
   return choices;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "fs/fat/ExFatBuilders.h"
+#include "fs/exfat/ExFatHeapSearch.h"
 #include "fs/exfat/ExFatSetScan.h"
 #include "fs/fat/Fat16Parser.h"
 #include "fs/fat/Fat32Parser.h"
@@ -153,7 +154,8 @@ TEST(FatCopySearch, SignaturesOfEachKind) {
 }
 
 // Four FAT16 copies on sector boundaries and one off them: the first three
-// in volume order with the default limit; the heap search collects one more.
+// in volume order with the default limit; the heap search offers one more
+// of its sectors of ones.
 TEST(FatCopySearch, FindsCopiesOnSectorBoundariesUpToTheLimit) {
   TempImage image;
   image.resize(12 * 1024 * 1024);  // past one 10 MiB chunk
@@ -169,7 +171,8 @@ TEST(FatCopySearch, FindsCopiesOnSectorBoundariesUpToTheLimit) {
   JobContext job;
   EXPECT_EQ(fatfmt::findFatCopies(view, FatCopyKind::Fat16, 3, job), std::vector<std::uint64_t>(copies.begin(), copies.begin() + 3));
   EXPECT_EQ(fatfmt::findFatCopies(view, FatCopyKind::Fat16, 8, job), copies);
-  EXPECT_EQ(fatfmt::findHeapOffsets(view, 3, job).size(), 4u);
+  const exfatfmt::HeapClues clues = exfatfmt::gatherHeapClues(view, job);
+  EXPECT_EQ(exfatfmt::heapCandidates(view, clues, {}, 4, job).size(), 4u);
 }
 
 // What the searches tell the screen: the running count of finds, FAT32's
