@@ -101,6 +101,21 @@ void NtfsParser::addSlackNamesOf(std::uint32_t folder, std::int64_t nowSeconds,
     }
   }
 
+  // A header left in front of a key may be another entry's: when it names a
+  // freed record of this folder that holds another name, the key is taken
+  // as one whose reference is lost.
+  // A reference beyond the MFT or without a sequence number is no file's.
+  for (IndexName& n : found) {
+    const std::uint64_t number = referenceRecord(n.fileReference);
+    if (number >= records_.count() || referenceSequence(n.fileReference) == 0) n.fileReference = 0;
+    if (n.fileReference == 0) continue;
+    const MftEntry& r = records_.at(static_cast<std::uint32_t>(number));
+    const std::string_view held = records_.name(static_cast<std::uint32_t>(number));
+    if (r.has(MftEntry::kFileRecord) && !r.inUse() && r.parent == folder && !held.empty() && held != n.name &&
+        (r.sequence == referenceSequence(n.fileReference) ||
+         r.sequence == nextSequence(referenceSequence(n.fileReference))))
+      n.fileReference = 0;
+  }
   // Names whose reference survived first, and long names before DOS
   // aliases, so that copies and aliases find what they stand beside.
   std::stable_sort(found.begin(), found.end(), [](const IndexName& a, const IndexName& b) {

@@ -73,6 +73,10 @@ std::vector<SlackCase> slackCases() {
       {"a DOS alias beside its long name", longAndAlias, "LONGSL~1.TXT", 0},
       {"the long name beside its alias", longAndAlias, "long slack name.txt", 1},
       {"an old copy of a live entry", indexEntryBytes(reference(13, 1), fileNameKeyBytes(key(u"live.txt"))), "live.txt", 0},
+      {"a live name behind the header of a freed record's entry",
+       indexEntryBytes(reference(15, 1), fileNameKeyBytes(key(u"live.txt"))), "live.txt", 0},
+      {"a live name behind a header naming no record",
+       indexEntryBytes(reference(0x200000010, 0), fileNameKeyBytes(key(u"live.txt"))), "live.txt", 0},
       {"a freed record that keeps the name", indexEntryBytes(reference(15, 1), fileNameKeyBytes(key(u"gone.txt"))),
        "gone.txt", 1},
   };
