@@ -29,6 +29,7 @@ std::string entryJson(const FileSystemParser& parser, EntryId id, const std::str
       .fieldOrNull("createdUtc", utcTextOf(times.created))
       .fieldOrNull("accessedUtc", utcTextOf(times.accessed))
       .fieldOrNull("modifiedUtc", utcTextOf(times.modified))
+      .fieldOrNull("deletedUtc", utcTextOf(parser.deletionTime(id)))
       .field("attributes", row.attributes)
       .field("sizeText", folder ? std::string() : parser.formatSize(id))
       .str();

@@ -107,6 +107,8 @@ class FileSystemParser {
   bool getsListRow(EntryId id) const { return !isFolder(id); }
   virtual std::uint64_t size(EntryId id) const { return catalogue_.size(id); }  // bytes of the content
   virtual EntryTimes times(EntryId id) const { return catalogue_.times(id); }
+  // When the entry was deleted, where the volume keeps a record of it.
+  virtual std::optional<FileTime> deletionTime(EntryId) const { return std::nullopt; }
   // The kind's own texts for the list's columns.
   virtual RowTexts formatRow(EntryId id) const;
   std::string formatSize(EntryId id) const;

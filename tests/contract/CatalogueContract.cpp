@@ -110,7 +110,7 @@ CatalogueReport checkCatalogue(const FileSystemParser& parser, const CatalogueRu
         report.problems.push_back(describe(e) + " streamed past its size: " + counts);
       else if (e.readWhole && e.streamed != e.size)
         report.problems.push_back(describe(e) + " reports a whole read of " + counts);
-      else if (rules.wholeSizeAlways && !e.folder && e.streamed != e.size)
+      else if (rules.wholeSizeAlways && !e.folder && !parser.neverSaved(id) && e.streamed != e.size)
         report.problems.push_back(describe(e) + " read in part, not kept to its size: " + counts);
       if (rules.liveFilesWhole && !e.folder && !e.deleted && !e.readWhole)
         report.problems.push_back(describe(e) + " is live but does not read whole: " + counts);

@@ -210,7 +210,7 @@ Listing parseListing(const std::string& out) {
                                jsonInteger(o, "size"), jsonText(o, "created"), jsonText(o, "accessed"),
                                jsonText(o, "modified"), jsonText(o, "attributes"), jsonText(o, "sizeText"),
                                jsonTextOrNull(o, "createdUtc"), jsonTextOrNull(o, "accessedUtc"),
-                               jsonTextOrNull(o, "modifiedUtc")});
+                               jsonTextOrNull(o, "modifiedUtc"), jsonTextOrNull(o, "deletedUtc")});
   for (std::size_t k = 0; k < listing.entries.size(); ++k) listing.byPath.emplace(listing.entries[k].path, k);
   return listing;
 }

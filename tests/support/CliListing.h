@@ -58,6 +58,7 @@ struct LsEntry {
   std::optional<std::string> createdUtc;  // ISO 8601 texts; none where the volume records no time
   std::optional<std::string> accessedUtc;
   std::optional<std::string> modifiedUtc;
+  std::optional<std::string> deletedUtc;  // where the volume recorded the deletion
 };
 
 struct Listing {

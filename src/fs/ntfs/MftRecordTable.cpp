@@ -144,6 +144,30 @@ void MftRecordTable::adoptFileNames(std::uint32_t index, const RecordImage& exte
   if (entries_[index].isFolder()) catalogue_.setSize(index, 0);
 }
 
+bool MftRecordTable::adoptJournalName(std::uint32_t index, std::string_view text, std::uint64_t parentRecord,
+                                      std::uint16_t parentSequence, bool folder) {
+  MftEntry& e = entries_[index];
+  if (text.empty() || !e.has(MftEntry::kFileRecord) || parentRecord >= kNone) return false;
+  const bool named = e.has(MftEntry::kHasName);
+  // A named record keeps its own name; it only moves when its folder is
+  // lost and the journal's is sound.
+  if (named && parentAcceptable(index)) return false;
+  const MftEntry kept = e;
+  e.parent = static_cast<std::uint32_t>(parentRecord);
+  e.parentSequence = parentSequence;
+  e.bits &= static_cast<std::uint8_t>(~MftEntry::kParentLost);
+  if (named) {
+    if (parentAcceptable(index)) return true;
+    e = kept;
+    return false;
+  }
+  if (folder) e.kind = 'D';
+  e.bits |= MftEntry::kLongName;
+  setName(index, text);
+  if (e.isFolder()) catalogue_.setSize(index, 0);
+  return true;
+}
+
 bool MftRecordTable::linkable(std::uint32_t i) const {
   const MftEntry& e = entries_[i];
   return e.has(MftEntry::kFileRecord) && e.has(MftEntry::kHasName) && !e.has(MftEntry::kMftItself);

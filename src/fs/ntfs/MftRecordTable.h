@@ -76,6 +76,15 @@ class MftRecordTable {
   // its own (file-name attributes move out when a record fills up).
   void adoptFileNames(std::uint32_t index, const RecordImage& extension, std::vector<AttributeHeader>& scratch);
 
+  // A name and folder the change journal gives a record the MFT no longer
+  // names, or whose folder is lost while the journal's is known. False
+  // when the journal adds nothing.
+  bool adoptJournalName(std::uint32_t index, std::string_view text, std::uint64_t parentRecord,
+                        std::uint16_t parentSequence, bool folder);
+  // Whether the entry's parent reference names a folder that is still that
+  // folder (not reused since).
+  bool parentAcceptable(std::uint32_t i) const;
+
   std::string_view name(std::uint32_t i) const { return catalogue_.name(i); }
   void setSize(std::uint32_t i, std::uint64_t size) { catalogue_.setSize(i, size); }
 
@@ -89,7 +98,6 @@ class MftRecordTable {
   void takeFileNames(std::uint32_t index, const RecordImage& image, const std::vector<AttributeHeader>& attributes);
   bool linkable(std::uint32_t i) const;
   std::uint32_t findRoot() const;
-  bool parentAcceptable(std::uint32_t i) const;
   void linkDeep(EntryId orphans);
 
   Catalogue& catalogue_;

@@ -121,6 +121,7 @@ std::optional<RecordImage> NtfsParser::readRecord(std::uint64_t position, std::v
 
 void NtfsParser::resetCatalogue() {
   records_.clear();
+  deletionTimes_.clear();
   positions_.clear();
   positions_.shrink_to_fit();
   deepLayout_ = false;
@@ -382,7 +383,11 @@ void NtfsParser::resolveExtensionRecords(JobContext& job) {
 
 void NtfsParser::buildCatalogue(JobContext& job) {
   resolveExtensionRecords(job);
-  if (!deepLayout_ && records_.count() > 0) records_.at(0).bits |= MftEntry::kMftItself;
+  if (!deepLayout_ && records_.count() > 0) {
+    records_.at(0).bits |= MftEntry::kMftItself;
+    addJournalNames(job);
+    addIndexSlackNames(job);
+  }
   records_.build(deepLayout_);
 }
 
@@ -544,6 +549,20 @@ bool NtfsParser::readEntryRecord(EntryId id, std::vector<std::uint8_t>& buffer) 
   // that were read; reading it back the same way gives the same entry.
   v.read(positions_[id], buffer);
   return true;
+}
+
+std::optional<FileTime> NtfsParser::deletionTime(EntryId id) const {
+  const auto found = deletionTimes_.find(id);
+  if (found == deletionTimes_.end()) return std::nullopt;
+  return found->second;
+}
+
+RecordAttributes NtfsParser::entryAttributes(EntryId id) const {
+  std::vector<std::uint8_t> buffer;
+  if (deepLayout_ || !readEntryRecord(id, buffer)) return RecordAttributes({}, id, volume(), nullptr);
+  const NtfsVolume v = volume();
+  const MftRunsLookup lookup(v, &mftRuns_);
+  return RecordAttributes(std::move(buffer), id, v, &lookup);
 }
 
 bool NtfsParser::readContent(EntryId id, ContentSink& sink) const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "fs/FileSystemParser.h"
@@ -11,6 +12,7 @@
 #include "fs/ntfs/MftRecordTable.h"
 #include "fs/ntfs/NtfsLayout.h"
 #include "fs/ntfs/NtfsVolume.h"
+#include "fs/ntfs/RecordAttributes.h"
 #include "fs/ntfs/RunList.h"
 
 namespace quorvel {
@@ -26,6 +28,7 @@ class NtfsParser : public FileSystemParser {
 
   RowTexts formatRow(EntryId id) const override;
   bool readContent(EntryId id, ContentSink& sink) const override;
+  std::optional<FileTime> deletionTime(EntryId id) const override;
 
   // ---- the scan steps, in the order the jobs run them ----
   // Reads the volume through a view of the source from now on.
@@ -40,8 +43,15 @@ class NtfsParser : public FileSystemParser {
   // Reads every record of the MFT in large sequential pieces and parses it
   // into the entry whose index is its record number.
   void readMftRun(JobContext& job);
-  // Sizes held in extension records, the orphan folder, the links.
+  // Sizes held in extension records, names from the change journal and
+  // from folder index slack, the orphan folder, the links.
   void buildCatalogue(JobContext& job);
+  // Names, folders and deletion times the change journal keeps for records
+  // the MFT no longer names (read by record number: not in deep mode).
+  void addJournalNames(JobContext& job);
+  // Deleted names left in the slack of every folder's index, listed as
+  // deleted entries of that folder (read by record number: not in deep mode).
+  void addIndexSlackNames(JobContext& job);
   // Advanced mode: the records of the MFT itself anywhere on the volume.
   std::int64_t findMftEntries(std::int64_t limit, JobContext& job);
   // Deep mode: every named record anywhere on the volume.
@@ -71,6 +81,11 @@ class NtfsParser : public FileSystemParser {
   void markMftRecord(std::uint32_t index, const ntfsfmt::RecordImage& image);
   std::uint32_t appendFoundRecord(std::uint64_t position, std::span<std::uint8_t> record);
   void reparseFoundRecords(std::uint32_t count);
+  void addSlackNamesOf(std::uint32_t folder, std::int64_t nowSeconds,
+                       const std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>& childrenOf);
+  // An entry's attributes with those in its extension records (by record
+  // number: not in deep mode); invalid when its record cannot be read.
+  ntfsfmt::RecordAttributes entryAttributes(EntryId id) const;
   ntfsfmt::DataStream unnamedData(EntryId id, const ntfsfmt::RecordImage& image, const ntfsfmt::NtfsVolume& v) const;
 
   VolumeView view_;
@@ -89,6 +104,8 @@ class NtfsParser : public FileSystemParser {
   std::vector<std::uint64_t> positions_;
   ntfsfmt::MftRecordTable records_{catalogue_};
   std::vector<ntfsfmt::AttributeHeader> scratch_;
+  // When the change journal says a deleted record was deleted.
+  std::unordered_map<EntryId, FileTime> deletionTimes_;
 };
 
 std::unique_ptr<FileSystemParser> makeNtfsParser();

@@ -81,6 +81,75 @@ ByteVector residentAttribute(std::uint32_t type, const ByteVector& value, std::u
   return a;
 }
 
+ByteVector fileNameKeyBytes(const FileNameKey& key) {
+  ByteVector v(0x42 + 2 * key.name.size());
+  putLe64(v, 0x00, key.parentReference);
+  for (std::size_t at : {0x08, 0x10, 0x18, 0x20}) putLe64(v, at, key.time);
+  putLe64(v, 0x28, (key.realSize + 4095) / 4096 * 4096);
+  putLe64(v, 0x30, key.realSize);
+  putLe32(v, 0x38, key.flags);
+  v[0x40] = key.nameLength.value_or(static_cast<std::uint8_t>(key.name.size()));
+  v[0x41] = key.nameSpace;
+  putName(v, 0x42, key.name);
+  return v;
+}
+
+ByteVector indexEntryBytes(std::uint64_t fileReference, const ByteVector& key) {
+  ByteVector e(align8(0x10 + key.size()));
+  putLe64(e, 0x00, fileReference);
+  putLe16(e, 0x08, static_cast<std::uint16_t>(e.size()));
+  putLe16(e, 0x0A, static_cast<std::uint16_t>(key.size()));
+  std::copy(key.begin(), key.end(), e.begin() + 0x10);
+  return e;
+}
+
+ByteVector overwrittenIndexEntryBytes(const ByteVector& key) {
+  ByteVector e = indexEntryBytes(0, key);
+  std::fill(e.begin(), e.begin() + 0x10, 0);
+  putLe16(e, 0x08, 0x10);
+  putLe16(e, 0x0C, 0x02);
+  return e;
+}
+
+ByteVector indexRootAttribute(const std::vector<ByteVector>& entries, const ByteVector& slack) {
+  ByteVector node;
+  for (const ByteVector& e : entries) node.insert(node.end(), e.begin(), e.end());
+  ByteVector end(0x10);
+  putLe16(end, 0x08, 0x10);
+  putLe16(end, 0x0C, 0x02);
+  node.insert(node.end(), end.begin(), end.end());
+  const std::size_t used = 0x10 + node.size();
+  node.insert(node.end(), slack.begin(), slack.end());
+  // The root's index facts, its node header, then the node.
+  ByteVector value(0x20 + node.size());
+  putLe32(value, 0x00, 0x30);
+  putLe32(value, 0x04, 1);
+  putLe32(value, 0x08, 4096);
+  value[0x0C] = 1;
+  putLe32(value, 0x10, 0x10);
+  putLe32(value, 0x14, static_cast<std::uint32_t>(used));
+  putLe32(value, 0x18, static_cast<std::uint32_t>(0x10 + node.size()));
+  std::copy(node.begin(), node.end(), value.begin() + 0x20);
+  return residentAttribute(0x90, value, 7, u"$I30");
+}
+
+ByteVector usnRecordBytes(const UsnSpec& spec) {
+  const bool v3 = spec.version == 3;
+  const std::size_t fixed = v3 ? 0x4C : 0x3C;
+  ByteVector r(align8(fixed + 2 * spec.name.size()));
+  putLe32(r, 0x00, static_cast<std::uint32_t>(r.size()));
+  putLe16(r, 0x04, static_cast<std::uint16_t>(spec.version));
+  putLe64(r, 0x08, spec.fileReference);
+  putLe64(r, v3 ? 0x18 : 0x10, spec.parentReference);
+  putLe64(r, v3 ? 0x30 : 0x20, spec.timestamp);
+  putLe32(r, v3 ? 0x38 : 0x28, spec.reason);
+  putLe32(r, v3 ? 0x44 : 0x34, spec.attributes);
+  putLe16(r, v3 ? 0x48 : 0x38, static_cast<std::uint16_t>(2 * spec.name.size()));
+  putLe16(r, v3 ? 0x4A : 0x3A, static_cast<std::uint16_t>(fixed));
+  putName(r, fixed, spec.name);
+  return r;
+}
+
 RecordBuilder& RecordBuilder::standardInformation(std::uint64_t created, std::uint64_t modified, std::uint64_t accessed) {
   ByteVector v(0x48);
   putLe64(v, 0x00, created);

@@ -4,6 +4,7 @@
 // field on purpose.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -127,6 +128,39 @@ class TestVolume {
   ByteVector boot_;
   std::vector<std::pair<std::uint64_t, ByteVector>> writes_;
 };
+
+// A file-name key, as a folder index and a $FILE_NAME attribute hold it.
+struct FileNameKey {
+  std::uint64_t parentReference = 0;  // record | sequence << 48
+  std::u16string name;
+  std::uint8_t nameSpace = 1;
+  std::uint64_t time = 0;  // all four times
+  std::uint64_t realSize = 0;
+  std::uint32_t flags = 0;
+  // A name length other than the name's own, to spoil it.
+  std::optional<std::uint8_t> nameLength;
+};
+ByteVector fileNameKeyBytes(const FileNameKey& key);
+// One index entry: the file reference, its lengths and the key.
+ByteVector indexEntryBytes(std::uint64_t fileReference, const ByteVector& key);
+// The same entry after a later removal wrote the node's end entry over its
+// header: file reference and lengths are gone, the key stays.
+ByteVector overwrittenIndexEntryBytes(const ByteVector& key);
+// A folder's $INDEX_ROOT ("$I30") holding `entries`, then the end entry, then
+// `slack` up to the node's allocated size.
+ByteVector indexRootAttribute(const std::vector<ByteVector>& entries, const ByteVector& slack);
+
+// One change-journal record, version 2 or 3.
+struct UsnSpec {
+  std::uint64_t fileReference = 0;
+  std::uint64_t parentReference = 0;
+  std::uint64_t timestamp = 0;
+  std::uint32_t reason = 0;
+  std::uint32_t attributes = 0x20;
+  std::u16string name;
+  int version = 2;
+};
+ByteVector usnRecordBytes(const UsnSpec& spec);
 
 // A small volume with a bit of everything the parser reads: folders,
 // resident, fragmented, sparse and compressed data, a short name beside a
