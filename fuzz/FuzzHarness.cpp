@@ -1,10 +1,12 @@
 #include "fuzz/FuzzHarness.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
 #include "fs/CatalogueWalk.h"
+#include "fs/ext/JournalIndex.h"
 #include "fs/ntfs/Lznt1.h"
 #include "io/FileReadSeek.h"
 #include "io/JobContext.h"
@@ -88,6 +90,25 @@ void exerciseLznt1(Bytes input) {
   ntfsfmt::lznt1Decompress(input, out);
 }
 
+void exerciseExtJournal(Bytes input) {
+  namespace ej = extfmt::journal;
+  std::uint32_t blockSize = be32(input, 0x0C);
+  if (blockSize < 1024 || blockSize > 65536 || (blockSize & (blockSize - 1)) != 0) blockSize = 1024;
+  const auto read = [input, blockSize](std::uint32_t index, std::span<std::uint8_t> out) {
+    const std::uint64_t at = std::uint64_t{index} * blockSize;
+    if (at + blockSize > input.size() || out.size() != blockSize) return false;
+    std::copy_n(input.data() + at, blockSize, out.data());
+    return true;
+  };
+  const ej::JournalIndex index(read, static_cast<std::uint32_t>(input.size() / blockSize), blockSize, nullptr);
+  std::vector<std::uint8_t> block(blockSize);
+  for (const ej::JournalCopy& c : index.copies()) {
+    index.read(c, block);
+    index.commitOf(c.sequence);
+    index.copiesOf(c.fileSystemBlock);
+  }
+}
+
 void exerciseSettingsFile(const std::string& path) {
   raw::readSettingsFile(path, raw::SettingsOrigin::Default);
   raw::CarvingEngine engine;
@@ -140,10 +161,13 @@ bool exerciseTarget(std::string_view target, const std::string& path) {
     exerciseCarving(path);
     return true;
   }
-  if (target == "lznt1") {
+  if (target == "lznt1" || target == "ext-journal") {
     std::ifstream in(path, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    exerciseLznt1(Bytes(bytes.data(), bytes.size()));
+    if (target == "lznt1")
+      exerciseLznt1(Bytes(bytes.data(), bytes.size()));
+    else
+      exerciseExtJournal(Bytes(bytes.data(), bytes.size()));
     return true;
   }
   return false;

@@ -19,6 +19,9 @@ void exerciseFileSystem(FileSystemId kind, const std::string& imagePath);
 void exercisePartitions(const std::string& imagePath);
 // The LZNT1 decoder on the bytes as one compression unit.
 void exerciseLznt1(Bytes input);
+// The bytes as an ext journal (its block size from its own superblock):
+// indexed, and every copy found read back.
+void exerciseExtJournal(Bytes input);
 // The file as a user's settings file: read, loaded, and carved with over
 // itself (its records hold the very signatures they look for).
 void exerciseSettingsFile(const std::string& path);

@@ -30,6 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quorvel::fuzz::exerciseLznt1(quorvel::Bytes(data, size));
     return 0;
   }
+  if (target == "ext-journal") {
+    quorvel::fuzz::exerciseExtJournal(quorvel::Bytes(data, size));
+    return 0;
+  }
   const int fd = memoryFd();
   if (::ftruncate(fd, 0) != 0) std::abort();
   std::size_t done = 0;

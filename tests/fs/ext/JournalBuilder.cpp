@@ -1,0 +1,130 @@
+#include "fs/ext/JournalBuilder.h"
+
+#include <cstring>
+
+#include "io/Crc32c.h"
+
+namespace quorvel::test {
+
+namespace ej = extfmt::journal;
+
+namespace {
+
+void putBe32(JournalBuilder::ByteVector& b, std::size_t at, std::uint64_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+void putBe16(JournalBuilder::ByteVector& b, std::size_t at, std::uint32_t v) {
+  b[at] = static_cast<std::uint8_t>(v >> 8);
+  b[at + 1] = static_cast<std::uint8_t>(v);
+}
+void putBe64(JournalBuilder::ByteVector& b, std::size_t at, std::uint64_t v) {
+  putBe32(b, at, v >> 32);
+  putBe32(b, at + 4, v & 0xFFFFFFFF);
+}
+
+constexpr std::uint8_t kUuid[16] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88,
+                                    0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xF0, 0x01};
+
+}  // namespace
+
+JournalBuilder::JournalBuilder(std::uint32_t blockSize, std::uint32_t blocks, std::uint32_t incompat,
+                               std::uint32_t first)
+    : blockSize_(blockSize), incompat_(incompat), first_(first), ringEnd_(blocks),
+      blocks_(blocks, ByteVector(blockSize, 0)) {
+  if (incompat & ej::kIncompatFastCommit) ringEnd_ = blocks - ej::kDefaultFastCommitBlocks;
+  ByteVector& s = blocks_[0];
+  header(s, 4, 0);
+  putBe32(s, 0x0C, blockSize);
+  putBe32(s, 0x10, blocks);
+  putBe32(s, 0x14, first);
+  putBe32(s, 0x18, 1);
+  putBe32(s, 0x28, incompat);
+  std::memcpy(s.data() + 0x30, kUuid, 16);
+}
+
+void JournalBuilder::header(ByteVector& b, std::uint32_t type, std::uint32_t sequence) const {
+  putBe32(b, 0, ej::kMagic);
+  putBe32(b, 4, type);
+  putBe32(b, 8, sequence);
+}
+
+std::uint32_t JournalBuilder::transaction(std::uint32_t at, std::uint32_t sequence, const std::vector<Copy>& copies,
+                                          bool commit, std::int64_t commitSeconds) {
+  const bool v3 = incompat_ & ej::kIncompatCsumV3;
+  const bool v2 = incompat_ & ej::kIncompatCsumV2;
+  const bool wide = incompat_ & ej::kIncompat64Bit;
+  const std::size_t tagBytes = v3 ? 16 : 8 + (wide ? 4 : 0) + (v2 ? 2 : 0);
+  const std::uint32_t seed = crc32cUpdate(~0u, Bytes(kUuid, 16));
+  ByteVector& d = blocks_[at];
+  d.assign(blockSize_, 0);
+  header(d, 1, sequence);
+  std::size_t tag = 12;
+  std::uint32_t position = at;
+  for (std::size_t i = 0; i < copies.size(); ++i) {
+    position = next(position);
+    ByteVector data = copies[i].data;
+    std::uint32_t flags = i == 0 ? 0 : ej::kTagSameUuid;
+    if (i + 1 == copies.size()) flags |= ej::kTagLastTag;
+    if (data.size() >= 4 && (std::uint32_t{data[0]} << 24 | data[1] << 16 | data[2] << 8 | data[3]) == ej::kMagic) {
+      std::memset(data.data(), 0, 4);
+      flags |= ej::kTagEscape;
+    }
+    const std::uint8_t seq[4] = {static_cast<std::uint8_t>(sequence >> 24), static_cast<std::uint8_t>(sequence >> 16),
+                                 static_cast<std::uint8_t>(sequence >> 8), static_cast<std::uint8_t>(sequence)};
+    const std::uint32_t crc = crc32cUpdate(crc32cUpdate(seed, Bytes(seq, 4)), data);
+    putBe32(d, tag, copies[i].block & 0xFFFFFFFF);
+    if (v3) {
+      putBe32(d, tag + 4, flags);
+      putBe32(d, tag + 8, copies[i].block >> 32);
+      putBe32(d, tag + 12, crc);
+    } else {
+      putBe16(d, tag + 4, v2 ? crc & 0xFFFF : 0);
+      putBe16(d, tag + 6, flags);
+      if (wide) putBe32(d, tag + 8, copies[i].block >> 32);
+    }
+    tag += tagBytes;
+    if (i == 0) {
+      std::memcpy(d.data() + tag, kUuid, 16);
+      tag += 16;
+    }
+    blocks_[position] = std::move(data);
+  }
+  position = next(position);
+  if (!commit) return position;
+  ByteVector& c = blocks_[position];
+  c.assign(blockSize_, 0);
+  header(c, 2, sequence);
+  putBe64(c, 0x30, static_cast<std::uint64_t>(commitSeconds));
+  return next(position);
+}
+
+std::uint32_t JournalBuilder::revoke(std::uint32_t at, std::uint32_t sequence, const std::vector<std::uint64_t>& revoked) {
+  const bool wide = incompat_ & ej::kIncompat64Bit;
+  ByteVector& r = blocks_[at];
+  r.assign(blockSize_, 0);
+  header(r, 5, sequence);
+  std::size_t p = 16;
+  for (const std::uint64_t b : revoked) {
+    if (wide) {
+      putBe64(r, p, b);
+      p += 8;
+    } else {
+      putBe32(r, p, b);
+      p += 4;
+    }
+  }
+  putBe32(r, 12, p);
+  return next(at);
+}
+
+ej::JournalBlockReader JournalBuilder::reader() const {
+  return [blocks = blocks_](std::uint32_t index, std::span<std::uint8_t> out) {
+    if (index >= blocks.size() || out.size() != blocks[index].size()) return false;
+    std::memcpy(out.data(), blocks[index].data(), out.size());
+    return true;
+  };
+}
+
+ej::JournalIndex JournalBuilder::index() const { return ej::JournalIndex(reader(), size(), blockSize_, nullptr); }
+
+}  // namespace quorvel::test
