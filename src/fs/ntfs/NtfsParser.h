@@ -81,8 +81,9 @@ class NtfsParser : public FileSystemParser {
   void markMftRecord(std::uint32_t index, const ntfsfmt::RecordImage& image);
   std::uint32_t appendFoundRecord(std::uint64_t position, std::span<std::uint8_t> record);
   void reparseFoundRecords(std::uint32_t count);
+  // childrenOf: (folder, record) pairs of every named record, sorted.
   void addSlackNamesOf(std::uint32_t folder, std::int64_t nowSeconds,
-                       const std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>& childrenOf);
+                       const std::vector<std::pair<std::uint32_t, std::uint32_t>>& childrenOf);
   // An entry's attributes with those in its extension records (by record
   // number: not in deep mode); invalid when its record cannot be read.
   ntfsfmt::RecordAttributes entryAttributes(EntryId id) const;

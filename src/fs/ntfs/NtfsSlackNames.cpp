@@ -1,10 +1,10 @@
 // NtfsParser: deleted names from the slack of folder indexes.
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <set>
 #include <string_view>
 #include <tuple>
-#include <unordered_map>
 
 #include "fs/TextFormats.h"
 #include "fs/ntfs/IndexSlack.h"
@@ -26,6 +26,10 @@ std::uint16_t nextSequence(std::uint16_t s) { return s == 0xFFFF ? 1 : static_ca
 
 bool isLongName(const IndexName& n) { return n.nameSpace != kNameSpaceDos; }
 
+std::uint64_t nameAndTimeKey(const IndexName& n) {
+  return std::hash<std::string_view>{}(n.name) ^ (n.created * 0x9E3779B97F4A7C15ull);
+}
+
 }  // namespace
 
 void NtfsParser::addIndexSlackNames(JobContext& job) {
@@ -33,11 +37,13 @@ void NtfsParser::addIndexSlackNames(JobContext& job) {
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
   const auto folders = static_cast<std::uint32_t>(records_.count());
-  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> childrenOf;
+  // Pairs, not a map of lists: a few bytes per record, not dozens.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> childrenOf;
   for (std::uint32_t i = 0; i < folders; ++i) {
     const MftEntry& e = records_.at(i);
-    if (e.has(MftEntry::kFileRecord) && e.has(MftEntry::kHasName) && e.parent != kNone) childrenOf[e.parent].push_back(i);
+    if (e.has(MftEntry::kFileRecord) && e.has(MftEntry::kHasName) && e.parent != kNone) childrenOf.emplace_back(e.parent, i);
   }
+  std::sort(childrenOf.begin(), childrenOf.end());
   for (std::uint32_t i = 0; i < folders; ++i) {
     const MftEntry& e = records_.at(i);
     if (!e.has(MftEntry::kFileRecord) || !e.has(MftEntry::kHasName) || !e.inUse() || !e.isFolder()) continue;
@@ -47,19 +53,34 @@ void NtfsParser::addIndexSlackNames(JobContext& job) {
 }
 
 void NtfsParser::addSlackNamesOf(std::uint32_t folder, std::int64_t nowSeconds,
-                                 const std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>& childrenOf) {
+                                 const std::vector<std::pair<std::uint32_t, std::uint32_t>>& childrenOf) {
   const RecordAttributes attributes = entryAttributes(folder);
   const Bytes rootValue = attributes.residentValue(kIndexRoot, kFolderIndexName);
   if (rootValue.empty()) return;
 
   const SlackRules rules = slackRulesFor(folder, nowSeconds);
-  std::vector<IndexName> live;
   std::vector<IndexName> found;
+  // Copies of names of files still in use: a copy of them whose reference
+  // is lost, and their DOS aliases, are no deletions either. A busy folder
+  // holds thousands, so only a hash of name and creation time is kept.
+  std::vector<std::uint64_t> inUseKeys;
+  std::vector<std::uint64_t> inUseLongCreated;
   const auto takeNode = [&](const IndexNodeParts& parts) {
-    const std::vector<IndexName> names = liveIndexNames(parts.used);
-    live.insert(live.end(), names.begin(), names.end());
-    const std::vector<IndexName> slack = slackIndexNames(parts.slack, rules);
-    found.insert(found.end(), slack.begin(), slack.end());
+    for (IndexName& n : slackIndexNames(parts.slack, rules)) {
+      // Most slack of a busy folder is stale copies of its live entries
+      // (left by node splits): a name whose record is in use with the same
+      // sequence number is the live file's, renamed or not, never a deletion.
+      const std::uint64_t number = referenceRecord(n.fileReference);
+      if (n.fileReference != 0 && number < records_.count()) {
+        const MftEntry& r = records_.at(static_cast<std::uint32_t>(number));
+        if (r.has(MftEntry::kFileRecord) && r.inUse() && r.sequence == referenceSequence(n.fileReference)) {
+          inUseKeys.push_back(nameAndTimeKey(n));
+          if (isLongName(n)) inUseLongCreated.push_back(n.created);
+          continue;
+        }
+      }
+      found.push_back(std::move(n));
+    }
   };
   if (const auto parts = indexRootParts(rootValue)) takeNode(*parts);
 
@@ -101,6 +122,8 @@ void NtfsParser::addSlackNamesOf(std::uint32_t folder, std::int64_t nowSeconds,
     }
   }
 
+  if (found.empty()) return;
+
   // A header left in front of a key may be another entry's: when it names a
   // freed record of this folder that holds another name, the key is taken
   // as one whose reference is lost.
@@ -121,18 +144,18 @@ void NtfsParser::addSlackNamesOf(std::uint32_t folder, std::int64_t nowSeconds,
   std::stable_sort(found.begin(), found.end(), [](const IndexName& a, const IndexName& b) {
     return std::make_tuple(a.fileReference == 0, !isLongName(a)) < std::make_tuple(b.fileReference == 0, !isLongName(b));
   });
-  std::set<std::pair<std::string, std::uint64_t>> byReference;  // live and slack (name, reference)
+  // Live index entries need no decoding: a slack copy of one names a record
+  // in use, which the rename rule below passes over, and a copy whose
+  // reference is lost is told by the names the folder's records hold.
+  std::set<std::pair<std::string, std::uint64_t>> byReference;  // slack (name, reference)
   std::set<std::pair<std::string, std::uint64_t>> byCreation;   // slack (name, created) with a reference
   std::set<std::uint64_t> longNamed;
-  std::set<std::uint64_t> longCreated;
-  for (const IndexName& n : live) {
-    byReference.emplace(n.name, n.fileReference);
-    if (isLongName(n)) longNamed.insert(n.fileReference);
-  }
+  std::set<std::uint64_t> longCreated(inUseLongCreated.begin(), inUseLongCreated.end());
+  std::sort(inUseKeys.begin(), inUseKeys.end());
   // The names the folder's own records hold, live or freed.
   std::set<std::string_view> recordNames;
-  if (const auto it = childrenOf.find(folder); it != childrenOf.end())
-    for (const std::uint32_t child : it->second) recordNames.insert(records_.name(child));
+  const auto first = std::lower_bound(childrenOf.begin(), childrenOf.end(), std::make_pair(folder, std::uint32_t{0}));
+  for (auto it = first; it != childrenOf.end() && it->first == folder; ++it) recordNames.insert(records_.name(it->second));
 
   for (const IndexName& n : found) {
     if (n.fileReference != 0) {
@@ -141,7 +164,9 @@ void NtfsParser::addSlackNamesOf(std::uint32_t folder, std::int64_t nowSeconds,
     } else {
       // Without its reference a name is only told from a copy of a name the
       // folder holds by its name: a deleted namesake of a live file is lost.
-      if (recordNames.count(n.name) || !byCreation.emplace(n.name, n.created).second) continue;
+      if (recordNames.count(n.name) || std::binary_search(inUseKeys.begin(), inUseKeys.end(), nameAndTimeKey(n)) ||
+          !byCreation.emplace(n.name, n.created).second)
+        continue;
     }
     if (!isLongName(n)) {
       if (n.fileReference != 0 ? longNamed.count(n.fileReference) != 0 : longCreated.count(n.created) != 0) continue;
