@@ -12,6 +12,11 @@ std::optional<std::string> utcTextOf(const std::optional<FileTime>& time) {
   if (!time) return std::nullopt;
   return utcText(*time);
 }
+
+std::optional<std::string> recoveredFromText(const char* from) {
+  if (!from) return std::nullopt;
+  return std::string(from);
+}
 }  // namespace
 
 std::string entryJson(const FileSystemParser& parser, EntryId id, const std::string& path, bool folder) {
@@ -30,6 +35,7 @@ std::string entryJson(const FileSystemParser& parser, EntryId id, const std::str
       .fieldOrNull("accessedUtc", utcTextOf(times.accessed))
       .fieldOrNull("modifiedUtc", utcTextOf(times.modified))
       .fieldOrNull("deletedUtc", utcTextOf(parser.deletionTime(id)))
+      .fieldOrNull("recoveredFrom", recoveredFromText(parser.recoveredFrom(id)))
       .field("attributes", row.attributes)
       .field("sizeText", folder ? std::string() : parser.formatSize(id))
       .str();

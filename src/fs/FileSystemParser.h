@@ -109,6 +109,9 @@ class FileSystemParser {
   virtual EntryTimes times(EntryId id) const { return catalogue_.times(id); }
   // When the entry was deleted, where the volume keeps a record of it.
   virtual std::optional<FileTime> deletionTime(EntryId) const { return std::nullopt; }
+  // Where a deleted entry's content was found other than in the volume's own
+  // structures as they are now ("journal"); null when it was not.
+  virtual const char* recoveredFrom(EntryId) const { return nullptr; }
   // The kind's own texts for the list's columns.
   virtual RowTexts formatRow(EntryId id) const;
   std::string formatSize(EntryId id) const;

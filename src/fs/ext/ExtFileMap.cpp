@@ -28,10 +28,14 @@ class RunBuilder {
   FileMap& map_;
 };
 
+bool readNode(const BlockDevice& device, const MapNodeReader& nodes, std::uint64_t block, std::span<std::uint8_t> out) {
+  return nodes ? nodes(block, out) : device.readBlock(block, out);
+}
+
 class BlockMapWalk {
  public:
-  BlockMapWalk(const BlockDevice& device, std::uint64_t limit, FileMap& map)
-      : device_(device), limit_(limit), map_(map), runs_(map), perBlock_(device.blockSize / 4) {
+  BlockMapWalk(const BlockDevice& device, const MapNodeReader& nodes, std::uint64_t limit, FileMap& map)
+      : device_(device), nodes_(nodes), limit_(limit), map_(map), runs_(map), perBlock_(device.blockSize / 4) {
     // What a file of `limit` blocks needs at most, at every level.
     budget_ = 3 + limit / perBlock_ + limit / perBlock_ / perBlock_ + 2;
   }
@@ -67,7 +71,7 @@ class BlockMapWalk {
     }
     --budget_;
     std::vector<std::uint8_t> data(device_.blockSize);
-    if (!device_.readBlock(block, data)) map_.damaged = true;
+    if (!readNode(device_, nodes_, block, data)) map_.damaged = true;
     std::uint64_t span = 1;
     for (int l = 1; l < level; ++l) span *= perBlock_;
     for (std::uint64_t i = 0; i < perBlock_ && logical < limit_; ++i, logical += span) {
@@ -80,6 +84,7 @@ class BlockMapWalk {
   }
 
   const BlockDevice& device_;
+  const MapNodeReader& nodes_;
   std::uint64_t limit_;
   FileMap& map_;
   RunBuilder runs_;
@@ -90,7 +95,8 @@ class BlockMapWalk {
 
 class ExtentWalk {
  public:
-  ExtentWalk(const BlockDevice& device, std::uint64_t limit, FileMap& map) : device_(device), limit_(limit), map_(map) {}
+  ExtentWalk(const BlockDevice& device, const MapNodeReader& nodes, std::uint64_t limit, FileMap& map)
+      : device_(device), nodes_(nodes), limit_(limit), map_(map) {}
 
   void walk(Bytes node, std::optional<std::uint16_t> expectedDepth) {
     const ExtentHeader h = decodeExtentHeader(node);
@@ -107,7 +113,8 @@ class ExtentWalk {
       const ExtentIndex index = decodeExtentIndex(node, i);
       if (index.logical >= limit_) break;
       // Each node is read once: a damaged index can name one node many times.
-      if (!device_.holds(index.child) || !visited_.insert(index.child).second || !device_.readBlock(index.child, child)) {
+      if (!device_.holds(index.child) || !visited_.insert(index.child).second ||
+          !readNode(device_, nodes_, index.child, child)) {
         map_.damaged = true;
         continue;
       }
@@ -129,6 +136,7 @@ class ExtentWalk {
   }
 
   const BlockDevice& device_;
+  const MapNodeReader& nodes_;
   std::uint64_t limit_;
   FileMap& map_;
   std::unordered_set<std::uint64_t> visited_;
@@ -144,15 +152,15 @@ bool BlockDevice::readBlock(std::uint64_t block, std::span<std::uint8_t> out) co
   return view.read(block * blockSize, out);
 }
 
-FileMap mapInode(const Inode& inode, const BlockDevice& device, std::uint64_t logicalLimit) {
+FileMap mapInode(const Inode& inode, const BlockDevice& device, std::uint64_t logicalLimit, const MapNodeReader& nodes) {
   FileMap map;
   if (device.blockSize < 1024 || inode.hasInlineData()) return map;
   const Bytes area(inode.blockArea.data(), inode.blockArea.size());
   if (!inode.usesExtents()) {
-    BlockMapWalk(device, logicalLimit, map).walk(area);
+    BlockMapWalk(device, nodes, logicalLimit, map).walk(area);
     return map;
   }
-  ExtentWalk walk(device, logicalLimit, map);
+  ExtentWalk walk(device, nodes, logicalLimit, map);
   walk.walk(area, std::nullopt);
   std::sort(walk.leaves.begin(), walk.leaves.end(),
             [](const ExtentLeaf& a, const ExtentLeaf& b) { return a.logical < b.logical; });

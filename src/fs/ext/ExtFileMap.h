@@ -3,6 +3,7 @@
 // through an extent tree or the classic block map with its indirect blocks.
 // Holes are the gaps between runs; uninitialised extents read as zeros.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -37,7 +38,12 @@ struct FileMap {
   std::uint64_t mappedBlocks() const { return runs.empty() ? 0 : runs.back().logical + runs.back().count; }
 };
 
+// Reads one block of the map itself (an extent node or an indirect block);
+// false when it cannot. Without one, the volume's block as it is now.
+using MapNodeReader = std::function<bool(std::uint64_t block, std::span<std::uint8_t> out)>;
+
 // The runs of the logical blocks below `logicalLimit`.
-FileMap mapInode(const Inode& inode, const BlockDevice& device, std::uint64_t logicalLimit);
+FileMap mapInode(const Inode& inode, const BlockDevice& device, std::uint64_t logicalLimit,
+                 const MapNodeReader& nodes = {});
 
 }  // namespace quorvel::extfmt

@@ -16,6 +16,7 @@ constexpr std::size_t links = 26;
 constexpr std::size_t blocksLo = 28;
 constexpr std::size_t flags = 32;
 constexpr std::size_t blockArea = 40;
+constexpr std::size_t generation = 100;
 constexpr std::size_t fileAclLo = 104;
 constexpr std::size_t sizeHi = 108;
 constexpr std::size_t blocksHi = 116;
@@ -87,6 +88,7 @@ Inode decodeInode(Bytes raw, bool hugeFileFeature) {
     // With the huge-file flag i_blocks counts file-system blocks; callers only
     // compare it with 0 and one block, so the unit is left as it is.
   }
+  n.generation = le32(raw, field::generation);
   n.xattrBlock = le32(raw, field::fileAclLo) | (std::uint64_t{le16(raw, field::fileAclHi)} << 32);
   const std::size_t end = extraEnd(raw);
   n.accessed = decodeTime(raw, field::atime, field::atimeExtra, end);

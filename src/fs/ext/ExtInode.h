@@ -39,6 +39,7 @@ struct Inode {
   std::uint64_t blocks512 = 0;  // i_blocks, in 512-byte units
   std::uint32_t flags = 0;
   std::uint64_t xattrBlock = 0;
+  std::uint32_t generation = 0;
   std::optional<FileTime> accessed;
   std::optional<FileTime> changed;
   std::optional<FileTime> modified;
@@ -50,6 +51,8 @@ struct Inode {
   bool isSymlink() const { return type() == kTypeSymlink; }
   bool usesExtents() const { return (flags & kFlagExtents) != 0; }
   bool hasInlineData() const { return (flags & kFlagInlineData) != 0; }
+  // Links and no deletion time: the file was alive when this copy was made.
+  bool live() const { return linksCount > 0 && deletionTime == 0; }
   // A symbolic link whose target sits in the block area, not in a block.
   bool isFastSymlink(std::uint64_t blockSize) const;
 };

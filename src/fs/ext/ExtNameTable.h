@@ -21,6 +21,7 @@ struct InodeInfo {
     kAllocated = 0x01,  // set in the group's inode bitmap
     kHasMap = 0x02,     // the block area maps something, or holds inline data
     kNamed = 0x04,      // some directory entry names it
+    kFromJournal = 0x08,  // deleted; its map, size and times come from the journal
   };
   std::uint32_t number = 0;
   std::uint16_t mode = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <set>
 #include <unordered_set>
 
 #include "fs/TextFormats.h"
@@ -114,6 +116,38 @@ bool ExtParser::readGroupDescriptors(JobContext& job) {
   return true;
 }
 
+void ExtParser::openJournal(JobContext& job) {
+  journal_.reset();
+  if (!super_.hasJournal()) return;
+  if (super_.journalInode == 0) {
+    if (super_.journalDevice != 0) job.showMessage("The volume's journal is on another device; it is not read.");
+    return;
+  }
+  std::vector<std::uint8_t> raw;
+  if (!readInode(super_.journalInode, raw)) return;
+  const std::uint64_t bs = blockSize();
+  const Inode n = decodeInode(raw, (super_.featureRoCompat & kRoCompatHugeFile) != 0);
+  const std::uint64_t blocks = std::min({ceilDiv(n.size, bs), device_.blockCount, std::uint64_t{0xFFFFFFFF}});
+  auto runs = std::make_shared<const std::vector<MappedRun>>(mapInode(n, device_, blocks).runs);
+  if (runs->empty()) return;
+  const BlockDevice* device = &device_;
+  const auto read = [runs, device](std::uint32_t index, std::span<std::uint8_t> out) {
+    const auto after = std::upper_bound(runs->begin(), runs->end(), index,
+                                        [](std::uint32_t i, const MappedRun& r) { return i < r.logical; });
+    if (after == runs->begin()) return false;
+    const MappedRun& run = *std::prev(after);
+    if (index >= run.logical + run.count || run.zeros) return false;
+    return device->readBlock(run.physical + (index - run.logical), out);
+  };
+  job.setStatus("reading the journal...");
+  journal::JournalIndex index(read, static_cast<std::uint32_t>(blocks), static_cast<std::uint32_t>(bs), &job);
+  if (!index.usable()) {
+    job.showMessage("The volume's journal cannot be read (" + index.fault() + "): deleted files are found without it.");
+    return;
+  }
+  journal_.emplace(device_, super_, std::move(index));
+}
+
 void ExtParser::parseGroups(JobContext& job) {
   const std::uint64_t bs = blockSize();
   const std::uint32_t ipg = super_.inodesPerGroup;
@@ -155,12 +189,24 @@ void ExtParser::parseGroups(JobContext& job) {
         const Bytes raw = Bytes(bytes).subspan(static_cast<std::size_t>(s * inodeSize), inodeSize);
         const std::uint16_t mode = le16(raw, 0);
         if (!isKnownType(mode)) continue;
-        const Inode n = decodeInode(raw, hugeFiles);
+        const Inode now = decodeInode(raw, hugeFiles);
         InodeInfo info;
         info.number = static_cast<std::uint32_t>(firstNumber + s0 + s);
+        const bool allocated = haveBitmap ? bitSet(bitmap, s0 + s) : now.live();
+        Bytes slot = raw;
+        if (!allocated && !blockAreaMaps(now) && journal_) {
+          // Deleting a file wipes its map: the journal may hold the inode
+          // from while the file lived.
+          const std::uint64_t byte = (s0 + s) * inodeSize;
+          if (std::optional<LiveInodeCopy> copy = journal_->liveInode(d.inodeTable + byte / bs, byte % bs)) {
+            recovered_.push_back({info.number, copy->sequence, std::move(copy->raw)});
+            slot = recovered_.back().raw;
+            info.bits |= InodeInfo::kFromJournal;
+          }
+        }
+        const Inode n = slot.data() == raw.data() ? now : decodeInode(slot, hugeFiles);
         info.mode = n.mode;
         info.size = n.size;
-        const bool allocated = haveBitmap ? bitSet(bitmap, s0 + s) : n.linksCount > 0 && n.deletionTime == 0;
         if (allocated) info.bits |= InodeInfo::kAllocated;
         if (blockAreaMaps(n)) info.bits |= InodeInfo::kHasMap;
         if (n.changed) info.changed = n.changed->seconds, info.changedNs = n.changed->nanoseconds;
@@ -170,7 +216,7 @@ void ExtParser::parseGroups(JobContext& job) {
         const bool readable = info.number >= super_.firstInode || info.number == kRootInode;
         if (n.isDirectory() && readable && (allocated || info.has(InodeInfo::kHasMap))) {
           directories_.push_back(info.number);
-          directorySlots_.insert(directorySlots_.end(), raw.begin(), raw.end());
+          directorySlots_.insert(directorySlots_.end(), slot.begin(), slot.end());
         }
       }
     }
@@ -193,7 +239,7 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
     if (const std::optional<ByteSpan> tail = inlineDataTail(raw)) walkDirectoryBlock(raw.subspan(tail->offset, tail->length), how, add);
     return;
   }
-  const FileMap map = mapInode(n, device_, std::min(ceilDiv(n.size, blockSize()), device_.blockCount));
+  const FileMap map = mapInode(n, device_, std::min(ceilDiv(n.size, blockSize()), device_.blockCount), mapNodes(n, number));
   const bool hashed = (n.flags & kFlagHashedIndex) != 0;
   // A damaged map may name one block many times; its names count once.
   std::unordered_set<std::uint64_t> seen;
@@ -204,6 +250,47 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
       how.searchSlack = !(hashed && run.logical + k == 0);
       walkDirectoryBlock(block, how, add);
     }
+  }
+  if (journal_) readFolderCopies(number, n, map, how, block);
+}
+
+void ExtParser::readFolderCopies(std::uint32_t number, const Inode& n, const FileMap& map, const DirectoryBlockWalk& how,
+                                 std::vector<std::uint8_t>& block) {
+  // Older versions of the folder's blocks hold the names the kernel wiped
+  // when it deleted their files.
+  struct FolderBlock {
+    std::uint64_t physical;
+    bool searchSlack;
+  };
+  const bool hashed = (n.flags & kFlagHashedIndex) != 0;
+  std::vector<FolderBlock> logged;
+  std::vector<FolderBlock> all;
+  for (const MappedRun& run : map.runs) {
+    if (run.zeros) continue;
+    for (std::uint64_t k = 0; k < run.count; ++k) {
+      const FolderBlock b{run.physical + k, !(hashed && run.logical + k == 0)};
+      all.push_back(b);
+      if (!journal_->index().copiesOf(b.physical).empty()) logged.push_back(b);
+    }
+  }
+  if (logged.empty()) return;
+  // What the folder holds now, live or in slack, is listed already.
+  std::set<std::pair<std::uint32_t, std::string>> known;
+  DirectoryBlockWalk walk = how;
+  const auto remember = [&](const DirectoryName& d) { known.emplace(d.inode, std::string(d.name)); };
+  for (const FolderBlock& b : all) {
+    if (!device_.readBlock(b.physical, block)) continue;
+    walk.searchSlack = b.searchSlack;
+    walkDirectoryBlock(block, walk, remember);
+  }
+  for (const FolderBlock& b : logged) {
+    walk.searchSlack = b.searchSlack;
+    journal_->forEachFolderCopy(b.physical, number, n.generation, [&](Bytes copy) {
+      walkDirectoryBlock(copy, walk, [&](const DirectoryName& d) {
+        if (d.inode != 0 && known.emplace(d.inode, std::string(d.name)).second)
+          names_.addName(number, d.inode, d.name, typeFromDirEntry(d.fileType), true);
+      });
+    });
   }
 }
 
@@ -253,8 +340,11 @@ bool ExtParser::runJob(const FileReadSeek& source, const ScanRequest& request, J
   groups_.clear();
   directories_.clear();
   directorySlots_.clear();
+  journal_.reset();
+  recovered_.clear();
   attachSource(source, request.volume);
   if (!findSuperBlock(job) || !readGroupDescriptors(job)) return false;
+  openJournal(job);
   parseGroups(job);
   parseDirectories(job);
   buildCatalogue(job);
@@ -287,7 +377,23 @@ std::uint64_t ExtParser::inodePosition(std::uint32_t number) const {
   return groups_[static_cast<std::size_t>(group)].inodeTable * blockSize() + slot * super_.inodeSize;
 }
 
+const RecoveredInode* ExtParser::recovered(std::uint32_t number) const {
+  const auto it = std::lower_bound(recovered_.begin(), recovered_.end(), number,
+                                   [](const RecoveredInode& r, std::uint32_t n) { return r.number < n; });
+  return it != recovered_.end() && it->number == number ? &*it : nullptr;
+}
+
+MapNodeReader ExtParser::mapNodes(const Inode& n, std::uint32_t number) const {
+  const RecoveredInode* r = recovered(number);
+  if (!r || !journal_) return {};
+  return journal_->mapNodesAt(n, number, r->sequence);
+}
+
 bool ExtParser::readInode(std::uint32_t number, std::vector<std::uint8_t>& raw) const {
+  if (const RecoveredInode* r = recovered(number)) {
+    raw = r->raw;
+    return true;
+  }
   const std::uint64_t at = inodePosition(number);
   raw.assign(super_.inodeSize, 0);
   return at != 0 && device_.view.read(at, raw);
@@ -322,7 +428,7 @@ bool ExtParser::streamInode(std::uint32_t number, ContentSink& sink) const {
   }
 
   const std::uint64_t limit = std::min(ceilDiv(n.size, bs), device_.blockCount);
-  FileMap map = mapInode(n, device_, limit);
+  FileMap map = mapInode(n, device_, limit, mapNodes(n, number));
   std::uint64_t outSize = n.size;
   // A size beyond both the map and the volume is a damaged size, not a hole.
   const std::uint64_t mappedBytes = saturatingProduct(map.mappedBlocks(), bs);
@@ -382,6 +488,11 @@ bool ExtParser::readContent(EntryId id, ContentSink& sink) const {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+const char* ExtParser::recoveredFrom(EntryId id) const {
+  const InodeInfo* i = names_.inodeOf(id);
+  return i && i->has(InodeInfo::kFromJournal) ? "journal" : nullptr;
 }
 
 std::unique_ptr<FileSystemParser> makeExtParser() { return std::make_unique<ExtParser>(); }

@@ -5,16 +5,26 @@
 // through extent trees, block maps and inline data.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fs/FileSystemParser.h"
+#include "fs/ext/ExtDirectory.h"
 #include "fs/ext/ExtNameTable.h"
 #include "fs/ext/ExtFileMap.h"
 #include "fs/ext/ExtInode.h"
 #include "fs/ext/ExtSuperblock.h"
+#include "fs/ext/JournalRecovery.h"
 
 namespace quorvel {
+
+// A deleted inode as the journal kept it while its file lived.
+struct RecoveredInode {
+  std::uint32_t number = 0;
+  std::uint32_t sequence = 0;
+  std::vector<std::uint8_t> raw;
+};
 
 class ExtParser : public FileSystemParser {
  public:
@@ -22,6 +32,7 @@ class ExtParser : public FileSystemParser {
 
   RowTexts formatRow(EntryId id) const override;
   bool readContent(EntryId id, ContentSink& sink) const override;
+  const char* recoveredFrom(EntryId id) const override;
 
   // ---- the scan steps, in the order the job runs them
   void attachSource(const FileReadSeek& source, const VolumeExtent& volume);
@@ -30,6 +41,8 @@ class ExtParser : public FileSystemParser {
   bool findSuperBlock(JobContext& job);
   // False (after telling the user) when the table lies outside the volume.
   bool readGroupDescriptors(JobContext& job);
+  // The journal's index of older block copies, where the volume has one.
+  void openJournal(JobContext& job);
   // Every group's inode bitmap and table: one InodeInfo per slot with a mode.
   void parseGroups(JobContext& job);
   // The names in every directory inode's blocks.
@@ -42,6 +55,7 @@ class ExtParser : public FileSystemParser {
   std::uint64_t superblockOffset() const { return superblockOffset_; }
   const std::vector<extfmt::GroupDescriptor>& groups() const { return groups_; }
   const extfmt::ExtNameTable& names() const { return names_; }
+  const extfmt::JournalRecovery* journal() const { return journal_ ? &*journal_ : nullptr; }
 
   // The permission letters of a mode, in the list's order.
   static std::string permissionText(std::uint16_t mode);
@@ -49,7 +63,12 @@ class ExtParser : public FileSystemParser {
  private:
   bool runJob(const FileReadSeek& source, const ScanRequest& request, JobContext& job);
   std::uint64_t inodePosition(std::uint32_t number) const;
+  // The inode as the volume holds it, or as the journal kept it alive.
   bool readInode(std::uint32_t number, std::vector<std::uint8_t>& raw) const;
+  const RecoveredInode* recovered(std::uint32_t number) const;
+  extfmt::MapNodeReader mapNodes(const extfmt::Inode& n, std::uint32_t number) const;
+  void readFolderCopies(std::uint32_t number, const extfmt::Inode& n, const extfmt::FileMap& map,
+                        const extfmt::DirectoryBlockWalk& how, std::vector<std::uint8_t>& block);
   bool blockInUse(std::uint64_t block) const;
   void readDirectory(std::uint32_t number, Bytes raw, bool removed, std::vector<std::uint8_t>& block);
   bool streamInode(std::uint32_t number, ContentSink& sink) const;
@@ -60,6 +79,9 @@ class ExtParser : public FileSystemParser {
   std::uint64_t superblockOffset_ = 0;
   std::vector<extfmt::GroupDescriptor> groups_;
   extfmt::ExtNameTable names_{catalogue_};
+  std::optional<extfmt::JournalRecovery> journal_;
+  // Deleted inodes the journal gave back, by number.
+  std::vector<RecoveredInode> recovered_;
   // Directory inodes to read, gathered by parseGroups: numbers and raw slots.
   std::vector<std::uint32_t> directories_;
   std::vector<std::uint8_t> directorySlots_;

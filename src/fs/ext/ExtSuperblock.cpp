@@ -1,6 +1,7 @@
 #include "fs/ext/ExtSuperblock.h"
 
 #include "io/Arithmetic.h"
+#include "io/Crc32c.h"
 
 namespace quorvel::extfmt {
 
@@ -24,6 +25,10 @@ constexpr std::size_t descriptorSize = 0xFE;
 constexpr std::size_t firstMetaGroup = 0x104;
 constexpr std::size_t backupGroups = 0x24C;
 constexpr std::size_t blocksCountHi = 0x150;
+constexpr std::size_t uuid = 0x68;
+constexpr std::size_t journalInode = 0xE0;
+constexpr std::size_t journalDevice = 0xE4;
+constexpr std::size_t checksumSeed = 0x270;
 }  // namespace field
 
 namespace desc {
@@ -70,7 +75,16 @@ Superblock decodeSuperblock(Bytes s) {
   b.firstMetaGroup = le32(s, field::firstMetaGroup);
   b.backupGroups[0] = le32(s, field::backupGroups);
   b.backupGroups[1] = le32(s, field::backupGroups + 4);
+  for (std::size_t i = 0; i < sizeof b.uuid; ++i) b.uuid[i] = u8(s, field::uuid + i);
+  b.journalInode = le32(s, field::journalInode);
+  b.journalDevice = le32(s, field::journalDevice);
+  b.checksumSeedField = le32(s, field::checksumSeed);
   return b;
+}
+
+std::uint32_t Superblock::checksumSeed() const {
+  if (featureIncompat & kIncompatCsumSeed) return checksumSeedField;
+  return crc32cUpdate(~0u, Bytes(uuid, sizeof uuid));
 }
 
 std::uint64_t Superblock::groupCount() const {

@@ -23,6 +23,7 @@ inline constexpr std::uint32_t kIncompatMetaBg = 0x10;
 inline constexpr std::uint32_t kIncompatExtents = 0x40;
 inline constexpr std::uint32_t kIncompat64Bit = 0x80;
 inline constexpr std::uint32_t kIncompatFlexBg = 0x200;
+inline constexpr std::uint32_t kIncompatCsumSeed = 0x2000;
 inline constexpr std::uint32_t kIncompatInlineData = 0x8000;
 inline constexpr std::uint32_t kRoCompatSparseSuper = 0x1;
 inline constexpr std::uint32_t kRoCompatHugeFile = 0x8;
@@ -47,6 +48,15 @@ struct Superblock {
   std::uint16_t descriptorSizeField = 0;
   std::uint32_t firstMetaGroup = 0;  // with meta_bg: the first group whose descriptors move
   std::uint32_t backupGroups[2] = {0, 0};  // sparse_super2: the two groups with copies
+  std::uint8_t uuid[16] = {};
+  std::uint32_t journalInode = 0;    // with has_journal: the inode that holds it, 0 when it is on another device
+  std::uint32_t journalDevice = 0;
+  std::uint32_t checksumSeedField = 0;  // with csum_seed: the seed of every metadata checksum
+
+  bool hasJournal() const { return (featureCompat & kCompatHasJournal) != 0; }
+  bool metadataChecksums() const { return (featureRoCompat & kRoCompatMetadataChecksum) != 0; }
+  // The seed metadata checksums start from: the stored one, else the UUID's.
+  std::uint32_t checksumSeed() const;
 
   std::uint64_t blockSize() const { return logBlockSize <= 6 ? 1024ull << logBlockSize : 0; }
   bool has64Bit() const { return (featureIncompat & kIncompat64Bit) != 0; }

@@ -1,0 +1,98 @@
+#include "fs/ext/JournalRecovery.h"
+
+#include "io/Crc32c.h"
+
+namespace quorvel::extfmt {
+
+namespace {
+
+constexpr std::size_t kExtentTailBytes = 4;
+constexpr std::size_t kFolderTailBytes = 12;
+constexpr std::uint8_t kFolderTailType = 0xDE;
+
+bool mapsSomething(const Inode& n) {
+  if (n.hasInlineData()) return false;  // nothing outside the inode to find
+  const Bytes area(n.blockArea.data(), n.blockArea.size());
+  if (n.usesExtents()) {
+    const ExtentHeader h = decodeExtentHeader(area);
+    return h.magic == kExtentMagic && h.entries > 0 && headerFits(h, area.size());
+  }
+  for (const std::uint8_t b : n.blockArea)
+    if (b != 0) return true;
+  return false;
+}
+
+std::array<std::uint8_t, 4> le32Bytes(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 24)};
+}
+
+}  // namespace
+
+JournalRecovery::JournalRecovery(const BlockDevice& device, const Superblock& super, journal::JournalIndex index)
+    : device_(device), super_(super), index_(std::move(index)),
+      hugeFiles_((super.featureRoCompat & kRoCompatHugeFile) != 0) {}
+
+std::optional<LiveInodeCopy> JournalRecovery::liveInode(std::uint64_t tableBlock, std::size_t offset) const {
+  const std::size_t inodeSize = super_.inodeSize;
+  std::vector<std::uint8_t> block(device_.blockSize);
+  if (offset + inodeSize > block.size()) return std::nullopt;
+  for (const journal::JournalCopy& copy : index_.copiesOf(tableBlock)) {
+    if (!index_.read(copy, block)) continue;
+    const Bytes slot = Bytes(block).subspan(offset, inodeSize);
+    const Inode n = decodeInode(slot, hugeFiles_);
+    if (!isKnownType(n.mode) || !n.live() || !mapsSomething(n)) continue;
+    return LiveInodeCopy{{slot.begin(), slot.end()}, copy.sequence};
+  }
+  return std::nullopt;
+}
+
+std::uint32_t JournalRecovery::inodeSeed(std::uint32_t number, std::uint32_t generation) const {
+  const auto n = le32Bytes(number);
+  const auto g = le32Bytes(generation);
+  return crc32cUpdate(crc32cUpdate(super_.checksumSeed(), Bytes(n.data(), 4)), Bytes(g.data(), 4));
+}
+
+bool JournalRecovery::extentNodeBelongs(Bytes node, std::uint32_t seed) const {
+  const ExtentHeader h = decodeExtentHeader(node);
+  if (h.magic != kExtentMagic || !headerFits(h, node.size()) || h.depth > kMaxExtentDepth) return false;
+  if (!super_.metadataChecksums()) return true;
+  const std::size_t tail = kExtentHeaderBytes + std::size_t{h.maxEntries} * kExtentEntryBytes;
+  if (tail + kExtentTailBytes > node.size()) return false;
+  return crc32cUpdate(seed, node.first(tail)) == le32(node, tail);
+}
+
+MapNodeReader JournalRecovery::mapNodesAt(const Inode& inode, std::uint32_t number, std::uint32_t sequence) const {
+  const bool extents = inode.usesExtents();
+  const std::uint32_t seed = inodeSeed(number, inode.generation);
+  return [this, extents, seed, sequence](std::uint64_t block, std::span<std::uint8_t> out) {
+    for (const journal::JournalCopy& copy : index_.copiesOf(block)) {
+      if (index_.age(copy.sequence) > index_.age(sequence) || !index_.read(copy, out)) continue;
+      // An indirect block has nothing to prove it is this file's: the
+      // newest copy from the file's lifetime is taken.
+      if (!extents || extentNodeBelongs(out, seed)) return true;
+    }
+    return device_.readBlock(block, out);
+  };
+}
+
+void JournalRecovery::forEachFolderCopy(std::uint64_t block, std::uint32_t number, std::uint32_t generation,
+                                        const std::function<void(Bytes)>& visit) const {
+  std::vector<std::uint8_t> data(device_.blockSize);
+  const std::uint32_t seed = inodeSeed(number, generation);
+  for (const journal::JournalCopy& copy : index_.copiesOf(block)) {
+    if (!index_.read(copy, data)) continue;
+    if (super_.metadataChecksums()) {
+      // A leaf block ends in a checksum of the folder it belongs to; other
+      // blocks (hash-index nodes) hold no names.
+      const std::size_t tail = data.size() - kFolderTailBytes;
+      const Bytes bytes(data);
+      if (le32(bytes, tail) != 0 || le16(bytes, tail + 4) != kFolderTailBytes || u8(bytes, tail + 7) != kFolderTailType)
+        continue;
+      if (crc32cUpdate(seed, bytes.first(tail)) != le32(bytes, tail + 8)) continue;
+    }
+    visit(data);
+  }
+}
+
+}  // namespace quorvel::extfmt
