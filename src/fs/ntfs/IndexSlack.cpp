@@ -1,6 +1,7 @@
 #include "fs/ntfs/IndexSlack.h"
 
 #include "fs/Utf16.h"
+#include "fs/ntfs/NtfsLayout.h"
 
 namespace quorvel::ntfsfmt {
 
@@ -31,18 +32,6 @@ constexpr std::size_t key = 0x10;
 constexpr std::uint16_t lastEntry = 0x02;
 }  // namespace entry
 
-namespace key {
-constexpr std::size_t parentReference = 0x00;
-constexpr std::size_t created = 0x08;
-constexpr std::size_t modified = 0x10;
-constexpr std::size_t changed = 0x18;
-constexpr std::size_t accessed = 0x20;
-constexpr std::size_t realSize = 0x30;
-constexpr std::size_t fileAttributes = 0x38;
-constexpr std::size_t nameLength = 0x40;
-constexpr std::size_t nameSpace = 0x41;
-constexpr std::size_t name = 0x42;
-}  // namespace key
 
 constexpr std::uint64_t kRecordMask = 0x0000FFFFFFFFFFFFull;
 constexpr std::uint64_t kTicksPerSecond = 10000000;
@@ -90,23 +79,23 @@ bool plausibleName(Bytes units, std::size_t count) {
 
 // The key at `at`, when its name fits the bytes; nothing is checked beyond.
 std::optional<IndexName> decodeKey(Bytes bytes, std::size_t at) {
-  if (bytes.size() < at + key::name) return std::nullopt;
-  const std::size_t units = u8(bytes, at + key::nameLength);
-  if (units == 0 || bytes.size() - at - key::name < 2 * units) return std::nullopt;
+  if (at > bytes.size()) return std::nullopt;
+  const FileNameValue f = parseFileName(bytes.subspan(at));
+  if (!f.valid || f.nameLength == 0) return std::nullopt;
   IndexName n;
-  n.parentReference = le64(bytes, at + key::parentReference);
-  n.created = le64(bytes, at + key::created);
-  n.modified = le64(bytes, at + key::modified);
-  n.changed = le64(bytes, at + key::changed);
-  n.accessed = le64(bytes, at + key::accessed);
-  n.realSize = le64(bytes, at + key::realSize);
-  n.fileAttributes = le32(bytes, at + key::fileAttributes);
-  n.nameSpace = u8(bytes, at + key::nameSpace);
-  n.name = utf16leToUtf8(bytes.subspan(at + key::name, 2 * units), units);
+  n.parentReference = f.parentReference;
+  n.created = f.created;
+  n.modified = f.modified;
+  n.changed = f.changed;
+  n.accessed = f.accessed;
+  n.realSize = f.realSize;
+  n.fileAttributes = f.fileAttributes;
+  n.nameSpace = f.nameSpace;
+  n.name = utf16leToUtf8(bytes.subspan(at + f.nameOffset, 2 * std::size_t{f.nameLength}), f.nameLength);
   return n;
 }
 
-std::size_t keyLength(std::size_t units) { return key::name + 2 * units; }
+std::size_t keyLength(std::size_t units) { return kFileNameFixedBytes + 2 * units; }
 
 }  // namespace
 
@@ -133,7 +122,7 @@ std::vector<IndexName> liveIndexNames(Bytes used) {
     if (length < entry::key || length > used.size() - at) break;
     if ((flags & entry::lastEntry) != 0) break;
     const std::size_t keyBytes = le16(used, at + entry::keyLength);
-    if (keyBytes >= key::name && keyBytes <= length - entry::key) {
+    if (keyBytes >= kFileNameFixedBytes && keyBytes <= length - entry::key) {
       if (auto n = decodeKey(used.subspan(at, entry::key + keyBytes), entry::key)) {
         n->fileReference = le64(used, at + entry::fileReference);
         names.push_back(std::move(*n));
@@ -157,13 +146,11 @@ std::vector<IndexName> slackIndexNames(Bytes slack, const SlackRules& rules) {
   std::vector<IndexName> found;
   const auto believable = [&](std::uint64_t t) { return t >= rules.earliestTime && t <= rules.latestTime; };
   std::size_t at = 0;
-  while (slack.size() >= key::name && at <= slack.size() - key::name) {
-    const std::uint64_t parent = le64(slack, at + key::parentReference);
-    const std::size_t units = u8(slack, at + key::nameLength);
-    const std::uint8_t nameSpace = u8(slack, at + key::nameSpace);
-    const bool shaped = (parent & kRecordMask) == rules.folderRecord && nameSpace <= 3 && units > 0 &&
-                        slack.size() - at - key::name >= 2 * units &&
-                        plausibleName(slack.subspan(at + key::name, 2 * units), units);
+  while (slack.size() >= kFileNameFixedBytes && at <= slack.size() - kFileNameFixedBytes) {
+    const FileNameValue f = parseFileName(slack.subspan(at));
+    const std::size_t units = f.nameLength;
+    const bool shaped = (f.parentReference & kRecordMask) == rules.folderRecord && f.nameSpace <= 3 && units > 0 &&
+                        f.valid && plausibleName(slack.subspan(at + f.nameOffset, 2 * units), units);
     std::optional<IndexName> n;
     if (shaped) n = decodeKey(slack, at);
     if (!n || !believable(n->created) || !believable(n->modified) || !believable(n->changed) ||

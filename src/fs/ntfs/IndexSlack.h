@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/ntfs/NtfsLayout.h"
 #include "io/Endian.h"
 
 namespace quorvel::ntfsfmt {
@@ -49,7 +50,7 @@ struct IndexName {
   std::uint8_t nameSpace = 0;
   std::string name;  // UTF-8
 
-  bool isFolder() const { return (fileAttributes & 0x10000000) != 0; }
+  bool isFolder() const { return (fileAttributes & kFileIsFolder) != 0; }
 };
 
 // The live entries of a node's used part, up to its last entry.

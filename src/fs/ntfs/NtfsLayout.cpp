@@ -50,11 +50,16 @@ constexpr std::size_t nonResidentHeaderSize = 0x40;
 
 namespace filename {
 constexpr std::size_t parentReference = 0x00;
+constexpr std::size_t created = 0x08;
+constexpr std::size_t modified = 0x10;
+constexpr std::size_t changed = 0x18;
+constexpr std::size_t accessed = 0x20;
 constexpr std::size_t allocatedSize = 0x28;
+constexpr std::size_t realSize = 0x30;
 constexpr std::size_t fileAttributes = 0x38;
 constexpr std::size_t nameLength = 0x40;
 constexpr std::size_t nameSpace = 0x41;
-constexpr std::size_t name = 0x42;
+constexpr std::size_t name = kFileNameFixedBytes;
 }  // namespace filename
 
 namespace stdinfo {
@@ -194,7 +199,12 @@ FileNameValue parseFileName(Bytes v) {
   FileNameValue f;
   if (v.size() < filename::name) return f;
   f.parentReference = le64(v, filename::parentReference);
+  f.created = le64(v, filename::created);
+  f.modified = le64(v, filename::modified);
+  f.changed = le64(v, filename::changed);
+  f.accessed = le64(v, filename::accessed);
   f.allocatedSize = le64(v, filename::allocatedSize);
+  f.realSize = le64(v, filename::realSize);
   f.fileAttributes = le32(v, filename::fileAttributes);
   f.nameLength = u8(v, filename::nameLength);
   f.nameSpace = u8(v, filename::nameSpace);

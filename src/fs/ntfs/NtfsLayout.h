@@ -130,9 +130,18 @@ enum class AttributeCheck { Ok, End, Damaged };
 // outside the attribute or the usable bytes (the walk must stop there).
 AttributeCheck parseAttributeHeader(Bytes record, std::uint32_t offset, AttributeHeader& out);
 
+// The fixed part of a file-name value (an index key is one too); the name
+// follows it.
+inline constexpr std::size_t kFileNameFixedBytes = 0x42;
+
 struct FileNameValue {
   std::uint64_t parentReference = 0;  // 0x00
+  std::uint64_t created = 0;          // 0x08
+  std::uint64_t modified = 0;         // 0x10
+  std::uint64_t changed = 0;          // 0x18
+  std::uint64_t accessed = 0;         // 0x20
   std::uint64_t allocatedSize = 0;    // 0x28
+  std::uint64_t realSize = 0;         // 0x30
   std::uint32_t fileAttributes = 0;   // 0x38
   std::uint8_t nameLength = 0;        // 0x40, UTF-16 units
   std::uint8_t nameSpace = 0;         // 0x41

@@ -28,8 +28,8 @@ const std::uint64_t kTime = windowsTime(2022, 2, 3, 4, 5, 6);
 const std::uint64_t kDeletedAt = windowsTime(2024, 3, 4, 5, 6, 7);
 const std::int64_t kDeletedSeconds = static_cast<std::int64_t>(kDeletedAt / 10000000) - 11644473600;
 
-UsnSpec deletion(std::uint64_t file, std::u16string name, std::uint64_t parent = reference(kDocs, 1)) {
-  return UsnSpec{file, parent, kDeletedAt, kDelete, 0x20, std::move(name), 2};
+UsnRecordPlan deletion(std::uint64_t file, std::u16string name, std::uint64_t parent = reference(kDocs, 1)) {
+  return UsnRecordPlan{file, parent, kDeletedAt, kDelete, 0x20, std::move(name), 2};
 }
 
 ByteVector join(const std::vector<ByteVector>& parts) {
@@ -68,7 +68,7 @@ TestVolume journalVolume(const ByteVector& journal, std::uint64_t sparseClusters
 ByteVector goodJournal() {
   return join({usnRecordBytes(deletion(reference(kNameless, 1), u"restored.txt")),
                usnRecordBytes([] {
-                 UsnSpec s = deletion(reference(kLostParent, 1), u"moved.txt");
+                 UsnRecordPlan s = deletion(reference(kLostParent, 1), u"moved.txt");
                  s.version = 3;
                  return s;
                }()),
@@ -120,15 +120,15 @@ struct SpoiltCase {
 
 void PrintTo(const SpoiltCase& c, std::ostream* os) { *os << c.what; }
 
-ByteVector spoilt(const UsnSpec& spec, std::size_t offset, std::vector<std::uint8_t> with) {
-  ByteVector r = usnRecordBytes(spec);
+ByteVector spoilt(const UsnRecordPlan& plan, std::size_t offset, std::vector<std::uint8_t> with) {
+  ByteVector r = usnRecordBytes(plan);
   for (std::size_t i = 0; i < with.size(); ++i) r[offset + i] = with[i];
   return r;
 }
 
 std::vector<SpoiltCase> spoiltCases() {
-  const UsnSpec older = deletion(reference(kPlain, 1), u"wrong-name.txt");
-  UsnSpec v3 = older;
+  const UsnRecordPlan older = deletion(reference(kPlain, 1), u"wrong-name.txt");
+  UsnRecordPlan v3 = older;
   v3.version = 3;
   return {
       {"length not a multiple of 8", spoilt(older, 0, {0x41})},

@@ -133,20 +133,20 @@ ByteVector indexRootAttribute(const std::vector<ByteVector>& entries, const Byte
   return residentAttribute(0x90, value, 7, u"$I30");
 }
 
-ByteVector usnRecordBytes(const UsnSpec& spec) {
-  const bool v3 = spec.version == 3;
+ByteVector usnRecordBytes(const UsnRecordPlan& plan) {
+  const bool v3 = plan.version == 3;
   const std::size_t fixed = v3 ? 0x4C : 0x3C;
-  ByteVector r(align8(fixed + 2 * spec.name.size()));
+  ByteVector r(align8(fixed + 2 * plan.name.size()));
   putLe32(r, 0x00, static_cast<std::uint32_t>(r.size()));
-  putLe16(r, 0x04, static_cast<std::uint16_t>(spec.version));
-  putLe64(r, 0x08, spec.fileReference);
-  putLe64(r, v3 ? 0x18 : 0x10, spec.parentReference);
-  putLe64(r, v3 ? 0x30 : 0x20, spec.timestamp);
-  putLe32(r, v3 ? 0x38 : 0x28, spec.reason);
-  putLe32(r, v3 ? 0x44 : 0x34, spec.attributes);
-  putLe16(r, v3 ? 0x48 : 0x38, static_cast<std::uint16_t>(2 * spec.name.size()));
+  putLe16(r, 0x04, static_cast<std::uint16_t>(plan.version));
+  putLe64(r, 0x08, plan.fileReference);
+  putLe64(r, v3 ? 0x18 : 0x10, plan.parentReference);
+  putLe64(r, v3 ? 0x30 : 0x20, plan.timestamp);
+  putLe32(r, v3 ? 0x38 : 0x28, plan.reason);
+  putLe32(r, v3 ? 0x44 : 0x34, plan.attributes);
+  putLe16(r, v3 ? 0x48 : 0x38, static_cast<std::uint16_t>(2 * plan.name.size()));
   putLe16(r, v3 ? 0x4A : 0x3A, static_cast<std::uint16_t>(fixed));
-  putName(r, fixed, spec.name);
+  putName(r, fixed, plan.name);
   return r;
 }
 

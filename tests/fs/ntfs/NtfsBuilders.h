@@ -151,7 +151,7 @@ ByteVector overwrittenIndexEntryBytes(const ByteVector& key);
 ByteVector indexRootAttribute(const std::vector<ByteVector>& entries, const ByteVector& slack);
 
 // One change-journal record, version 2 or 3.
-struct UsnSpec {
+struct UsnRecordPlan {
   std::uint64_t fileReference = 0;
   std::uint64_t parentReference = 0;
   std::uint64_t timestamp = 0;
@@ -160,7 +160,7 @@ struct UsnSpec {
   std::u16string name;
   int version = 2;
 };
-ByteVector usnRecordBytes(const UsnSpec& spec);
+ByteVector usnRecordBytes(const UsnRecordPlan& plan);
 
 // A small volume with a bit of everything the parser reads: folders,
 // resident, fragmented, sparse and compressed data, a short name beside a
