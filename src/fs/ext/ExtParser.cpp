@@ -241,6 +241,21 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
   }
   const FileMap map = mapInode(n, device_, std::min(ceilDiv(n.size, blockSize()), device_.blockCount), mapNodes(n, number));
   const bool hashed = (n.flags & kFlagHashedIndex) != 0;
+  // Blocks the journal holds older versions of: the names the kernel wiped
+  // when it deleted their files may stand there.
+  std::vector<FolderBlock> logged;
+  if (journal_)
+    for (const MappedRun& run : map.runs)
+      for (std::uint64_t k = 0; !run.zeros && k < run.count; ++k)
+        if (!journal_->index().copiesOf(run.physical + k).empty())
+          logged.push_back({run.physical + k, !(hashed && run.logical + k == 0)});
+  // What the folder holds now, live or in slack, is not listed again from
+  // an older version.
+  std::set<std::pair<std::uint32_t, std::string>> known;
+  const auto addNow = [&](const DirectoryName& d) {
+    add(d);
+    if (!logged.empty()) known.emplace(d.inode, std::string(d.name));
+  };
   // A damaged map may name one block many times; its names count once.
   std::unordered_set<std::uint64_t> seen;
   for (const MappedRun& run : map.runs) {
@@ -248,51 +263,25 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
     for (std::uint64_t k = 0; k < run.count; ++k) {
       if (!seen.insert(run.physical + k).second || !device_.readBlock(run.physical + k, block)) continue;
       how.searchSlack = !(hashed && run.logical + k == 0);
-      walkDirectoryBlock(block, how, add);
+      walkDirectoryBlock(block, how, addNow);
     }
   }
-  if (journal_) readFolderCopies(number, n, map, how, block);
+  if (!logged.empty()) readFolderCopies(number, n.generation, logged, how, known);
 }
 
-void ExtParser::readFolderCopies(std::uint32_t number, const Inode& n, const FileMap& map, const DirectoryBlockWalk& how,
-                                 std::vector<std::uint8_t>& block) {
-  // Older versions of the folder's blocks hold the names the kernel wiped
-  // when it deleted their files.
-  struct FolderBlock {
-    std::uint64_t physical;
-    bool searchSlack;
-  };
-  const bool hashed = (n.flags & kFlagHashedIndex) != 0;
-  std::vector<FolderBlock> logged;
-  std::vector<FolderBlock> all;
-  for (const MappedRun& run : map.runs) {
-    if (run.zeros) continue;
-    for (std::uint64_t k = 0; k < run.count; ++k) {
-      const FolderBlock b{run.physical + k, !(hashed && run.logical + k == 0)};
-      all.push_back(b);
-      if (!journal_->index().copiesOf(b.physical).empty()) logged.push_back(b);
-    }
-  }
-  if (logged.empty()) return;
-  // What the folder holds now, live or in slack, is listed already.
-  std::set<std::pair<std::uint32_t, std::string>> known;
-  DirectoryBlockWalk walk = how;
-  const auto remember = [&](const DirectoryName& d) { known.emplace(d.inode, std::string(d.name)); };
-  for (const FolderBlock& b : all) {
-    if (!device_.readBlock(b.physical, block)) continue;
-    walk.searchSlack = b.searchSlack;
-    walkDirectoryBlock(block, walk, remember);
-  }
+void ExtParser::readFolderCopies(std::uint32_t number, std::uint32_t generation, const std::vector<FolderBlock>& logged,
+                                 DirectoryBlockWalk how, std::set<std::pair<std::uint32_t, std::string>>& known) {
   for (const FolderBlock& b : logged) {
-    walk.searchSlack = b.searchSlack;
-    journal_->forEachFolderCopy(b.physical, number, n.generation, [&](Bytes copy) {
-      walkDirectoryBlock(copy, walk, [&](const DirectoryName& d) {
+    how.searchSlack = b.searchSlack;
+    journal_->forEachFolderCopy(b.physical, number, generation, [&](Bytes copy) {
+      walkDirectoryBlock(copy, how, [&](const DirectoryName& d) {
         if (d.inode != 0 && known.emplace(d.inode, std::string(d.name)).second)
           names_.addName(number, d.inode, d.name, typeFromDirEntry(d.fileType), true);
       });
     });
   }
 }
+
 
 void ExtParser::parseDirectories(JobContext& job) {
   const auto count = static_cast<std::int64_t>(directories_.size());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,15 @@ class ExtParser : public FileSystemParser {
   bool readInode(std::uint32_t number, std::vector<std::uint8_t>& raw) const;
   const RecoveredInode* recovered(std::uint32_t number) const;
   extfmt::MapNodeReader mapNodes(const extfmt::Inode& n, std::uint32_t number) const;
-  void readFolderCopies(std::uint32_t number, const extfmt::Inode& n, const extfmt::FileMap& map,
-                        const extfmt::DirectoryBlockWalk& how, std::vector<std::uint8_t>& block);
+  // A folder block and whether its slack is searched (not a hash index's root).
+  struct FolderBlock {
+    std::uint64_t physical;
+    bool searchSlack;
+  };
+  // Names in the journal's older versions of a folder's blocks that the
+  // folder does not hold now, listed as removed.
+  void readFolderCopies(std::uint32_t number, std::uint32_t generation, const std::vector<FolderBlock>& logged,
+                        extfmt::DirectoryBlockWalk how, std::set<std::pair<std::uint32_t, std::string>>& known);
   bool blockInUse(std::uint64_t block) const;
   void readDirectory(std::uint32_t number, Bytes raw, bool removed, std::vector<std::uint8_t>& block);
   bool streamInode(std::uint32_t number, ContentSink& sink) const;
