@@ -136,7 +136,9 @@ void ExtNameTable::resolveParents(EntryId names, EntryId orphans) {
 void ExtNameTable::addOrphans(std::uint32_t rootInode, std::uint32_t firstInode, EntryId orphans) {
   for (InodeInfo& i : inodes_) {
     if (i.has(InodeInfo::kNamed) || i.folderEntry != kNone || i.number == rootInode || i.number < firstInode) continue;
-    if (!isKnownType(i.mode) || !(i.has(InodeInfo::kAllocated) || i.has(InodeInfo::kHasMap))) continue;
+    // A deleted inode whose content is gone is listed all the same: the
+    // user sees that something was deleted.
+    if (!isKnownType(i.mode)) continue;
     const bool folder = (i.mode & kTypeMask) == kTypeDirectory;
     const EntryId id = addEntry(i.number, unnamedInodeName(i.number), i.mode, 0, folder);
     if (id == kNoEntry) return;
@@ -151,7 +153,9 @@ void ExtNameTable::fillCatalogue() {
     const InodeInfo* i = inodeOf(id);
     if (!i) continue;
     const std::uint16_t type = i->mode & kTypeMask;
-    if (!isFolder(id) && (type == kTypeRegular || type == kTypeSymlink)) catalogue_.setSize(id, i->size);
+    // A deleted file without a map has no bytes left to give.
+    const bool gone = !i->has(InodeInfo::kAllocated) && !i->has(InodeInfo::kHasMap);
+    if (!isFolder(id) && (type == kTypeRegular || type == kTypeSymlink)) catalogue_.setSize(id, gone ? 0 : i->size);
     // The creation column shows the inode's change time.
     catalogue_.setTimes(id, {timeOf(i->changed, i->changedNs), timeOf(i->accessed, i->accessedNs),
                              timeOf(i->modified, i->modifiedNs)});

@@ -73,8 +73,8 @@ class ExtNameTable {
   // A name a directory holds; the name bytes are shown as UTF-8.
   void addName(std::uint32_t directory, std::uint32_t inode, std::string_view rawName, std::uint16_t typeHint, bool removed);
 
-  // Links names to inodes and folders, gives unnamed inodes with a mode and
-  // a map a place under the orphan folder, and builds the catalogue.
+  // Links names to inodes and folders, gives unnamed inodes with a mode a
+  // place under the orphan folder, and builds the catalogue.
   // Inodes below `firstInode` other than the root are the volume's own.
   void build(std::uint32_t rootInode, std::uint32_t firstInode);
 

@@ -416,6 +416,10 @@ bool ExtParser::streamInode(std::uint32_t number, ContentSink& sink) const {
     return sink.write(Bytes(raw).subspan(tail->offset, rest)) && head + rest == n.size;
   }
 
+  const InodeInfo* info = names_.findInode(number);
+  const bool deleted = info && !info->has(InodeInfo::kAllocated);
+  // The map is wiped and nothing gave it back: zeros would be invented bytes.
+  if (deleted && !blockAreaMaps(n)) return n.size == 0;
   const std::uint64_t limit = std::min(ceilDiv(n.size, bs), device_.blockCount);
   FileMap map = mapInode(n, device_, limit, mapNodes(n, number));
   std::uint64_t outSize = n.size;
@@ -426,8 +430,7 @@ bool ExtParser::streamInode(std::uint32_t number, ContentSink& sink) const {
     outSize = mappedBytes;
     complete = false;
   }
-  const InodeInfo* info = names_.findInode(number);
-  if (info && !info->has(InodeInfo::kAllocated)) {
+  if (deleted) {
     // A removed file: its blocks are its own only while nothing took them.
     for (std::size_t r = 0; r < map.runs.size(); ++r) {
       const MappedRun& run = map.runs[r];

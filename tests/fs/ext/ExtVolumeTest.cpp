@@ -271,14 +271,19 @@ TEST(ExtOrphans, InodesNoNameReachesGoUnderTheOrphanFolder) {
   v.setFile(20, text("lost\n"));                                           // allocated, unnamed
   v.setFolder(21, {directoryBlock({{21, ".", kDir}, {99, "..", kDir}, {22, "inner.txt"}}, 1024)});  // an unnamed folder
   v.setFile(22, text("inner\n"));
-  ExtInodeFields empty;  // removed, no map: nothing to show
-  v.setInode(23, empty, false);
+  ExtInodeFields wiped;  // removed, its map wiped: listed, with nothing to save
+  wiped.size = 5000;
+  v.setInode(23, wiped, false);
   root(v, {{12, "named.txt"}});
   const auto s = scanExt(v);
   EXPECT_EQ(s->topNames(), (std::vector<std::string>{"named.txt", "ORPHAN_ENTRY"}));
   EXPECT_EQ(s->content(s->find("ORPHAN_ENTRY/inode_20")), text("lost\n"));
   EXPECT_EQ(s->content(s->find("ORPHAN_ENTRY/inode_21/inner.txt")), text("inner\n"));
-  EXPECT_EQ(s->find("ORPHAN_ENTRY/inode_23"), kNoEntry);
+  const EntryId wipedEntry = s->find("ORPHAN_ENTRY/inode_23");
+  ASSERT_NE(wipedEntry, kNoEntry);
+  EXPECT_TRUE(s->parser->isDeleted(wipedEntry));
+  EXPECT_EQ(s->parser->catalogue().size(wipedEntry), 0u);
+  EXPECT_TRUE(s->content(wipedEntry).empty());
 }
 
 // ---- damaged structures
