@@ -275,6 +275,7 @@ void VolumeScanDlg::addListRow(const QModelIndex& item) {
   row.texts = qTexts(wizard::listRowTexts(session_->parser(), id, tree_->data(item).toString().toStdString()));
   row.icon = tree_->data(item, Qt::DecorationRole).value<QIcon>();
   row.payload = payloadOf(id);
+  row.toolTip = qText(wizard::listRowToolTip(session_->parser(), id));
   rows_->addRow(item, row);
 }
 
@@ -396,6 +397,7 @@ void VolumeScanDlg::addSearchRow(const std::vector<std::string>& texts, const st
   row.texts = qTexts(texts);
   row.icon = icons_.forFileName(qText(name));
   row.payload = payloadOf(id);
+  row.toolTip = qText(wizard::listRowToolTip(session_->parser(), id));
   list_->addRow(row);
   searchFolders_.push_back(std::move(folders));
 }

@@ -1,5 +1,7 @@
 #include "logic/ScanScreenRules.h"
 
+#include <string_view>
+
 namespace wizard {
 
 using quorvel::FileSystemId;
@@ -25,6 +27,13 @@ std::vector<std::string> listRowTexts(const quorvel::FileSystemParser& parser, q
                                       const std::string& firstColumn) {
   const quorvel::RowTexts row = parser.formatRow(id);
   return {firstColumn, row.created, row.accessed, row.modified, parser.formatSize(id), row.attributes};
+}
+
+std::string listRowToolTip(const quorvel::FileSystemParser& parser, quorvel::EntryId id) {
+  const char* from = parser.recoveredFrom(id);
+  if (from && std::string_view(from) == "journal")
+    return "Deleted file recovered from the journal: its size and content come from an older copy the journal kept.";
+  return {};
 }
 
 std::string fileDumpedMessage(const std::string& path) { return "file is dumped in path  :  " + path + "   "; }

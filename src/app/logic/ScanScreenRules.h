@@ -35,6 +35,11 @@ inline constexpr const char* kListColumns[] = {"File(s) List", "Creation Time", 
 std::vector<std::string> listRowTexts(const quorvel::FileSystemParser& parser, quorvel::EntryId id,
                                       const std::string& firstColumn);
 
+// What the list says over a row beyond its columns: where a deleted file's
+// content came from when it was not where the file system points now; empty
+// otherwise.
+std::string listRowToolTip(const quorvel::FileSystemParser& parser, quorvel::EntryId id);
+
 // "file is dumped in path  :  %s   ", or what a file that could not be
 // written says instead.
 std::string fileDumpedMessage(const std::string& path);

@@ -62,6 +62,8 @@ QVariant CheckListModel::data(const QModelIndex& index, int role) const {
       return index.column() < row.texts.size() ? row.texts[index.column()] : QString();
     case Qt::DecorationRole:
       return index.column() == 0 && !row.icon.isNull() ? QVariant(row.icon) : QVariant();
+    case Qt::ToolTipRole:
+      return row.toolTip.isEmpty() ? QVariant() : QVariant(row.toolTip);
     case Qt::CheckStateRole:
       if (index.column() != 0) return {};
       return static_cast<int>(isRowChecked(index.row()) ? Qt::Checked : Qt::Unchecked);

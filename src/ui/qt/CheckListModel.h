@@ -15,6 +15,7 @@ struct CheckListRow {
   QStringList texts;  // one per column; missing ones are empty
   QIcon icon;         // shown in the first column
   quint64 payload = 0;  // the caller's own reference, such as the row's tree item
+  QString toolTip;      // shown over every column; none when empty
 };
 
 class CheckListModel : public QAbstractTableModel, private CheckListObserver {
