@@ -250,11 +250,13 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
         if (!journal_->index().copiesOf(run.physical + k).empty())
           logged.push_back({run.physical + k, !(hashed && run.logical + k == 0)});
   // What the folder holds now, live or in slack, is not listed again from
-  // an older version.
+  // an older version. A removed name counts once: a hash index's split
+  // leaves stale copies of the entries it moved in the old block's slack.
   std::set<std::pair<std::uint32_t, std::string>> known;
   const auto addNow = [&](const DirectoryName& d) {
+    const bool gone = d.removed || removed;
+    if ((gone || !logged.empty()) && !known.emplace(d.inode, std::string(d.name)).second && gone) return;
     add(d);
-    if (!logged.empty()) known.emplace(d.inode, std::string(d.name));
   };
   // A damaged map may name one block many times; its names count once.
   std::unordered_set<std::uint64_t> seen;

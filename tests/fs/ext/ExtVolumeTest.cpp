@@ -265,6 +265,24 @@ TEST(ExtRemoved, ANameWhoseInodeNumberWasClearedIsListedWithoutContent) {
   }
 }
 
+TEST(ExtRemoved, ANameARemovedFolderHoldsInTwoBlocksIsListedOnce) {
+  // A hash index's split copies entries to a new block and leaves the moved
+  // ones in the old block's slack: after rm -r both blocks still name them.
+  ExtVolumeBuilder v;
+  const std::uint32_t bs = v.geometry().blockSize;
+  v.setFolder(21, {directoryBlock({{21, ".", kDir}, {2, "..", kDir, {{22, "moved.txt"}}}}, bs),
+                   directoryBlock({{22, "moved.txt"}, {23, "other.txt"}}, bs)},
+              false);
+  v.setFile(22, text("moved\n"), false);
+  v.setFile(23, text("other\n"), false);
+  v.setFile(12, text("kept\n"));
+  root(v, {{12, "kept.txt", kFile, {{21, "gone", kDir}}}});
+  const auto s = scanExt(v);
+  const EntryId gone = s->find("gone");
+  ASSERT_NE(gone, kNoEntry);
+  EXPECT_EQ(s->childNames(gone), (std::vector<std::string>{"moved.txt", "other.txt"}));
+}
+
 TEST(ExtOrphans, InodesNoNameReachesGoUnderTheOrphanFolder) {
   ExtVolumeBuilder v;
   v.setFile(12, text("named\n"));
