@@ -27,6 +27,30 @@ TEST(Crc32c, MatchesTheCastagnoliCheckValue) {
   EXPECT_EQ(crc32cUpdate(~0u, bytes) ^ ~0u, 0xE3069283u);
 }
 
+TEST(Crc32c, AgreesWithTheBitwiseDefinitionAtEveryLengthAndAlignment) {
+  // Whichever way the sum is computed, words and a tail of odd bytes.
+  const auto bitwise = [](std::uint32_t crc, Bytes bytes) {
+    for (const std::uint8_t b : bytes) {
+      crc ^= b;
+      for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0x82F63B78u : crc >> 1;
+    }
+    return crc;
+  };
+  ByteVector data(80);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  for (std::size_t offset = 0; offset < 8; ++offset)
+    for (std::size_t length = 0; offset + length <= data.size(); ++length) {
+      const Bytes piece = Bytes(data).subspan(offset, length);
+      ASSERT_EQ(crc32cUpdate(0x1234567u, piece), bitwise(0x1234567u, piece)) << offset << "+" << length;
+    }
+  // The iSCSI vectors: 32 bytes of zeros, of ones, counting up.
+  ByteVector zeros(32, 0), ones(32, 0xFF), up(32);
+  for (std::uint8_t i = 0; i < 32; ++i) up[i] = i;
+  EXPECT_EQ(crc32cUpdate(~0u, zeros) ^ ~0u, 0x8A9136AAu);
+  EXPECT_EQ(crc32cUpdate(~0u, ones) ^ ~0u, 0x62A8AB43u);
+  EXPECT_EQ(crc32cUpdate(~0u, up) ^ ~0u, 0x46DD794Eu);
+}
+
 struct FeatureCase {
   const char* name;
   std::uint32_t incompat;
