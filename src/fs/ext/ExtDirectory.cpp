@@ -74,4 +74,16 @@ void walkDirectoryBlock(Bytes block, const DirectoryBlockWalk& how, const std::f
   }
 }
 
+std::optional<std::uint32_t> folderOfFirstBlock(Bytes block, bool fileTypes) {
+  if (block.size() < 2 * kDirEntryHeaderBytes + 8) return std::nullopt;
+  const DirEntry dot = decodeDirEntry(block, 0, fileTypes);
+  if (dot.inode == 0 || dot.nameLength != 1 || dot.recordLength != idealEntryLength(1) || nameAt(block, 0, 1) != ".")
+    return std::nullopt;
+  const DirEntry up = decodeDirEntry(block, dot.recordLength, fileTypes);
+  if (up.nameLength != 2 || up.recordLength < idealEntryLength(2) || dot.recordLength + up.recordLength > block.size() ||
+      nameAt(block, dot.recordLength, 2) != "..")
+    return std::nullopt;
+  return dot.inode;
+}
+
 }  // namespace quorvel::extfmt

@@ -3,6 +3,7 @@
 // still standing in the slack that a live entry's record length covers.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "io/Endian.h"
@@ -26,5 +27,9 @@ struct DirectoryBlockWalk {
 // entry (record length 0, odd, running past the block, shorter than its
 // name) ends the walk of the block.
 void walkDirectoryBlock(Bytes block, const DirectoryBlockWalk& how, const std::function<void(const DirectoryName&)>& visit);
+
+// The folder whose first block this is: "." naming it, ".." after it; none
+// for any other block.
+std::optional<std::uint32_t> folderOfFirstBlock(Bytes block, bool fileTypes);
 
 }  // namespace quorvel::extfmt

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <memory>
 #include <set>
 #include <unordered_set>
@@ -303,6 +304,34 @@ void ExtParser::parseDirectories(JobContext& job) {
   job.setProgress(count);
 }
 
+void ExtParser::readRevokedFolders(JobContext& job) {
+  if (!journal_ || !job.checkpoint()) return;
+  const journal::JournalIndex& index = journal_->index();
+  DirectoryBlockWalk how;
+  how.fileTypes = (super_.featureIncompat & kIncompatFileType) != 0;
+  how.inodeCount = super_.inodesCount;
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(blockSize()));
+  std::map<std::uint32_t, std::set<std::pair<std::uint32_t, std::string>>> known;
+  std::optional<std::uint64_t> last;
+  for (const journal::Revocation& r : index.revocations()) {
+    if (r.fileSystemBlock == last) continue;  // newest first: one visit per block
+    last = r.fileSystemBlock;
+    for (const journal::JournalCopy& copy : index.copiesOf(r.fileSystemBlock)) {
+      if (!index.read(copy, data)) continue;
+      const std::optional<std::uint32_t> folder = folderOfFirstBlock(data, how.fileTypes);
+      // A folder read through its map has had this block's versions already.
+      if (!folder || std::binary_search(directories_.begin(), directories_.end(), *folder)) continue;
+      const InodeInfo* info = names_.findInode(*folder);
+      if (!info || info->has(InodeInfo::kAllocated) || (info->mode & kTypeMask) != kTypeDirectory) continue;
+      std::set<std::pair<std::uint32_t, std::string>>& seen = known[*folder];
+      walkDirectoryBlock(data, how, [&](const DirectoryName& d) {
+        if (d.inode != 0 && seen.emplace(d.inode, std::string(d.name)).second)
+          names_.addName(*folder, d.inode, d.name, typeFromDirEntry(d.fileType), true);
+      });
+    }
+  }
+}
+
 void ExtParser::buildCatalogue(JobContext& job) {
   directories_.clear();
   directories_.shrink_to_fit();
@@ -338,6 +367,7 @@ bool ExtParser::runJob(const FileReadSeek& source, const ScanRequest& request, J
   openJournal(job);
   parseGroups(job);
   parseDirectories(job);
+  readRevokedFolders(job);
   buildCatalogue(job);
   return true;
 }

@@ -48,6 +48,9 @@ class ExtParser : public FileSystemParser {
   void parseGroups(JobContext& job);
   // The names in every directory inode's blocks.
   void parseDirectories(JobContext& job);
+  // Names in the journal's copies of freed (revoked) folder blocks whose
+  // folder has no map left to reach them: its first block names it.
+  void readRevokedFolders(JobContext& job);
   // Links names, folders and orphans into the catalogue.
   void buildCatalogue(JobContext& job);
 

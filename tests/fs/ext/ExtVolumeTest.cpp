@@ -9,6 +9,7 @@
 
 #include "fs/CatalogueWalk.h"
 #include "fs/ext/ExtBuilders.h"
+#include "fs/ext/JournalBuilder.h"
 
 namespace quorvel {
 namespace {
@@ -281,6 +282,35 @@ TEST(ExtRemoved, ANameARemovedFolderHoldsInTwoBlocksIsListedOnce) {
   const EntryId gone = s->find("gone");
   ASSERT_NE(gone, kNoEntry);
   EXPECT_EQ(s->childNames(gone), (std::vector<std::string>{"moved.txt", "other.txt"}));
+}
+
+TEST(ExtRemoved, AFolderWithoutAMapGetsItsNamesFromTheJournalsCopyOfItsFreedFirstBlock) {
+  // rm -r wiped the folder's map, and its inode's live copy has left the
+  // journal; the journal still holds a copy of its first block, revoked
+  // when the block was freed.
+  ExtVolumeBuilder v;
+  const std::uint32_t bs = v.geometry().blockSize;
+  const std::uint64_t freed = v.allocate();
+  v.setBlockInUse(freed, false);
+  test::JournalBuilder j(bs, 32, 0);
+  std::uint32_t at = j.transaction(1, 5, {{freed, directoryBlock({{21, ".", kDir}, {2, "..", kDir},
+                                                                  {22, "a.txt"}, {23, "b.txt"}}, bs)}});
+  j.revoke(at, 6, {freed});
+  ByteVector journal;
+  for (std::uint32_t b = 0; b < j.size(); ++b) journal.insert(journal.end(), j.block(b).begin(), j.block(b).end());
+  v.setFile(8, journal);
+  v.superblock()[0x5C] |= 0x4;  // has_journal
+  v.superblock()[0xE0] = 8;     // in inode 8
+  ExtInodeFields wipedFolder;
+  wipedFolder.mode = 0x41ED;
+  v.setInode(21, wipedFolder, false);
+  for (const std::uint32_t gone : {22u, 23u}) v.setInode(gone, {}, false);
+  v.setFile(12, text("kept\n"));
+  root(v, {{12, "kept.txt", kFile, {{21, "gone", kDir}}}});
+  const auto s = scanExt(v);
+  const EntryId gone = s->find("gone");
+  ASSERT_NE(gone, kNoEntry);
+  EXPECT_EQ(s->childNames(gone), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
 TEST(ExtOrphans, InodesNoNameReachesGoUnderTheOrphanFolder) {
