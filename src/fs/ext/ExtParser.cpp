@@ -362,6 +362,9 @@ bool ExtParser::runJob(const FileReadSeek& source, const ScanRequest& request, J
   directorySlots_.clear();
   journal_.reset();
   recovered_.clear();
+  claims_.clear();
+  claimsMade_ = false;
+  longestClaim_ = 0;
   attachSource(source, request.volume);
   if (!findSuperBlock(job) || !readGroupDescriptors(job)) return false;
   openJournal(job);
@@ -431,6 +434,37 @@ bool ExtParser::blockInUse(std::uint64_t block) const {
   return bitSet(bitmap, (block - super_.firstDataBlock) % super_.blocksPerGroup);
 }
 
+std::uint64_t ExtParser::untakenLater(std::uint64_t first, std::uint64_t count, std::uint32_t sequence) const {
+  if (recovered_.size() < 2) return count;
+  const journal::JournalIndex& index = journal_->index();
+  {
+    const std::lock_guard lock(claimsMutex_);
+    if (!claimsMade_) {
+      const bool hugeFiles = (super_.featureRoCompat & kRoCompatHugeFile) != 0;
+      for (const RecoveredInode& r : recovered_) {
+        const Inode n = decodeInode(r.raw, hugeFiles);
+        const std::uint64_t limit = std::min(ceilDiv(n.size, blockSize()), device_.blockCount);
+        for (const MappedRun& run : mapInode(n, device_, limit, mapNodes(n, r.number)).runs)
+          if (!run.zeros) {
+            claims_.push_back({run.physical, run.count, index.age(r.sequence)});
+            longestClaim_ = std::max(longestClaim_, run.count);
+          }
+      }
+      std::sort(claims_.begin(), claims_.end(), [](const BlockClaim& a, const BlockClaim& b) { return a.first < b.first; });
+      claimsMade_ = true;
+    }
+  }
+  const std::uint32_t age = index.age(sequence);
+  std::uint64_t untaken = count;
+  // Only claims that start within the longest claim's reach can overlap.
+  const std::uint64_t from = first >= longestClaim_ ? first - longestClaim_ + 1 : 0;
+  auto it = std::lower_bound(claims_.begin(), claims_.end(), from,
+                             [](const BlockClaim& c, std::uint64_t b) { return c.first < b; });
+  for (; it != claims_.end() && it->first < first + untaken; ++it)
+    if (it->age > age && it->first + it->count > first) untaken = std::max(it->first, first) - first;
+  return untaken;
+}
+
 bool ExtParser::streamInode(std::uint32_t number, ContentSink& sink) const {
   std::vector<std::uint8_t> raw;
   if (!readInode(number, raw)) return false;
@@ -463,11 +497,14 @@ bool ExtParser::streamInode(std::uint32_t number, ContentSink& sink) const {
     complete = false;
   }
   if (deleted) {
-    // A removed file: its blocks are its own only while nothing took them.
+    // A removed file: its blocks are its own only while nothing took them,
+    // not even a file deleted after it.
+    const RecoveredInode* mine = recovered(number);
     for (std::size_t r = 0; r < map.runs.size(); ++r) {
       const MappedRun& run = map.runs[r];
       std::uint64_t k = 0;
-      while (k < run.count && (run.zeros || !blockInUse(run.physical + k))) k = run.zeros ? run.count : k + 1;
+      const std::uint64_t untaken = run.zeros || !mine ? run.count : untakenLater(run.physical, run.count, mine->sequence);
+      while (k < untaken && (run.zeros || !blockInUse(run.physical + k))) k = run.zeros ? run.count : k + 1;
       if (k < run.count) {
         // What remains is what the file still owns; it is not the whole file.
         outSize = std::min(outSize, (run.logical + k) * bs);

@@ -5,6 +5,7 @@
 // through extent trees, block maps and inline data.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -81,6 +82,10 @@ class ExtParser : public FileSystemParser {
   void readFolderCopies(std::uint32_t number, std::uint32_t generation, const std::vector<FolderBlock>& logged,
                         extfmt::DirectoryBlockWalk how, std::set<std::pair<std::uint32_t, std::string>>& known);
   bool blockInUse(std::uint64_t block) const;
+  // How many of the blocks from `first` on no file the journal gave back
+  // from a later time than `sequence` held: a deleted file's block may
+  // have gone to another file that was deleted after it.
+  std::uint64_t untakenLater(std::uint64_t first, std::uint64_t count, std::uint32_t sequence) const;
   void readDirectory(std::uint32_t number, Bytes raw, bool removed, std::vector<std::uint8_t>& block);
   bool streamInode(std::uint32_t number, ContentSink& sink) const;
   std::uint64_t blockSize() const { return device_.blockSize; }
@@ -93,6 +98,16 @@ class ExtParser : public FileSystemParser {
   std::optional<extfmt::JournalRecovery> journal_;
   // Deleted inodes the journal gave back, by number.
   std::vector<RecoveredInode> recovered_;
+  // The blocks those inodes held, by first block; made at the first save.
+  struct BlockClaim {
+    std::uint64_t first;
+    std::uint64_t count;
+    std::uint32_t age;  // of the copy the inode was taken from
+  };
+  mutable std::mutex claimsMutex_;
+  mutable bool claimsMade_ = false;
+  mutable std::vector<BlockClaim> claims_;
+  mutable std::uint64_t longestClaim_ = 0;
   // Directory inodes to read, gathered by parseGroups: numbers and raw slots.
   std::vector<std::uint32_t> directories_;
   std::vector<std::uint8_t> directorySlots_;

@@ -313,6 +313,58 @@ TEST(ExtRemoved, AFolderWithoutAMapGetsItsNamesFromTheJournalsCopyOfItsFreedFirs
   EXPECT_EQ(s->childNames(gone), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
+TEST(ExtRemoved, ABlockAFileDeletedLaterHeldIsNotSavedAsTheEarlierOnes) {
+  // early.txt was deleted, late.txt took its blocks and was deleted too; the
+  // journal kept each inode from while it lived. The blocks hold late.txt's
+  // bytes: early.txt gets none of them.
+  ExtVolumeBuilder v;
+  const std::uint32_t bs = v.geometry().blockSize;
+  const std::uint64_t shared = v.allocate(2);
+  v.setBlockInUse(shared, false);
+  v.setBlockInUse(shared + 1, false);
+  const ByteVector late = extPattern(2 * bs, 9);
+  v.writeBlock(shared, late);
+  // Inodes 22 and 23 share one table block: 256-byte slots 21 and 22.
+  const std::uint64_t tableBlock = v.inodeTableBlock(0) + 21 * 256 / bs;
+  const auto slot = [&](bool live) {
+    ByteVector raw(256, 0);
+    raw[0] = 0xA4, raw[1] = 0x81;
+    put32(raw, 4, 2 * bs);
+    if (live) {
+      raw[26] = 1;
+      put32(raw, 40, static_cast<std::uint32_t>(shared));
+      put32(raw, 44, static_cast<std::uint32_t>(shared + 1));
+    } else {
+      put32(raw, 20, 1800000000);
+    }
+    return raw;
+  };
+  const auto table = [&](bool earlyLives, bool lateLives) {
+    ByteVector block(bs, 0);
+    const ByteVector a = slot(earlyLives), b = slot(lateLives);
+    std::copy(a.begin(), a.end(), block.begin() + 21 * 256 % bs);
+    std::copy(b.begin(), b.end(), block.begin() + 22 * 256 % bs);
+    return block;
+  };
+  test::JournalBuilder j(bs, 32, 0);
+  const std::uint32_t at = j.transaction(1, 5, {{tableBlock, table(true, false)}});
+  j.transaction(at, 8, {{tableBlock, table(false, true)}});
+  ByteVector journal;
+  for (std::uint32_t b = 0; b < j.size(); ++b) journal.insert(journal.end(), j.block(b).begin(), j.block(b).end());
+  v.setFile(8, journal);
+  v.superblock()[0x5C] |= 0x4;  // has_journal
+  v.superblock()[0xE0] = 8;     // in inode 8
+  for (const std::uint32_t gone : {22u, 23u}) v.setInode(gone, {}, false);
+  v.setFile(12, text("kept\n"));
+  root(v, {{12, "kept.txt", kFile, {{22, "early.txt"}, {23, "late.txt"}}}});
+  const auto s = scanExt(v);
+  bool whole = false;
+  EXPECT_EQ(s->content(s->find("late.txt"), &whole), late);
+  EXPECT_TRUE(whole);
+  EXPECT_TRUE(s->content(s->find("early.txt"), &whole).empty());
+  EXPECT_FALSE(whole);
+}
+
 TEST(ExtOrphans, InodesNoNameReachesGoUnderTheOrphanFolder) {
   ExtVolumeBuilder v;
   v.setFile(12, text("named\n"));
