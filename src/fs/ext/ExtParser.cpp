@@ -140,7 +140,8 @@ void ExtParser::openJournal(JobContext& job) {
     return device->readBlock(run.physical + (index - run.logical), out);
   };
   job.setStatus("reading the journal...");
-  journal::JournalIndex index(read, static_cast<std::uint32_t>(blocks), static_cast<std::uint32_t>(bs), &job);
+  journal::JournalIndex index(read, static_cast<std::uint32_t>(blocks), static_cast<std::uint32_t>(bs), &job,
+                              (super_.featureCompat & kCompatFastCommit) != 0);
   if (!index.usable()) {
     job.showMessage("The volume's journal cannot be read (" + index.fault() + "): deleted files are found without it.");
     return;

@@ -45,7 +45,8 @@ std::size_t Superblock::tagBytes() const {
 }
 
 std::uint32_t Superblock::fastCommitArea() const {
-  if (!has(kIncompatFastCommit)) return 0;
+  if (type != static_cast<std::uint32_t>(BlockType::SuperblockV2) || (!has(kIncompatFastCommit) && !volumeFastCommit))
+    return 0;
   return fastCommitBlocks != 0 ? fastCommitBlocks : kDefaultFastCommitBlocks;
 }
 
