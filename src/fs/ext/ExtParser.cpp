@@ -146,7 +146,8 @@ void ExtParser::openJournal(JobContext& job) {
     job.showMessage("The volume's journal cannot be read (" + index.fault() + "): deleted files are found without it.");
     return;
   }
-  journal_.emplace(device_, super_, std::move(index));
+  journal::FastCommitLog fastCommits = journal::FastCommitLog::ofJournal(read, index.superblock(), super_.inodeSize);
+  journal_.emplace(device_, super_, std::move(index), std::move(fastCommits));
 }
 
 void ExtParser::parseGroups(JobContext& job) {
@@ -199,7 +200,7 @@ void ExtParser::parseGroups(JobContext& job) {
           // Deleting a file wipes its map: the journal may hold the inode
           // from while the file lived.
           const std::uint64_t byte = (s0 + s) * inodeSize;
-          if (std::optional<LiveInodeCopy> copy = journal_->liveInode(d.inodeTable + byte / bs, byte % bs)) {
+          if (std::optional<LiveInodeCopy> copy = journal_->liveInode(info.number, d.inodeTable + byte / bs, byte % bs, raw)) {
             recovered_.push_back({info.number, copy->sequence, std::move(copy->raw)});
             slot = recovered_.back().raw;
             info.bits |= InodeInfo::kFromJournal;
@@ -251,11 +252,12 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
         if (!journal_->index().copiesOf(run.physical + k).empty())
           logged.push_back({run.physical + k, !(hashed && run.logical + k == 0)});
   // What the folder holds now, live or in slack, is not listed again from
-  // an older version.
+  // an older version or a fast commit.
+  const bool older = !logged.empty() || (journal_ && journal_->hasFastCommitNames(number));
   std::set<std::pair<std::uint32_t, std::string>> known;
   const auto addNow = [&](const DirectoryName& d) {
     add(d);
-    if (!logged.empty()) known.emplace(d.inode, std::string(d.name));
+    if (older) known.emplace(d.inode, std::string(d.name));
   };
   // A damaged map may name one block many times; its names count once.
   std::unordered_set<std::uint64_t> seen;
@@ -268,6 +270,18 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
     }
   }
   if (!logged.empty()) readFolderCopies(number, n.generation, logged, how, known);
+  if (older) readFastCommitNames(number, known);
+}
+
+void ExtParser::readFastCommitNames(std::uint32_t number, std::set<std::pair<std::uint32_t, std::string>>& known) {
+  journal_->forEachFastCommitName(number, [&](const journal::FastCommitName& d) {
+    if (d.inode == 0 || d.inode > super_.inodesCount) return;
+    // A name of a file still in use is the folder's to give, if it holds it.
+    const InodeInfo* info = names_.findInode(d.inode);
+    if (info && info->has(InodeInfo::kAllocated)) return;
+    if (known.emplace(d.inode, d.name).second)
+      names_.addName(number, d.inode, d.name, info ? info->mode & kTypeMask : 0, true);
+  });
 }
 
 void ExtParser::readFolderCopies(std::uint32_t number, std::uint32_t generation, const std::vector<FolderBlock>& logged,

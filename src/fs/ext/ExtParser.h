@@ -77,6 +77,9 @@ class ExtParser : public FileSystemParser {
   // folder does not hold now, listed as removed.
   void readFolderCopies(std::uint32_t number, std::uint32_t generation, const std::vector<FolderBlock>& logged,
                         extfmt::DirectoryBlockWalk how, std::set<std::pair<std::uint32_t, std::string>>& known);
+  // Names fast commits made in the folder for files deleted since: the
+  // kernel wipes a removed name in the folder's block.
+  void readFastCommitNames(std::uint32_t number, std::set<std::pair<std::uint32_t, std::string>>& known);
   bool blockInUse(std::uint64_t block) const;
   void readDirectory(std::uint32_t number, Bytes raw, bool removed, std::vector<std::uint8_t>& block);
   bool streamInode(std::uint32_t number, ContentSink& sink) const;
