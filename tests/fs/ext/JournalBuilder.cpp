@@ -135,7 +135,8 @@ void JournalBuilder::fastCommitArea(std::uint32_t count, bool flagged) {
   putBe32(s, 0x54, count);
   incompat_ = flagged ? incompat_ | ej::kIncompatFastCommit : incompat_ & ~ej::kIncompatFastCommit;
   putBe32(s, 0x28, incompat_);
-  ringEnd_ = size() - (count != 0 ? count : ej::kDefaultFastCommitBlocks);
+  const std::uint32_t area = count != 0 ? count : ej::kDefaultFastCommitBlocks;
+  ringEnd_ = area < size() - first_ ? size() - area : size();
 }
 
 void JournalBuilder::put(std::uint32_t at, const std::vector<ByteVector>& blocks) {

@@ -125,7 +125,9 @@ TEST_P(JournalFastCommitArea, TheRingWrapsBeforeIt) {
 INSTANTIATE_TEST_SUITE_P(Areas, JournalFastCommitArea,
                          ::testing::Values(FastCommitAreaCase{"FlaggedDefaultSize", 0, true, false, 300 - 256},
                                            FastCommitAreaCase{"FlaggedOwnSize", 32, true, false, 268},
-                                           FastCommitAreaCase{"FlagClearedOnAFastCommitVolume", 32, false, true, 268}),
+                                           FastCommitAreaCase{"FlagClearedOnAFastCommitVolume", 32, false, true, 268},
+                                           // Only the volume says so, and the area would leave no ring: none.
+                                           FastCommitAreaCase{"NoRoomForTheAreaTheVolumeNames", 300, false, true, 300}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Journal, OlderCopiesStayAndTheNewestComesFirstAcrossTheSequenceWrap) {
