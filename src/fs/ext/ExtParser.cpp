@@ -235,10 +235,19 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
   const auto add = [&](const DirectoryName& d) {
     names_.addName(number, d.inode, d.name, typeFromDirEntry(d.fileType), d.removed || removed);
   };
+  // What the folder holds now, live or in slack, is not listed again from
+  // an older version or a fast commit.
+  const bool fastCommitNames = journal_ && journal_->hasFastCommitNames(number);
+  std::set<std::pair<std::uint32_t, std::string>> known;
   if (n.hasInlineData()) {
+    const auto addNow = [&](const DirectoryName& d) {
+      add(d);
+      if (fastCommitNames) known.emplace(d.inode, std::string(d.name));
+    };
     // Four bytes of parent inode, then entries; more in "system.data".
-    walkDirectoryBlock(Bytes(n.blockArea.data() + 4, n.blockArea.size() - 4), how, add);
-    if (const std::optional<ByteSpan> tail = inlineDataTail(raw)) walkDirectoryBlock(raw.subspan(tail->offset, tail->length), how, add);
+    walkDirectoryBlock(Bytes(n.blockArea.data() + 4, n.blockArea.size() - 4), how, addNow);
+    if (const std::optional<ByteSpan> tail = inlineDataTail(raw)) walkDirectoryBlock(raw.subspan(tail->offset, tail->length), how, addNow);
+    if (fastCommitNames) readFastCommitNames(number, known);
     return;
   }
   const FileMap map = mapInode(n, device_, std::min(ceilDiv(n.size, blockSize()), device_.blockCount), mapNodes(n, number));
@@ -251,10 +260,7 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
       for (std::uint64_t k = 0; !run.zeros && k < run.count; ++k)
         if (!journal_->index().copiesOf(run.physical + k).empty())
           logged.push_back({run.physical + k, !(hashed && run.logical + k == 0)});
-  // What the folder holds now, live or in slack, is not listed again from
-  // an older version or a fast commit.
-  const bool older = !logged.empty() || (journal_ && journal_->hasFastCommitNames(number));
-  std::set<std::pair<std::uint32_t, std::string>> known;
+  const bool older = !logged.empty() || fastCommitNames;
   const auto addNow = [&](const DirectoryName& d) {
     add(d);
     if (older) known.emplace(d.inode, std::string(d.name));
@@ -270,7 +276,7 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
     }
   }
   if (!logged.empty()) readFolderCopies(number, n.generation, logged, how, known);
-  if (older) readFastCommitNames(number, known);
+  if (fastCommitNames) readFastCommitNames(number, known);
 }
 
 void ExtParser::readFastCommitNames(std::uint32_t number, std::set<std::pair<std::uint32_t, std::string>>& known) {
