@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fs/CatalogueWalk.h"
+#include "fs/ext/FastCommitLog.h"
 #include "fs/ext/JournalIndex.h"
 #include "fs/ntfs/Lznt1.h"
 #include "io/FileReadSeek.h"
@@ -100,13 +101,22 @@ void exerciseExtJournal(Bytes input) {
     std::copy_n(input.data() + at, blockSize, out.data());
     return true;
   };
-  const ej::JournalIndex index(read, static_cast<std::uint32_t>(input.size() / blockSize), blockSize, nullptr);
+  const auto blocks = static_cast<std::uint32_t>(input.size() / blockSize);
+  const ej::JournalIndex index(read, blocks, blockSize, nullptr, (input.size() & 1) != 0);
   std::vector<std::uint8_t> block(blockSize);
   for (const ej::JournalCopy& c : index.copies()) {
     index.read(c, block);
     index.commitOf(c.sequence);
     index.copiesOf(c.fileSystemBlock);
   }
+  // The fast-commit area the superblock names, and every block read as one.
+  const auto visit = [](const ej::FastCommitLog& log) {
+    for (const ej::FastCommitInode& n : log.inodes()) static_cast<void>(n.raw.size());
+    for (std::size_t i = 1; i < log.names().size(); ++i)
+      ej::FastCommitLog::later(log.names()[i].place, log.names()[i - 1].place);
+  };
+  visit(ej::FastCommitLog::ofJournal(read, index.superblock(), 256));
+  visit(ej::FastCommitLog(read, 0, blocks, blockSize, be16(input, 0x58)));
 }
 
 void exerciseSettingsFile(const std::string& path) {

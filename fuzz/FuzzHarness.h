@@ -20,7 +20,8 @@ void exercisePartitions(const std::string& imagePath);
 // The LZNT1 decoder on the bytes as one compression unit.
 void exerciseLznt1(Bytes input);
 // The bytes as an ext journal (its block size from its own superblock):
-// indexed, and every copy found read back.
+// indexed, every copy found read back, and its fast-commit area decoded
+// (and every block of it read as one).
 void exerciseExtJournal(Bytes input);
 // The file as a user's settings file: read, loaded, and carved with over
 // itself (its records hold the very signatures they look for).

@@ -1,7 +1,7 @@
 // Files the kernel deleted on ext3 and ext4 (rm on a mounted volume, a whole
 // folder with rm -r): their maps and names are wiped on the volume, and come
-// back from the journal's older copies, under their folders, with their
-// sizes and bytes. The live files are as they were.
+// back from the journal's older copies or its fast commits, under their
+// folders, with their sizes and bytes. The live files are as they were.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -108,7 +108,10 @@ TEST_P(ExtJournalUndelete, DeletedFilesComeBackUnderTheirFoldersWithTheirBytes) 
   EXPECT_TRUE(problems.empty()) << problems.size() << " problems, first: " << problems.front();
 }
 
-INSTANTIATE_TEST_SUITE_P(KernelMade, ExtJournalUndelete, ::testing::Values("ext4-journal", "ext4-1k", "ext3-journal"),
+// ext4-fastcommit: files made and removed between two full commits, known
+// only to the journal's fast-commit area.
+INSTANTIATE_TEST_SUITE_P(KernelMade, ExtJournalUndelete,
+                         ::testing::Values("ext4-journal", "ext4-1k", "ext3-journal", "ext4-fastcommit"),
                          [](const auto& info) {
                            std::string n = info.param;
                            for (char& c : n)

@@ -141,12 +141,14 @@ void ExtParser::openJournal(JobContext& job) {
     return device->readBlock(run.physical + (index - run.logical), out);
   };
   job.setStatus("reading the journal...");
-  journal::JournalIndex index(read, static_cast<std::uint32_t>(blocks), static_cast<std::uint32_t>(bs), &job);
+  journal::JournalIndex index(read, static_cast<std::uint32_t>(blocks), static_cast<std::uint32_t>(bs), &job,
+                              (super_.featureCompat & kCompatFastCommit) != 0);
   if (!index.usable()) {
     job.showMessage("The volume's journal cannot be read (" + index.fault() + "): deleted files are found without it.");
     return;
   }
-  journal_.emplace(device_, super_, std::move(index));
+  journal::FastCommitLog fastCommits = journal::FastCommitLog::ofJournal(read, index.superblock(), super_.inodeSize);
+  journal_.emplace(device_, super_, std::move(index), std::move(fastCommits));
 }
 
 void ExtParser::parseGroups(JobContext& job) {
@@ -199,7 +201,7 @@ void ExtParser::parseGroups(JobContext& job) {
           // Deleting a file wipes its map: the journal may hold the inode
           // from while the file lived.
           const std::uint64_t byte = (s0 + s) * inodeSize;
-          if (std::optional<LiveInodeCopy> copy = journal_->liveInode(d.inodeTable + byte / bs, byte % bs)) {
+          if (std::optional<LiveInodeCopy> copy = journal_->liveInode(info.number, d.inodeTable + byte / bs, byte % bs, raw)) {
             recovered_.push_back({info.number, copy->sequence, std::move(copy->raw)});
             slot = recovered_.back().raw;
             info.bits |= InodeInfo::kFromJournal;
@@ -234,10 +236,19 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
   const auto add = [&](const DirectoryName& d) {
     names_.addName(number, d.inode, d.name, typeFromDirEntry(d.fileType), d.removed || removed);
   };
+  // What the folder holds now, live or in slack, is not listed again from
+  // an older version or a fast commit.
+  const bool fastCommitNames = journal_ && journal_->hasFastCommitNames(number);
+  std::set<std::pair<std::uint32_t, std::string>> known;
   if (n.hasInlineData()) {
+    const auto addNow = [&](const DirectoryName& d) {
+      add(d);
+      if (fastCommitNames) known.emplace(d.inode, std::string(d.name));
+    };
     // Four bytes of parent inode, then entries; more in "system.data".
-    walkDirectoryBlock(Bytes(n.blockArea.data() + 4, n.blockArea.size() - 4), how, add);
-    if (const std::optional<ByteSpan> tail = inlineDataTail(raw)) walkDirectoryBlock(raw.subspan(tail->offset, tail->length), how, add);
+    walkDirectoryBlock(Bytes(n.blockArea.data() + 4, n.blockArea.size() - 4), how, addNow);
+    if (const std::optional<ByteSpan> tail = inlineDataTail(raw)) walkDirectoryBlock(raw.subspan(tail->offset, tail->length), how, addNow);
+    if (fastCommitNames) readFastCommitNames(number, known);
     return;
   }
   const FileMap map = mapInode(n, device_, std::min(ceilDiv(n.size, blockSize()), device_.blockCount), mapNodes(n, number));
@@ -250,13 +261,12 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
       for (std::uint64_t k = 0; !run.zeros && k < run.count; ++k)
         if (!journal_->index().copiesOf(run.physical + k).empty())
           logged.push_back({run.physical + k, !(hashed && run.logical + k == 0)});
-  // What the folder holds now, live or in slack, is not listed again from
-  // an older version. A removed name counts once: a hash index's split
-  // leaves stale copies of the entries it moved in the old block's slack.
-  std::set<std::pair<std::uint32_t, std::string>> known;
+  // A removed name counts once: a hash index's split leaves stale copies of
+  // the entries it moved in the old block's slack.
+  const bool older = !logged.empty() || fastCommitNames;
   const auto addNow = [&](const DirectoryName& d) {
     const bool gone = d.removed || removed;
-    if ((gone || !logged.empty()) && !known.emplace(d.inode, std::string(d.name)).second && gone) return;
+    if ((gone || older) && !known.emplace(d.inode, std::string(d.name)).second && gone) return;
     add(d);
   };
   // A damaged map may name one block many times; its names count once.
@@ -270,6 +280,18 @@ void ExtParser::readDirectory(std::uint32_t number, Bytes raw, bool removed, std
     }
   }
   if (!logged.empty()) readFolderCopies(number, n.generation, logged, how, known);
+  if (fastCommitNames) readFastCommitNames(number, known);
+}
+
+void ExtParser::readFastCommitNames(std::uint32_t number, std::set<std::pair<std::uint32_t, std::string>>& known) {
+  journal_->forEachFastCommitName(number, [&](const journal::FastCommitName& d) {
+    if (d.inode == 0 || d.inode > super_.inodesCount) return;
+    // A name of a file still in use is the folder's to give, if it holds it.
+    const InodeInfo* info = names_.findInode(d.inode);
+    if (info && info->has(InodeInfo::kAllocated)) return;
+    if (known.emplace(d.inode, d.name).second)
+      names_.addName(number, d.inode, d.name, info ? info->mode & kTypeMask : 0, true);
+  });
 }
 
 void ExtParser::readFolderCopies(std::uint32_t number, std::uint32_t generation, const std::vector<FolderBlock>& logged,

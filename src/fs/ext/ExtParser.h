@@ -81,6 +81,9 @@ class ExtParser : public FileSystemParser {
   // folder does not hold now, listed as removed.
   void readFolderCopies(std::uint32_t number, std::uint32_t generation, const std::vector<FolderBlock>& logged,
                         extfmt::DirectoryBlockWalk how, std::set<std::pair<std::uint32_t, std::string>>& known);
+  // Names fast commits made in the folder for files deleted since: the
+  // kernel wipes a removed name in the folder's block.
+  void readFastCommitNames(std::uint32_t number, std::set<std::pair<std::uint32_t, std::string>>& known);
   bool blockInUse(std::uint64_t block) const;
   // How many of the blocks from `first` on no file the journal gave back
   // from a later time than `sequence` held: a deleted file's block may

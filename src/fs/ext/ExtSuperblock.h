@@ -18,6 +18,7 @@ inline constexpr std::uint32_t kRootInode = 2;
 // Feature bits the parser acts on.
 inline constexpr std::uint32_t kCompatHasJournal = 0x4;
 inline constexpr std::uint32_t kCompatSparseSuper2 = 0x200;
+inline constexpr std::uint32_t kCompatFastCommit = 0x400;
 inline constexpr std::uint32_t kIncompatFileType = 0x2;
 inline constexpr std::uint32_t kIncompatMetaBg = 0x10;
 inline constexpr std::uint32_t kIncompatExtents = 0x40;

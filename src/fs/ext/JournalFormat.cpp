@@ -45,8 +45,13 @@ std::size_t Superblock::tagBytes() const {
 }
 
 std::uint32_t Superblock::fastCommitArea() const {
-  if (!has(kIncompatFastCommit)) return 0;
-  return fastCommitBlocks != 0 ? fastCommitBlocks : kDefaultFastCommitBlocks;
+  if (type != static_cast<std::uint32_t>(BlockType::SuperblockV2) || (!has(kIncompatFastCommit) && !volumeFastCommit))
+    return 0;
+  const std::uint32_t blocks = fastCommitBlocks != 0 ? fastCommitBlocks : kDefaultFastCommitBlocks;
+  // The volume's flag alone does not make a journal with no room for the
+  // area unreadable: the kernel would not have used one there.
+  if (!has(kIncompatFastCommit) && blocks >= maxLength - std::min(first, maxLength)) return 0;
+  return blocks;
 }
 
 std::uint32_t Superblock::logEnd() const {

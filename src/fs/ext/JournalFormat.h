@@ -55,14 +55,20 @@ struct Superblock {
   std::uint32_t featureRoCompat = 0;
   std::uint8_t uuid[16] = {};
   std::uint32_t fastCommitBlocks = 0;  // as stored; see fastCommitArea()
+  // The file system has fast commits on. The journal drops its own flag when
+  // it is emptied at a clean unmount, but its fast-commit area stays where
+  // it was: the log never ran into it.
+  bool volumeFastCommit = false;
 
   bool has(std::uint32_t incompat) const { return type == 4 && (featureIncompat & incompat) != 0; }
   bool checksummed() const { return has(kIncompatCsumV2) || has(kIncompatCsumV3); }
   // Bytes of one descriptor tag, without the UUID that may follow it.
   std::size_t tagBytes() const;
-  // The log is [first, logEnd()); the fast-commit area follows it.
+  // The log is [first, logEnd()); the fast-commit area, fastCommitArea()
+  // blocks, follows it up to maxLength.
   std::uint32_t logEnd() const;
   std::uint32_t fastCommitArea() const;
+  bool hasFastCommitArea() const { return fastCommitArea() != 0; }
 };
 
 std::optional<Superblock> decodeSuperblock(Bytes block);

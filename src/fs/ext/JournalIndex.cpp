@@ -17,7 +17,7 @@ struct PendingTag {
 }  // namespace
 
 JournalIndex::JournalIndex(JournalBlockReader read, std::uint32_t journalBlocks, std::uint32_t fileSystemBlockSize,
-                           JobContext* job)
+                           JobContext* job, bool volumeFastCommit)
     : read_(std::move(read)) {
   std::vector<std::uint8_t> block(fileSystemBlockSize);
   if (fileSystemBlockSize < 1024 || !read_(0, block)) {
@@ -30,6 +30,7 @@ JournalIndex::JournalIndex(JournalBlockReader read, std::uint32_t journalBlocks,
     return;
   }
   super_ = *s;
+  super_.volumeFastCommit = volumeFastCommit;
   fault_ = superblockFault(super_, journalBlocks, fileSystemBlockSize);
   if (!fault_.empty()) return;
   seed_ = checksumSeed(super_);
@@ -49,6 +50,9 @@ void JournalIndex::claim(std::uint32_t position, const Tag& tag, std::uint32_t s
 }
 
 void JournalIndex::scan(JobContext* job) {
+  // The ring ends where the fast-commit area starts; that area holds no
+  // descriptors' data, so nothing pending runs on into it.
+  //
   // Data blocks follow their descriptor in ring order. A block that opens
   // with the journal's magic is never data (the journal escapes such
   // blocks), so a header met while tags are pending means a later

@@ -49,8 +49,10 @@ class JournalIndex {
 
   JournalIndex() = default;
   // Reads the journal through `read`. An unusable superblock leaves the
-  // index empty with fault() saying why.
-  JournalIndex(JournalBlockReader read, std::uint32_t journalBlocks, std::uint32_t fileSystemBlockSize, JobContext* job);
+  // index empty with fault() saying why. `volumeFastCommit`: the file
+  // system has fast commits on (see Superblock::volumeFastCommit).
+  JournalIndex(JournalBlockReader read, std::uint32_t journalBlocks, std::uint32_t fileSystemBlockSize, JobContext* job,
+               bool volumeFastCommit = false);
 
   bool usable() const { return fault_.empty(); }
   const std::string& fault() const { return fault_; }

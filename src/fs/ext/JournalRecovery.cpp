@@ -1,5 +1,7 @@
 #include "fs/ext/JournalRecovery.h"
 
+#include <algorithm>
+
 #include "io/Crc32c.h"
 
 namespace quorvel::extfmt {
@@ -29,11 +31,37 @@ std::array<std::uint8_t, 4> le32Bytes(std::uint32_t v) {
 
 }  // namespace
 
-JournalRecovery::JournalRecovery(const BlockDevice& device, const Superblock& super, journal::JournalIndex index)
-    : device_(device), super_(super), index_(std::move(index)),
-      hugeFiles_((super.featureRoCompat & kRoCompatHugeFile) != 0) {}
+JournalRecovery::JournalRecovery(const BlockDevice& device, const Superblock& super, journal::JournalIndex index,
+                                 journal::FastCommitLog fastCommits)
+    : device_(device), super_(super), index_(std::move(index)), fastCommits_(std::move(fastCommits)),
+      hugeFiles_((super.featureRoCompat & kRoCompatHugeFile) != 0) {
+  const auto inodes = fastCommits_.inodes();
+  for (std::size_t i = 0; i < inodes.size(); ++i) inodeRecords_.push_back(i);
+  std::sort(inodeRecords_.begin(), inodeRecords_.end(), [&](std::size_t a, std::size_t b) {
+    if (inodes[a].number != inodes[b].number) return inodes[a].number < inodes[b].number;
+    return journal::FastCommitLog::later(inodes[a].place, inodes[b].place);
+  });
+  const auto names = fastCommits_.names();
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i].tag == journal::FastCommitTag::Create || names[i].tag == journal::FastCommitTag::Link)
+      folderNames_.push_back(i);
+  std::sort(folderNames_.begin(), folderNames_.end(), [&](std::size_t a, std::size_t b) {
+    if (names[a].parent != names[b].parent) return names[a].parent < names[b].parent;
+    return journal::FastCommitLog::later(names[b].place, names[a].place);
+  });
+}
 
-std::optional<LiveInodeCopy> JournalRecovery::liveInode(std::uint64_t tableBlock, std::size_t offset) const {
+std::optional<LiveInodeCopy> JournalRecovery::liveInode(std::uint32_t number, std::uint64_t tableBlock,
+                                                        std::size_t offset, Bytes now) const {
+  std::optional<LiveInodeCopy> copy = liveBlockCopy(tableBlock, offset);
+  std::optional<LiveInodeCopy> logged = liveFastCommit(number, now);
+  // A fast commit of the transaction a block copy belongs to came before
+  // that transaction's full commit: the copy is the later state.
+  if (logged && (!copy || journal::laterSequence(logged->sequence, copy->sequence))) return logged;
+  return copy;
+}
+
+std::optional<LiveInodeCopy> JournalRecovery::liveBlockCopy(std::uint64_t tableBlock, std::size_t offset) const {
   const std::size_t inodeSize = super_.inodeSize;
   std::vector<std::uint8_t> block(device_.blockSize);
   if (offset + inodeSize > block.size()) return std::nullopt;
@@ -42,9 +70,38 @@ std::optional<LiveInodeCopy> JournalRecovery::liveInode(std::uint64_t tableBlock
     const Bytes slot = Bytes(block).subspan(offset, inodeSize);
     const Inode n = decodeInode(slot, hugeFiles_);
     if (!isKnownType(n.mode) || !n.live() || !mapsSomething(n)) continue;
-    return LiveInodeCopy{{slot.begin(), slot.end()}, copy.sequence};
+    return LiveInodeCopy{{slot.begin(), slot.end()}, copy.sequence, false};
   }
   return std::nullopt;
+}
+
+std::optional<LiveInodeCopy> JournalRecovery::liveFastCommit(std::uint32_t number, Bytes now) const {
+  const auto inodes = fastCommits_.inodes();
+  auto it = std::lower_bound(inodeRecords_.begin(), inodeRecords_.end(), number,
+                             [&](std::size_t i, std::uint32_t n) { return inodes[i].number < n; });
+  for (; it != inodeRecords_.end() && inodes[*it].number == number; ++it) {
+    const journal::FastCommitInode& record = inodes[*it];
+    std::vector<std::uint8_t> slot(now.begin(), now.end());
+    std::copy_n(record.raw.begin(), std::min(record.raw.size(), slot.size()), slot.begin());
+    const Inode n = decodeInode(slot, hugeFiles_);
+    if (!isKnownType(n.mode) || !n.live() || !mapsSomething(n)) continue;
+    return LiveInodeCopy{std::move(slot), record.place.tid, true};
+  }
+  return std::nullopt;
+}
+
+void JournalRecovery::forEachFastCommitName(std::uint32_t parent,
+                                            const std::function<void(const journal::FastCommitName&)>& visit) const {
+  const auto names = fastCommits_.names();
+  auto it = std::lower_bound(folderNames_.begin(), folderNames_.end(), parent,
+                             [&](std::size_t i, std::uint32_t p) { return names[i].parent < p; });
+  for (; it != folderNames_.end() && names[*it].parent == parent; ++it) visit(names[*it]);
+}
+
+bool JournalRecovery::hasFastCommitNames(std::uint32_t parent) const {
+  bool any = false;
+  forEachFastCommitName(parent, [&](const journal::FastCommitName&) { any = true; });
+  return any;
 }
 
 std::uint32_t JournalRecovery::inodeSeed(std::uint32_t number, std::uint32_t generation) const {

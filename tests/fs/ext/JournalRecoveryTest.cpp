@@ -174,12 +174,13 @@ TEST(LiveInode, TheNewestCopyInWhichTheInodeLivedAndMappedSomethingIsTaken) {
   at = j.transaction(at, 16, {{5, table(inodeSlot(true, 0))}});  // live, its extents already cut away
   j.transaction(at, 20, {{5, table(inodeSlot(false, 1))}});      // deleted
   Fixture f(s, j);
-  const std::optional<LiveInodeCopy> copy = f.recovery->liveInode(5, 256);
+  const ByteVector now = inodeSlot(false, 1);
+  const std::optional<LiveInodeCopy> copy = f.recovery->liveInode(kFile, 5, 256, now);
   ASSERT_TRUE(copy);
   EXPECT_EQ(copy->sequence, 15u);
   EXPECT_EQ(copy->raw, inodeSlot(true, 1));
-  EXPECT_FALSE(f.recovery->liveInode(5, 0));       // an empty slot never lived
-  EXPECT_FALSE(f.recovery->liveInode(5, 1000));    // a slot past the block's end
+  EXPECT_FALSE(f.recovery->liveInode(kFile, 5, 0, now));     // an empty slot never lived
+  EXPECT_FALSE(f.recovery->liveInode(kFile, 5, 1000, now));  // a slot past the block's end
 }
 
 }  // namespace

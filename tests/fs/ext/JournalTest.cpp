@@ -114,6 +114,46 @@ TEST(Journal, ATransactionAtTheRingsEndRunsOnAtItsStart) {
   EXPECT_TRUE(index.commitOf(9));
 }
 
+struct FastCommitAreaCase {
+  const char* name;
+  std::uint32_t count;  // as the superblock stores it
+  bool flagged;         // the journal's own flag (cleared at a clean unmount)
+  bool volumeFastCommit;
+  std::uint32_t ringEnd;
+};
+
+class JournalFastCommitArea : public ::testing::TestWithParam<FastCommitAreaCase> {};
+
+TEST_P(JournalFastCommitArea, TheRingWrapsBeforeIt) {
+  const FastCommitAreaCase& c = GetParam();
+  JournalBuilder j(1024, 300, ej::kIncompatCsumV3);
+  j.fastCommitArea(c.count, c.flagged);
+  ASSERT_EQ(j.ringEnd(), c.ringEnd);
+  // Fast-commit blocks open with no journal magic: read as ring blocks they
+  // would pass for the wrapped transaction's data.
+  for (std::uint32_t b = c.ringEnd; b < j.size(); ++b) j.block(b) = j.filled(0x77);
+  // Descriptor and the first data block at the ring's end, the second data
+  // block and the commit at its start.
+  j.transaction(c.ringEnd - 2, 9, {{100, j.filled(1)}, {101, j.filled(2)}});
+  const ej::JournalIndex index = j.index(c.volumeFastCommit);
+  ASSERT_TRUE(index.usable()) << index.fault();
+  EXPECT_EQ(index.superblock().logEnd(), c.ringEnd);
+  EXPECT_EQ(index.superblock().fastCommitArea(), j.size() - c.ringEnd);
+  ASSERT_EQ(index.copiesOf(101).size(), 1u);
+  EXPECT_EQ(index.copiesOf(101)[0].journalBlock, 1u);
+  EXPECT_EQ(readCopy(index, index.copiesOf(101)[0]), j.filled(2));
+  for (const ej::JournalCopy& copy : index.copies()) EXPECT_LT(copy.journalBlock, c.ringEnd);
+  EXPECT_TRUE(index.commitOf(9));
+}
+
+INSTANTIATE_TEST_SUITE_P(Areas, JournalFastCommitArea,
+                         ::testing::Values(FastCommitAreaCase{"FlaggedDefaultSize", 0, true, false, 300 - 256},
+                                           FastCommitAreaCase{"FlaggedOwnSize", 32, true, false, 268},
+                                           FastCommitAreaCase{"FlagClearedOnAFastCommitVolume", 32, false, true, 268},
+                                           // Only the volume says so, and the area would leave no ring: none.
+                                           FastCommitAreaCase{"NoRoomForTheAreaTheVolumeNames", 300, false, true, 300}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Journal, OlderCopiesStayAndTheNewestComesFirstAcrossTheSequenceWrap) {
   JournalBuilder j(1024, 32, ej::kIncompatCsumV3);
   std::uint32_t at = j.transaction(1, 0xFFFFFFFE, {{50, j.filled(1)}});
