@@ -127,12 +127,18 @@ int runSave(OpenImage& image, const VolumeSelection& selection, const std::strin
     return kInputFailed;
   }
   if (*target != kNoEntry && !parser.isFolder(*target)) {
-    const auto written = saveSingleFile(parser, *target, *outputFolder);
-    if (!written) {
+    const SaveSummary saved = saveSingleFile(parser, *target, *outputFolder);
+    if (!saved.firstFile) {
       reportError("Could not save " + path + " into " + outputFolder->string() + ".");
       return kInputFailed;
     }
-    std::cout << written->string() << '\n';
+    std::cout << saved.firstFile->string() << '\n';
+    if (saved.filesFailed > 0) {
+      // Written as far as it could be read: a deleted file whose blocks were
+      // taken, an unreadable sector.
+      reportError("The file could not be saved whole.");
+      return kInputFailed;
+    }
     return kSuccess;
   }
   TerminalProgress progress;

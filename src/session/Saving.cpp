@@ -88,10 +88,9 @@ SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<Ent
   return SavePlan(parser, {SaveTarget{folder, {}}}).run(outputFolder, job);
 }
 
-std::optional<std::filesystem::path> saveSingleFile(const FileSystemParser& parser, EntryId id,
-                                                    const std::filesystem::path& outputFolder) {
+SaveSummary saveSingleFile(const FileSystemParser& parser, EntryId id, const std::filesystem::path& outputFolder) {
   JobContext job;
-  return SavePlan(parser, {SaveTarget{id, {}}}).run(outputFolder, job).firstFile;
+  return SavePlan(parser, {SaveTarget{id, {}}}).run(outputFolder, job);
 }
 
 }  // namespace quorvel

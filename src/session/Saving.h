@@ -55,8 +55,8 @@ bool writeEntryFile(const FileSystemParser& parser, EntryId id, const std::files
 SaveSummary saveFolderContents(const FileSystemParser& parser, std::optional<EntryId> folder,
                                const std::filesystem::path& outputFolder, JobContext& job);
 
-// Writes one file into `outputFolder`; the path written, or none.
-std::optional<std::filesystem::path> saveSingleFile(const FileSystemParser& parser, EntryId id,
-                                                    const std::filesystem::path& outputFolder);
+// Writes one file into `outputFolder`: firstFile is the path written, or
+// none; filesFailed says whether it could not be written whole.
+SaveSummary saveSingleFile(const FileSystemParser& parser, EntryId id, const std::filesystem::path& outputFolder);
 
 }  // namespace quorvel

@@ -147,6 +147,27 @@ TEST_P(ExtJournalUndelete, DeletedFilesComeBackUnderTheirFoldersWithTheirBytes) 
   EXPECT_TRUE(problems.empty()) << problems.size() << " problems, first: " << problems.front();
 }
 
+TEST(ExtJournalUndeleteOneFile, ASingleFileSaveSaysWhenTheFileIsNotWhole) {
+  TempImage image;
+  const CommandResult unpacked = runCommand(
+      {"sh", "-c", "gzip -dc \"$0\" > \"$1\"", madeOrKept("ext4-reused.img.gz").string(), image.path()});
+  ASSERT_EQ(unpacked.exitCode, 0) << unpacked.err;
+  std::optional<std::string> reused, intact;
+  for (const auto& [path, fact] : readFacts(madeOrKept("ext4-reused.facts"))) {
+    if (fact.size == 0) continue;
+    if (fact.kind == Fact::kReused) reused = path;
+    if (fact.kind == Fact::kLive) intact = path;
+  }
+  ASSERT_TRUE(reused && intact);
+  for (const auto& [path, whole] : {std::pair{*reused, false}, std::pair{*intact, true}}) {
+    SCOPED_TRACE(path);
+    TempFolder out;
+    const CommandResult r = cli({"save", image.path(), "--volume-image", "--path", path, "--out", out.path().string()});
+    EXPECT_EQ(r.exitCode, whole ? 0 : 1) << r.err;
+    EXPECT_EQ(r.err.find("could not be saved whole") == std::string::npos, whole) << r.err;
+  }
+}
+
 // ext4-fastcommit: files made and removed between two full commits, known
 // only to the journal's fast-commit area. ext4-reused is smaller: after the
 // rm, a filler file took the freed blocks.

@@ -154,7 +154,7 @@ TEST_F(Saving, ASingleFileGoesPastALink) {
   FakeParser p;
   const EntryId file = p.file("file.txt", kNoEntry, "y");
   JobContext job(&observer);
-  EXPECT_EQ(saveSingleFile(p, file, out), out / "file (2).txt");
+  EXPECT_EQ(saveSingleFile(p, file, out).firstFile, out / "file (2).txt");
   EXPECT_TRUE(fs::is_empty(elsewhere));
   fs::remove_all(elsewhere);
 }
@@ -312,7 +312,7 @@ TEST(SavingTexts, OutputFolderAndQuestion) {
 TEST_F(Saving, SingleFileGoesIntoTheOutputFolder) {
   FakeParser p;
   const EntryId id = p.file("one.txt", p.folder("deep"), "content");
-  const auto written = saveSingleFile(p, id, out / "new");
+  const auto written = saveSingleFile(p, id, out / "new").firstFile;
   ASSERT_TRUE(written);
   EXPECT_EQ(*written, out / "new" / "one.txt");
   EXPECT_EQ(readText(*written), "content");
