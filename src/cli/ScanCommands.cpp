@@ -1,6 +1,7 @@
-// ls, save, search and candidates: scan one volume, then browse, save or
+// ls, save, cat, search and candidates: scan one volume, then browse, save or
 // search its catalogue through the parser interface.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeSelection.h"
 #include "fs/CatalogueWalk.h"
+#include "session/ContentWindow.h"
 #include "session/OpenImage.h"
 #include "session/Saving.h"
 #include "session/ScanSession.h"
@@ -153,6 +155,38 @@ int runSave(OpenImage& image, const VolumeSelection& selection, const std::strin
   return kSuccess;
 }
 
+// A file's bytes on standard output, as the parser streams them: nothing is
+// written anywhere else.
+int runCat(OpenImage& image, const VolumeSelection& selection, const std::string& path, std::uint64_t offset,
+           std::optional<std::uint64_t> length) {
+  if (!openVolume(image, selection) || !scanVolume(image, selection)) return kInputFailed;
+  const FileSystemParser& parser = image.session()->parser();
+  const std::optional<EntryId> target = findPath(parser, path);
+  if (!target) {
+    reportError("The volume has no entry " + path + "; see quorvel-cli ls.");
+    return kInputFailed;
+  }
+  if (*target == kNoEntry || parser.isFolder(*target)) {
+    reportError(path + " is a folder; cat reads one file (save writes a folder's contents).");
+    return kBadArguments;
+  }
+  ContentWindow window(offset, length, [](Bytes data) {
+    return std::fwrite(data.data(), 1, data.size(), stdout) == data.size();
+  });
+  const bool whole = parser.readContent(*target, window);
+  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (!written) {
+    reportError("Standard output could not be written.");
+    return kInputFailed;
+  }
+  if (!whole && !window.full()) {
+    // What could be read went out; the rest is gone or unreadable.
+    reportError("The file could not be read whole.");
+    return kInputFailed;
+  }
+  return kSuccess;
+}
+
 int runSearchCommand(OpenImage& image, const VolumeSelection& selection, const std::string& patternText, bool json) {
   if (!NamePattern::compile(patternText)) {
     reportError(kSearchNotAllowed);
@@ -218,6 +252,21 @@ void addScanCommands(CLI::App& app, CommandRunner& runner) {
     save->add_option("--path", *path, "ROOT/folder/... to save (default: the whole volume)");
     save->add_option("--out", *out, "Output folder")->required();
     save->callback([=, &runner] { runner = [=](OpenImage& image) { return runSave(image, *selection, *path, *out); }; });
+  }
+  {
+    auto selection = std::make_shared<VolumeSelection>();
+    auto path = std::make_shared<std::string>();
+    auto offset = std::make_shared<std::uint64_t>(0);
+    auto length = std::make_shared<std::optional<std::uint64_t>>();
+    CLI::App* cat = app.add_subcommand("cat", "Write one file's bytes to standard output");
+    addSelectionOptions(*cat, *selection, true);
+    cat->add_option("--path", *path, "ROOT/folder/.../file to read")->required();
+    cat->add_option("--offset", *offset, "Bytes of the file to skip first")->check(CLI::NonNegativeNumber);
+    cat->add_option("--length", *length, "Bytes to write at most (default: to the file's end)")
+        ->check(CLI::NonNegativeNumber);
+    cat->callback([=, &runner] {
+      runner = [=](OpenImage& image) { return runCat(image, *selection, *path, *offset, *length); };
+    });
   }
   {
     auto selection = std::make_shared<VolumeSelection>();
