@@ -148,6 +148,31 @@ std::vector<std::uint8_t> parseSignatureText(std::string_view text) {
   return bytes;
 }
 
+std::string signatureTextFault(std::string_view text, std::string_view which) {
+  std::size_t count = 0;
+  while (true) {
+    const std::size_t comma = text.find(',');
+    std::string_view piece = trimmedLeft(text.substr(0, comma));
+    while (!piece.empty() && std::isspace(static_cast<unsigned char>(piece.back()))) piece.remove_suffix(1);
+    if (!piece.empty()) {
+      const std::string_view typed = piece;
+      if (piece.size() >= 2 && piece[0] == '0' && (piece[1] == 'x' || piece[1] == 'X')) piece.remove_prefix(2);
+      const bool hex = !piece.empty() && piece.size() <= 2 &&
+                       std::all_of(piece.begin(), piece.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+      if (!hex)
+        return "The " + std::string(which) + " signature takes hexadecimal bytes separated by commas (such as 0x89,0x50); \"" +
+               std::string(typed) + "\" is not one.";
+      ++count;
+    }
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  if (count == 1)
+    return "The " + std::string(which) +
+           " signature needs at least 2 bytes: a single byte is found in nearly every sector.";
+  return {};
+}
+
 std::int32_t parseDecimal32(std::string_view text) {
   text = trimmedLeft(text);
   bool negative = false;
@@ -169,6 +194,10 @@ FormRecord recordFromForm(const SignatureForm& form, std::uint8_t index) {
   if (extension.empty()) return {std::nullopt, kExtensionEmpty};
   const std::vector<std::uint8_t> start = parseSignatureText(form.startSignature);
   if (start.empty()) return {std::nullopt, kSignatureEmpty};
+  // What is not bytes would be stored as zeros, which match nearly anything.
+  for (const auto& [text, which] : {std::pair{std::string_view(form.startSignature), "start"},
+                                    std::pair{std::string_view(form.endSignature), "end"}})
+    if (std::string fault = signatureTextFault(text, which); !fault.empty()) return {std::nullopt, std::move(fault)};
   const std::vector<std::uint8_t> end = parseSignatureText(form.endSignature);
 
   SignatureRecord r;

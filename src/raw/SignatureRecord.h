@@ -73,6 +73,10 @@ inline constexpr const char* kRecordSaved = "everything initialized well.....";
 // Comma-separated hexadecimal bytes: empty pieces skipped, "0x" and leading
 // blanks accepted, an unreadable piece gives 0, the low 8 bits kept.
 std::vector<std::uint8_t> parseSignatureText(std::string_view text);
+// Why a typed signature cannot be used, or empty when it can: every piece
+// must be one hexadecimal byte, and at least 2 bytes are needed (a single
+// byte matches nearly every sector). `which` names the field in the text.
+std::string signatureTextFault(std::string_view text, std::string_view which);
 // A decimal 32-bit number as typed; an unreadable text gives 0.
 std::int32_t parseDecimal32(std::string_view text);
 

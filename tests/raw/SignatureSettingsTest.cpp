@@ -99,6 +99,41 @@ TEST(SignatureRecord, FormRules) {
   EXPECT_EQ(recordFromForm(form, 0).message, kSignatureEmpty);
 }
 
+TEST(SignatureRecord, SignaturesThatAreNotBytesOrTooShortAreRefusedWithTheReason) {
+  // Stored as they parse, "hello" would be one 0x00 byte: a match in nearly
+  // every sector.
+  const struct {
+    const char* start;
+    const char* end;
+    const char* says;  // empty: accepted
+  } cases[] = {
+      {"hello", "", "\"hello\" is not one"},
+      {"0x89,0x5G", "", "\"0x5G\" is not one"},
+      {"0x89,0x1ff", "", "\"0x1ff\" is not one"},
+      {"0x00", "", "at least 2 bytes"},
+      {"0x89,,", "", "at least 2 bytes"},
+      {"0x89,0x50", "ff", "end signature needs at least 2 bytes"},
+      {"0x89,0x50", "0xFF,0xD9,x", "\"x\" is not one"},
+      {" 0x89 , 50 ,4e", "", ""},
+      {"0x89,0x50", "", ""},
+      {"FF,D8", "ff, d9", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.start) + " / " + c.end);
+    SignatureForm form = pngForm();
+    form.startSignature = c.start;
+    form.endSignature = c.end;
+    const FormRecord made = recordFromForm(form, 0);
+    if (*c.says == '\0') {
+      EXPECT_TRUE(made.record);
+      EXPECT_EQ(made.message, kRecordSaved);
+    } else {
+      EXPECT_FALSE(made.record);
+      EXPECT_NE(made.message.find(c.says), std::string::npos) << made.message;
+    }
+  }
+}
+
 TEST(SettingsFile, AppendingKeepsWhatTheFileHeld) {
   TempFolder folder;
   const auto path = folder.path() / "mine.set";
