@@ -204,7 +204,7 @@ void PopulateDriveDlg::selectionChanged() {
   const int row = selectedRow();
   if (row < 0) return;
   const wizard::VolumeRow& shown = rows_.rows().at(static_cast<std::size_t>(row));
-  const wizard::SectorRange range = wizard::rangeOfRow(shown.texts[2], shown.texts[3]);
+  const wizard::SectorRange range = wizard::rangeOfRow(shown);
   ui_->selectedValue->setText(QString::number(row));
   ui_->startEdit->setSectorText(qText(shown.texts[3]));
   ui_->endEdit->setSectorText(QString::number(range.end));

@@ -80,6 +80,34 @@ TEST(VolumeListRules, SelectedRowGivesItsSectorRange) {
   }
 }
 
+TEST(VolumeListRules, AListedRowsRangeEndsAtTheVolumesLastSectorNotAtItsRoundedSize) {
+  // 327,679 sectors show as "159 MB": a range from the text would leave the
+  // last 2,047 sectors out of a raw recovery.
+  const struct {
+    std::uint64_t sizeBytes;  // 0: the listing knows only the size text
+    std::int64_t end;
+  } cases[] = {
+      {327679ull * 512, 2048 + 327679 - 1},
+      {327680ull * 512, 2048 + 327680 - 1},
+      {327679ull * 512 + 100, 2048 + 327680 - 1},  // a partial last sector is read too
+      {0, 2048 + 159 * 2048 - 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sizeBytes);
+    quorvel::VolumeRecord v;
+    v.kind = "FAT32";
+    v.startSector = 2048;
+    v.sizeBytes = c.sizeBytes;
+    v.sizeText = std::to_string(c.sizeBytes ? quorvel::bytesToMebibytes(c.sizeBytes) : 159) + "   MB";
+    VolumeListRows rows(ListingMode::Standard);
+    rows.setListed({v});
+    ASSERT_EQ(rows.rows().size(), 1u);
+    const SectorRange range = rangeOfRow(rows.rows()[0]);
+    EXPECT_EQ(range.start, 2048);
+    EXPECT_EQ(range.end, c.end);
+  }
+}
+
 TEST(VolumeListRules, UpDownArrowsStepTheSectorNumber) {
   const struct {
     const char* text;

@@ -83,6 +83,20 @@ SectorRange rangeOfRow(const std::string& sizeText, const std::string& startText
   return range;
 }
 
+SectorRange rangeOfRow(const VolumeRow& row) {
+  SectorRange range = rangeOfRow(row.texts[2], row.texts[3]);
+  const std::uint64_t bytes = row.listed.sizeBytes;
+  // Only while the row still shows the listed volume: same start, same MiB.
+  const bool exact = bytes > 0 && row.listed.startSector == range.start &&
+                     quorvel::bytesToMebibytes(bytes) == readDecimal(plainSizeText(row.texts[2]));
+  if (!exact) return range;
+  const std::uint64_t sectors = bytes / 512 + (bytes % 512 != 0);
+  if (__builtin_add_overflow(range.start, static_cast<std::int64_t>(std::min<std::uint64_t>(sectors, INT64_MAX)) - 1,
+                             &range.end))
+    range.end = std::numeric_limits<std::int64_t>::max();
+  return range;
+}
+
 std::string stepSector(const std::string& text, int stepsUp) {
   std::int64_t value = readDecimal(text);
   if (stepsUp > 0 && value < std::numeric_limits<std::int64_t>::max()) ++value;

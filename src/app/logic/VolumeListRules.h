@@ -39,6 +39,12 @@ struct SectorRange {
 };
 SectorRange rangeOfRow(const std::string& sizeText, const std::string& startText);
 
+struct VolumeRow;
+// The same for a listed row, from the volume's exact size where the listing
+// knows it: the size text shows whole MiB only, and a range made from it
+// would leave the volume's last sectors out.
+SectorRange rangeOfRow(const VolumeRow& row);
+
 // An up-down press on a sector edit: up raises the number by one, down lowers
 // it by one while it is above 0.
 std::string stepSector(const std::string& text, int stepsUp);
