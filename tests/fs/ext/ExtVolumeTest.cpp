@@ -284,6 +284,18 @@ TEST(ExtRemoved, ANameARemovedFolderHoldsInTwoBlocksIsListedOnce) {
   EXPECT_EQ(s->childNames(gone), (std::vector<std::string>{"moved.txt", "other.txt"}));
 }
 
+// The volume keeps `j` as its journal, in inode 8 as mke2fs puts it.
+void withJournal(ExtVolumeBuilder& v, test::JournalBuilder& j) {
+  ByteVector journal;
+  for (std::uint32_t b = 0; b < j.size(); ++b) {
+    const ByteVector& block = j.block(b);
+    journal.insert(journal.end(), block.begin(), block.end());
+  }
+  v.setFile(8, journal);
+  v.superblock()[0x5C] |= 0x4;  // has_journal
+  v.superblock()[0xE0] = 8;     // in inode 8
+}
+
 TEST(ExtRemoved, AFolderWithoutAMapGetsItsNamesFromTheJournalsCopyOfItsFreedFirstBlock) {
   // rm -r wiped the folder's map, and its inode's live copy has left the
   // journal; the journal still holds a copy of its first block, revoked
@@ -296,11 +308,7 @@ TEST(ExtRemoved, AFolderWithoutAMapGetsItsNamesFromTheJournalsCopyOfItsFreedFirs
   std::uint32_t at = j.transaction(1, 5, {{freed, directoryBlock({{21, ".", kDir}, {2, "..", kDir},
                                                                   {22, "a.txt"}, {23, "b.txt"}}, bs)}});
   j.revoke(at, 6, {freed});
-  ByteVector journal;
-  for (std::uint32_t b = 0; b < j.size(); ++b) journal.insert(journal.end(), j.block(b).begin(), j.block(b).end());
-  v.setFile(8, journal);
-  v.superblock()[0x5C] |= 0x4;  // has_journal
-  v.superblock()[0xE0] = 8;     // in inode 8
+  withJournal(v, j);
   ExtInodeFields wipedFolder;
   wipedFolder.mode = 0x41ED;
   v.setInode(21, wipedFolder, false);
@@ -349,11 +357,7 @@ TEST(ExtRemoved, ABlockAFileDeletedLaterHeldIsNotSavedAsTheEarlierOnes) {
   test::JournalBuilder j(bs, 32, 0);
   const std::uint32_t at = j.transaction(1, 5, {{tableBlock, table(true, false)}});
   j.transaction(at, 8, {{tableBlock, table(false, true)}});
-  ByteVector journal;
-  for (std::uint32_t b = 0; b < j.size(); ++b) journal.insert(journal.end(), j.block(b).begin(), j.block(b).end());
-  v.setFile(8, journal);
-  v.superblock()[0x5C] |= 0x4;  // has_journal
-  v.superblock()[0xE0] = 8;     // in inode 8
+  withJournal(v, j);
   for (const std::uint32_t gone : {22u, 23u}) v.setInode(gone, {}, false);
   v.setFile(12, text("kept\n"));
   root(v, {{12, "kept.txt", kFile, {{22, "early.txt"}, {23, "late.txt"}}}});

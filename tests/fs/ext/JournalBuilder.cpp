@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "io/Crc32c.h"
+#include "support/TestSupport.h"
 
 namespace quorvel::test {
 
@@ -11,16 +12,13 @@ namespace ej = extfmt::journal;
 
 namespace {
 
-void putBe32(JournalBuilder::ByteVector& b, std::size_t at, std::uint64_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
 void putBe16(JournalBuilder::ByteVector& b, std::size_t at, std::uint32_t v) {
   b[at] = static_cast<std::uint8_t>(v >> 8);
   b[at + 1] = static_cast<std::uint8_t>(v);
 }
 void putBe64(JournalBuilder::ByteVector& b, std::size_t at, std::uint64_t v) {
-  putBe32(b, at, v >> 32);
-  putBe32(b, at + 4, v & 0xFFFFFFFF);
+  putBe32(b, at, static_cast<std::uint32_t>(v >> 32));
+  putBe32(b, at + 4, static_cast<std::uint32_t>(v));
 }
 
 constexpr std::uint8_t kUuid[16] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88,
@@ -144,18 +142,6 @@ void JournalBuilder::put(std::uint32_t at, const std::vector<ByteVector>& blocks
 }
 
 // ---- fast commits
-
-namespace {
-
-void putLe16(FastCommitWriter::ByteVector& b, std::size_t at, std::uint32_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void putLe32(FastCommitWriter::ByteVector& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
 
 void FastCommitWriter::put(const ByteVector& bytes, bool counted) {
   if (counted) crc_ = crc32cUpdate(crc_, bytes);

@@ -24,16 +24,12 @@ constexpr std::uint64_t kVolumeBlocks = 128;
 constexpr std::uint32_t kFile = 40;
 constexpr std::uint32_t kGeneration = 7;
 
-void put32(ByteVector& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 // The checksum ext4 seeds a file's metadata with, computed the documented
 // way: the volume's UUID, then the inode number and generation.
 std::uint32_t fileSeed(const Superblock& s, std::uint32_t number, std::uint32_t generation) {
   ByteVector n(4), g(4);
-  put32(n, 0, number);
-  put32(g, 0, generation);
+  test::putLe32(n, 0, number);
+  test::putLe32(g, 0, generation);
   return crc32cUpdate(crc32cUpdate(crc32cUpdate(~0u, Bytes(s.uuid, 16)), n), g);
 }
 
@@ -51,7 +47,7 @@ Superblock volumeSuper(bool checksums) {
 ByteVector leafOf(const Superblock& s, std::uint64_t start, std::uint32_t owner) {
   ByteVector node = test::extentLeafNode({{0, 4, start}}, kBlockSize);
   const std::size_t tail = 12 + std::size_t{(kBlockSize - 12) / 12} * 12;
-  put32(node, tail, crc32cUpdate(fileSeed(s, owner, kGeneration), Bytes(node).first(tail)));
+  test::putLe32(node, tail, crc32cUpdate(fileSeed(s, owner, kGeneration), Bytes(node).first(tail)));
   return node;
 }
 
@@ -62,7 +58,7 @@ ByteVector folderBlockOf(const Superblock& s, std::uint32_t owner, const std::st
   const std::size_t tail = kBlockSize - 12;
   block[tail + 4] = 12;
   block[tail + 7] = 0xDE;
-  put32(block, tail + 8, crc32cUpdate(fileSeed(s, owner, kGeneration), Bytes(block).first(tail)));
+  test::putLe32(block, tail + 8, crc32cUpdate(fileSeed(s, owner, kGeneration), Bytes(block).first(tail)));
   return block;
 }
 
@@ -70,14 +66,14 @@ ByteVector folderBlockOf(const Superblock& s, std::uint32_t owner, const std::st
 ByteVector inodeSlot(bool live, std::uint16_t entries) {
   ByteVector raw(256, 0);
   raw[0] = 0xA4, raw[1] = 0x81;  // a regular file
-  put32(raw, 4, 4096);
+  test::putLe32(raw, 4, 4096);
   raw[26] = live ? 1 : 0;
-  if (!live) put32(raw, 20, 1800000000);  // deletion time
-  put32(raw, 32, 0x80000);                // extents
+  if (!live) test::putLe32(raw, 20, 1800000000);  // deletion time
+  test::putLe32(raw, 32, 0x80000);                // extents
   const ByteVector root = test::extentLeafNode({{0, 4, 90}}, 60, 4);
   std::copy(root.begin(), root.end(), raw.begin() + 40);
   raw[42] = static_cast<std::uint8_t>(entries);
-  put32(raw, 100, kGeneration);
+  test::putLe32(raw, 100, kGeneration);
   return raw;
 }
 

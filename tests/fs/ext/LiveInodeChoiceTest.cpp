@@ -8,6 +8,7 @@
 
 #include "fs/ext/JournalBuilder.h"
 #include "fs/ext/JournalRecovery.h"
+#include "support/TestSupport.h"
 
 namespace quorvel {
 namespace {
@@ -15,6 +16,8 @@ namespace {
 namespace ej = extfmt::journal;
 using test::FastCommitWriter;
 using test::JournalBuilder;
+using test::putLe16;
+using test::putLe32;
 using ByteVector = std::vector<std::uint8_t>;
 using Tag = ej::FastCommitTag;
 
@@ -22,14 +25,6 @@ constexpr std::uint32_t kBlockSize = 1024;
 constexpr std::size_t kInodeSize = 256;
 constexpr std::uint64_t kTableBlock = 50;
 constexpr std::uint32_t kNumber = 20;
-
-void putLe16(ByteVector& b, std::size_t at, std::uint32_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void putLe32(ByteVector& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // A regular file's slot: live with one extent, or as deletion leaves it
 // (no links, a deletion time, its map wiped). `size` tells the states apart.
