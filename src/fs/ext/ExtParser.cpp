@@ -298,15 +298,18 @@ void ExtParser::readFolderCopies(std::uint32_t number, std::uint32_t generation,
                                  DirectoryBlockWalk how, std::set<std::pair<std::uint32_t, std::string>>& known) {
   for (const FolderBlock& b : logged) {
     how.searchSlack = b.searchSlack;
-    journal_->forEachFolderCopy(b.physical, number, generation, [&](Bytes copy) {
-      walkDirectoryBlock(copy, how, [&](const DirectoryName& d) {
-        if (d.inode != 0 && known.emplace(d.inode, std::string(d.name)).second)
-          names_.addName(number, d.inode, d.name, typeFromDirEntry(d.fileType), true);
-      });
-    });
+    journal_->forEachFolderCopy(b.physical, number, generation,
+                                [&](Bytes copy) { addOlderNames(number, copy, how, known); });
   }
 }
 
+void ExtParser::addOlderNames(std::uint32_t folder, Bytes block, const DirectoryBlockWalk& how,
+                              std::set<std::pair<std::uint32_t, std::string>>& known) {
+  walkDirectoryBlock(block, how, [&](const DirectoryName& d) {
+    if (d.inode != 0 && known.emplace(d.inode, std::string(d.name)).second)
+      names_.addName(folder, d.inode, d.name, typeFromDirEntry(d.fileType), true);
+  });
+}
 
 void ExtParser::parseDirectories(JobContext& job) {
   const auto count = static_cast<std::int64_t>(directories_.size());
@@ -345,11 +348,7 @@ void ExtParser::readRevokedFolders(JobContext& job) {
       if (!folder || std::binary_search(directories_.begin(), directories_.end(), *folder)) continue;
       const InodeInfo* info = names_.findInode(*folder);
       if (!info || info->has(InodeInfo::kAllocated) || (info->mode & kTypeMask) != kTypeDirectory) continue;
-      std::set<std::pair<std::uint32_t, std::string>>& seen = known[*folder];
-      walkDirectoryBlock(data, how, [&](const DirectoryName& d) {
-        if (d.inode != 0 && seen.emplace(d.inode, std::string(d.name)).second)
-          names_.addName(*folder, d.inode, d.name, typeFromDirEntry(d.fileType), true);
-      });
+      addOlderNames(*folder, data, how, known[*folder]);
     }
   }
 }

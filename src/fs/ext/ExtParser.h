@@ -77,6 +77,10 @@ class ExtParser : public FileSystemParser {
     std::uint64_t physical;
     bool searchSlack;
   };
+  // The names of an older version of one of `folder`'s blocks that `known`
+  // does not hold yet, listed as removed.
+  void addOlderNames(std::uint32_t folder, Bytes block, const extfmt::DirectoryBlockWalk& how,
+                     std::set<std::pair<std::uint32_t, std::string>>& known);
   // Names in the journal's older versions of a folder's blocks that the
   // folder does not hold now, listed as removed.
   void readFolderCopies(std::uint32_t number, std::uint32_t generation, const std::vector<FolderBlock>& logged,

@@ -12,8 +12,10 @@ constexpr std::size_t kExtentTailBytes = 4;
 constexpr std::size_t kFolderTailBytes = 12;
 constexpr std::uint8_t kFolderTailType = 0xDE;
 
-bool mapsSomething(const Inode& n) {
-  if (n.hasInlineData()) return false;  // nothing outside the inode to find
+// An inode state worth giving back: a file that lived and whose map points
+// outside the inode (inline data has nothing there to find).
+bool livedWithAMap(const Inode& n) {
+  if (!isKnownType(n.mode) || !n.live() || n.hasInlineData()) return false;
   const Bytes area(n.blockArea.data(), n.blockArea.size());
   if (n.usesExtents()) {
     const ExtentHeader h = decodeExtentHeader(area);
@@ -69,7 +71,7 @@ std::optional<LiveInodeCopy> JournalRecovery::liveBlockCopy(std::uint64_t tableB
     if (!index_.read(copy, block)) continue;
     const Bytes slot = Bytes(block).subspan(offset, inodeSize);
     const Inode n = decodeInode(slot, hugeFiles_);
-    if (!isKnownType(n.mode) || !n.live() || !mapsSomething(n)) continue;
+    if (!livedWithAMap(n)) continue;
     return LiveInodeCopy{{slot.begin(), slot.end()}, copy.sequence, false};
   }
   return std::nullopt;
@@ -84,7 +86,7 @@ std::optional<LiveInodeCopy> JournalRecovery::liveFastCommit(std::uint32_t numbe
     std::vector<std::uint8_t> slot(now.begin(), now.end());
     std::copy_n(record.raw.begin(), std::min(record.raw.size(), slot.size()), slot.begin());
     const Inode n = decodeInode(slot, hugeFiles_);
-    if (!isKnownType(n.mode) || !n.live() || !mapsSomething(n)) continue;
+    if (!livedWithAMap(n)) continue;
     return LiveInodeCopy{std::move(slot), record.place.tid, true};
   }
   return std::nullopt;
