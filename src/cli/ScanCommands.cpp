@@ -91,6 +91,15 @@ std::optional<EntryId> findPath(const FileSystemParser& parser, const std::strin
   return current;
 }
 
+// Opens and scans the selected volume and finds `path` on it: kNoEntry for
+// ROOT; none (after telling the user why) when any step fails.
+std::optional<EntryId> scannedEntry(OpenImage& image, const VolumeSelection& selection, const std::string& path) {
+  if (!openVolume(image, selection) || !scanVolume(image, selection)) return std::nullopt;
+  const std::optional<EntryId> target = findPath(image.session()->parser(), path);
+  if (!target) reportError("The volume has no entry " + path + "; see quorvel-cli ls.");
+  return target;
+}
+
 int runLs(OpenImage& image, const VolumeSelection& selection, bool json) {
   if (!openVolume(image, selection) || !scanVolume(image, selection)) return kInputFailed;
   const FileSystemParser& parser = image.session()->parser();
@@ -121,13 +130,9 @@ int runSave(OpenImage& image, const VolumeSelection& selection, const std::strin
     reportError(std::string(kSelectOutputFolder) + ": --out names no folder.");
     return kBadArguments;
   }
-  if (!openVolume(image, selection) || !scanVolume(image, selection)) return kInputFailed;
+  const std::optional<EntryId> target = scannedEntry(image, selection, path);
+  if (!target) return kInputFailed;
   const FileSystemParser& parser = image.session()->parser();
-  const std::optional<EntryId> target = findPath(parser, path);
-  if (!target) {
-    reportError("The volume has no entry " + path + "; see quorvel-cli ls.");
-    return kInputFailed;
-  }
   if (*target != kNoEntry && !parser.isFolder(*target)) {
     const SaveSummary saved = saveSingleFile(parser, *target, *outputFolder);
     if (!saved.firstFile) {
@@ -159,13 +164,9 @@ int runSave(OpenImage& image, const VolumeSelection& selection, const std::strin
 // written anywhere else.
 int runCat(OpenImage& image, const VolumeSelection& selection, const std::string& path, std::uint64_t offset,
            std::optional<std::uint64_t> length) {
-  if (!openVolume(image, selection) || !scanVolume(image, selection)) return kInputFailed;
+  const std::optional<EntryId> target = scannedEntry(image, selection, path);
+  if (!target) return kInputFailed;
   const FileSystemParser& parser = image.session()->parser();
-  const std::optional<EntryId> target = findPath(parser, path);
-  if (!target) {
-    reportError("The volume has no entry " + path + "; see quorvel-cli ls.");
-    return kInputFailed;
-  }
   if (*target == kNoEntry || parser.isFolder(*target)) {
     reportError(path + " is a folder; cat reads one file (save writes a folder's contents).");
     return kBadArguments;
