@@ -67,6 +67,23 @@ std::string_view trimmedLeft(std::string_view text) {
   return text;
 }
 
+// Calls visit with each comma-separated piece of a signature text that is
+// not empty, as typed.
+template <class Visit>
+void forEachSignaturePiece(std::string_view text, Visit visit) {
+  while (true) {
+    const std::size_t comma = text.find(',');
+    if (const std::string_view piece = text.substr(0, comma); !piece.empty()) visit(piece);
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+}
+
+std::string_view withoutHexPrefix(std::string_view piece) {
+  if (piece.size() >= 2 && piece[0] == '0' && (piece[1] == 'x' || piece[1] == 'X')) piece.remove_prefix(2);
+  return piece;
+}
+
 }  // namespace
 
 std::array<std::uint8_t, kRecordBytes> encodeRecord(const SignatureRecord& r) {
@@ -127,50 +144,37 @@ std::vector<std::uint8_t> endSignatureBytes(const SignatureRecord& record) {
 
 std::vector<std::uint8_t> parseSignatureText(std::string_view text) {
   std::vector<std::uint8_t> bytes;
-  while (true) {
-    const std::size_t comma = text.find(',');
-    std::string_view piece = text.substr(0, comma);
-    if (!piece.empty()) {
-      piece = trimmedLeft(piece);
-      if (piece.size() >= 2 && piece[0] == '0' && (piece[1] == 'x' || piece[1] == 'X')) piece.remove_prefix(2);
-      std::uint64_t value = 0;
-      for (const char c : piece) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) break;
-        value = (value << 4) | static_cast<std::uint64_t>(std::isdigit(static_cast<unsigned char>(c))
-                                                              ? c - '0'
-                                                              : (std::tolower(static_cast<unsigned char>(c)) - 'a' + 10));
-      }
-      bytes.push_back(static_cast<std::uint8_t>(value));
+  forEachSignaturePiece(text, [&](std::string_view piece) {
+    std::uint64_t value = 0;
+    for (const char c : withoutHexPrefix(trimmedLeft(piece))) {
+      if (!std::isxdigit(static_cast<unsigned char>(c))) break;
+      value = (value << 4) | static_cast<std::uint64_t>(std::isdigit(static_cast<unsigned char>(c))
+                                                            ? c - '0'
+                                                            : (std::tolower(static_cast<unsigned char>(c)) - 'a' + 10));
     }
-    if (comma == std::string_view::npos) break;
-    text.remove_prefix(comma + 1);
-  }
+    bytes.push_back(static_cast<std::uint8_t>(value));
+  });
   return bytes;
 }
 
 std::string signatureTextFault(std::string_view text, std::string_view which) {
   std::size_t count = 0;
-  while (true) {
-    const std::size_t comma = text.find(',');
-    std::string_view piece = trimmedLeft(text.substr(0, comma));
+  std::string fault;
+  forEachSignaturePiece(text, [&](std::string_view piece) {
+    piece = trimmedLeft(piece);
     while (!piece.empty() && std::isspace(static_cast<unsigned char>(piece.back()))) piece.remove_suffix(1);
-    if (!piece.empty()) {
-      const std::string_view typed = piece;
-      if (piece.size() >= 2 && piece[0] == '0' && (piece[1] == 'x' || piece[1] == 'X')) piece.remove_prefix(2);
-      const bool hex = !piece.empty() && piece.size() <= 2 &&
-                       std::all_of(piece.begin(), piece.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
-      if (!hex)
-        return "The " + std::string(which) + " signature takes hexadecimal bytes separated by commas (such as 0x89,0x50); \"" +
-               std::string(typed) + "\" is not one.";
-      ++count;
-    }
-    if (comma == std::string_view::npos) break;
-    text.remove_prefix(comma + 1);
-  }
-  if (count == 1)
-    return "The " + std::string(which) +
-           " signature needs at least 2 bytes: a single byte is found in nearly every sector.";
-  return {};
+    if (piece.empty() || !fault.empty()) return;
+    const std::string_view digits = withoutHexPrefix(piece);
+    const bool hex = !digits.empty() && digits.size() <= 2 &&
+                     std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    if (!hex)
+      fault = "The " + std::string(which) + " signature takes hexadecimal bytes separated by commas (such as 0x89,0x50); \"" +
+              std::string(piece) + "\" is not one.";
+    ++count;
+  });
+  if (fault.empty() && count == 1)
+    fault = "The " + std::string(which) + " signature needs at least 2 bytes: a single byte is found in nearly every sector.";
+  return fault;
 }
 
 std::int32_t parseDecimal32(std::string_view text) {
